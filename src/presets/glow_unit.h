@@ -1,0 +1,74 @@
+// GlowUnit: one complete set of glow settings, the content of a preset file. Its thirteen fields
+// are named after their text keys; the four enumerations count from 1 like the host's popups and
+// are stored as plain codes so that values outside their tables survive unchanged.
+#pragma once
+
+#include <cstdint>
+
+#include "presets/stream_record.h"
+
+namespace shimmerly {
+
+namespace TargetType {
+enum : int32_t {
+  None = 1,
+  Alpha = 2,
+  Brightness = 3,
+  BrightnessAlpha = 4,
+  Circle = 5,
+  CircleAlpha = 6,
+  Square = 7,
+  SquareAlpha = 8
+};
+}
+namespace TargetProcessing {
+enum : int32_t { None = 1, Invert = 2, EdgesOnly = 3, InnerGlow = 4, OuterGlow = 5 };
+}
+namespace ColorFrom {
+enum : int32_t { CustomColor = 1, Layer = 2 };
+}
+namespace TransferMode {
+enum : int32_t {
+  Normal = 1,
+  Screen = 2,
+  Multiply = 3,
+  Overlay = 4,
+  Add = 5,
+  MagicGlue1 = 6,
+  MagicGlue2 = 7,
+  MagicGlue3 = 8
+};
+}
+
+// Three unsigned 16-bit channels, full scale 65535.
+struct Color16 {
+  uint16_t red = 65535;
+  uint16_t green = 65535;
+  uint16_t blue = 65535;
+};
+
+class GlowUnit : public StreamRecord {
+ public:
+  // Sets every field to its default, registers the class's commands, then copies the name.
+  explicit GlowUnit(const char* name);
+
+  int32_t writeBody(CommandStream& stream) override;
+  Registry& commandRegistry() override;
+  const char* className() const override { return "GlowUnit"; }
+
+  char name[256] = {};                                // key Name
+  int32_t targetType = TargetType::Alpha;             // key TargetType
+  int32_t targetProcessing = TargetProcessing::None;  // key TargetProcessing
+  double targetBrightCutoff = 1.0;                    // key TargetBrightCutoff
+  double targetDarkCutoff = 0.25;                     // key TargetDarkCutoff
+  double targetFeather = 0.0;                         // key TargetFeather
+  bool targetShowTarget = false;                      // key TargetShowTarget
+  int32_t colorFrom = ColorFrom::CustomColor;         // key ColorFrom
+  Color16 customColor;                                // key CustomColor
+  double boost = 0.0;                                 // key Boost
+  double softness = 0.8;                              // key Softness
+  int32_t transferMode = TransferMode::Normal;        // key TransferMode
+  bool compositeOnOriginal = false;                   // key CompositeOnOriginal
+};
+
+}  // namespace shimmerly

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "glow/spread.h"
 #include "render/frame_memory.h"
 #include "render/kernel_isa.h"
 #include "render/render_threads.h"
@@ -73,7 +74,9 @@ class Carver {
   uint8_t* at_;
 };
 
-int64_t regionWidth(const PassPlan& p) { return p.rx1 - p.rx0 + 1; }
+int64_t regionWidth(const PassPlan& p) {
+  return p.rx1 - p.rx0 + 1;
+}
 
 size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
@@ -92,8 +95,8 @@ SHIMMERLY_INLINE void scanGeneric(const uint32_t* in, uint32_t* out, int64_t n, 
 }
 
 #ifdef SHIMMERLY_X86
-__attribute__((target("avx2"))) inline void scanAvx2(const uint32_t* in, uint32_t* out,
-                                                     int64_t n, uint32_t carry) {
+__attribute__((target("avx2"))) inline void scanAvx2(const uint32_t* in, uint32_t* out, int64_t n,
+                                                     uint32_t carry) {
   __m256i c = _mm256_set1_epi32(static_cast<int>(carry));
   const __m256i last = _mm256_set1_epi32(7);
   int64_t j = 0;
@@ -147,8 +150,8 @@ SHIMMERLY_INLINE void addRow(const uint32_t* __restrict row, int64_t ncol,
 
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
 template <bool kColour, typename Scan>
-SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1,
-                                     uint8_t* scratch, Scan scan) {
+SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch,
+                                     Scan scan) {
   constexpr int kCh = kColour ? 5 : 1;
   const int64_t W = p.width, H = p.height;
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
@@ -212,8 +215,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
         const uint32_t g1 = (p1 >> 8) & 0xFFu & m1, g2 = (p2 >> 8) & 0xFFu & m2;
         const uint32_t b1 = (p1 >> 16) & 0xFFu & m1, b2 = (p2 >> 16) & 0xFFu & m2;
         const uint32_t n1 = m1 & 1u, n2 = m2 & 1u;
-        const uint32_t sr = stored[1][j], sg = stored[2][j], sb = stored[3][j],
-                       sn = stored[4][j];
+        const uint32_t sr = stored[1][j], sg = stored[2][j], sb = stored[3][j], sn = stored[4][j];
         vi[1][j] = sr - r1;
         vo[1][j] = sr + r2;
         stored[1][j] = sr + r2 - r1;
@@ -276,19 +278,18 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
         const int32_t go = static_cast<int32_t>(u32ToDouble(pog[i + d + 1] - pog[i]) * rno + 0.001);
         const int32_t bi = static_cast<int32_t>(u32ToDouble(pib[i + d] - pib[i + 1]) * rni + 0.001);
         const int32_t bo = static_cast<int32_t>(u32ToDouble(pob[i + d + 1] - pob[i]) * rno + 0.001);
-        const int32_t rb = static_cast<int32_t>(static_cast<double>(ri) * wIn +
-                                                static_cast<double>(ro) * f);
-        const int32_t gb = static_cast<int32_t>(static_cast<double>(gi) * wIn +
-                                                static_cast<double>(go) * f);
-        const int32_t bb = static_cast<int32_t>(static_cast<double>(bi) * wIn +
-                                                static_cast<double>(bo) * f);
+        const int32_t rb =
+            static_cast<int32_t>(static_cast<double>(ri) * wIn + static_cast<double>(ro) * f);
+        const int32_t gb =
+            static_cast<int32_t>(static_cast<double>(gi) * wIn + static_cast<double>(go) * f);
+        const int32_t bb =
+            static_cast<int32_t>(static_cast<double>(bi) * wIn + static_cast<double>(bo) * f);
         const int32_t red = ai == 0 ? ro : (ao == 0 ? ri : rb);
         const int32_t green = ai == 0 ? go : (ao == 0 ? gi : gb);
         const int32_t blue = ai == 0 ? bo : (ao == 0 ? bi : bb);
-        const uint32_t word = (static_cast<uint32_t>(red) & 0xFFu) |
-                              ((static_cast<uint32_t>(green) & 0xFFu) << 8) |
-                              ((static_cast<uint32_t>(blue) & 0xFFu) << 16) |
-                              (static_cast<uint32_t>(alpha) << 24);
+        const uint32_t word =
+            (static_cast<uint32_t>(red) & 0xFFu) | ((static_cast<uint32_t>(green) & 0xFFu) << 8) |
+            ((static_cast<uint32_t>(blue) & 0xFFu) << 16) | (static_cast<uint32_t>(alpha) << 24);
         drow[i] = (word & named) | (srow[i] & ~named);
       }
     } else {
@@ -347,8 +348,18 @@ void runBand(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
   bandGeneric(p, py0, py1, scratch);
 }
 
+// The region as 64-bit coordinates.
+struct Region {
+  int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;
+  bool empty() const { return x0 > x1 || y0 > y1; }
+};
+Region regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
+  const PixelRegion g = regionOf(bounds, width, height);
+  return {g.firstColumn, g.lastColumn, g.firstRow, g.lastRow};
+}
+
 // Copies the pixels of a region from one buffer to another of the same size.
-void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const PixelRegion& g,
+void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region& g,
                 RenderPool* pool) {
   if (g.empty()) return;
   const int64_t rows = g.y1 - g.y0 + 1;
@@ -367,25 +378,25 @@ void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const PixelRe
   }
 }
 
-// Grows the bounds as one box pass of radius x does; false when the pass computes nothing
-// (x ≤ 0 or empty bounds), in which case the bounds are unchanged.
+// Grows the bounds as one box pass of radius x does (x already capped); false when the pass
+// does nothing at all (x ≤ 0 or NaN). An empty box grows into one that covers no pixel.
 bool growForPass(float x, GlowBounds& bounds) {
-  if (!(x > 0.0f) || bounds.empty()) return false;
-  const double b = std::trunc(static_cast<double>(x));
-  bounds.include(bounds.x0 - b - 1, bounds.y0 - b - 1);
-  bounds.include(bounds.x1 + b + 1, bounds.y1 + b + 1);
+  if (!(x > 0.0f)) return false;
+  const double grow = static_cast<double>(static_cast<int64_t>(x)) + 1.0;
+  bounds.include(bounds.x0 - grow, bounds.y0 - grow);
+  bounds.include(bounds.x1 + grow, bounds.y1 + grow);
   return true;
 }
 
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region.
-PixelRegion boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
-                    GlowBounds& bounds, uint32_t channels, const FastContext& context) {
+Region boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
+               GlowBounds& bounds, uint32_t channels, const FastContext& context) {
+  if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
-  const PixelRegion g = regionOfBounds(bounds, width, height);
+  const Region g = regionOfBounds(bounds, width, height);
   if (g.empty()) return g;
-  const double b = std::trunc(static_cast<double>(x));
-  const double r = std::floor(b * 0.5);  // B div 2 (B is at least 0 here)
+  const double r = static_cast<double>(static_cast<int64_t>(x) / 2);  // B div 2
 
   PassPlan p{};
   p.width = width;
@@ -413,12 +424,12 @@ PixelRegion boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t h
   // The largest box area of the region bounds every count and area the pass divides by.
   int64_t maxW = 0, maxH = 0;
   for (int64_t px = g.x0; px <= g.x1; ++px) {
-    maxW = std::max(maxW, std::min(px + p.rc + 1, p.width - 1) -
-                              std::max<int64_t>(px - p.lc - 1, 0));
+    maxW =
+        std::max(maxW, std::min(px + p.rc + 1, p.width - 1) - std::max<int64_t>(px - p.lc - 1, 0));
   }
   for (int64_t py = g.y0; py <= g.y1; ++py) {
-    maxH = std::max(maxH, std::min(py + p.rv + 1, p.height - 1) -
-                              std::max<int64_t>(py - p.lv - 1, 0));
+    maxH =
+        std::max(maxH, std::min(py + p.rv + 1, p.height - 1) - std::max<int64_t>(py - p.lv - 1, 0));
   }
   FrameMemory& memory = *context.memory;
   p.recip = memory.reciprocals(static_cast<size_t>(maxW * maxH + 1));
@@ -453,31 +464,20 @@ uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
 
 }  // namespace
 
-PixelRegion regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
-  PixelRegion g;
-  if (bounds.empty() || width <= 0 || height <= 0) return g;
-  // Clamping before the truncation keeps huge or far-off bounds out of integer range; the
-  // results agree with max(trunc(x0), 0) and min(trunc(x1), width − 1).
-  g.x0 = static_cast<int64_t>(std::clamp(bounds.x0, 0.0, static_cast<double>(width)));
-  g.x1 = static_cast<int64_t>(std::clamp(bounds.x1, -1.0, width - 1.0));
-  g.y0 = static_cast<int64_t>(std::clamp(bounds.y0, 0.0, static_cast<double>(height)));
-  g.y1 = static_cast<int64_t>(std::clamp(bounds.y1, -1.0, height - 1.0));
-  return g;
-}
-
 void fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                    const FastContext& context) {
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
-  const PixelRegion g =
+  const Region g =
       boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds, channels, context);
   copyRegion(buffer, pixels, raster.width(), g, context.pool);
 }
 
 void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                       const FastContext& context) {
+  if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   const float x = radius * 0.6666667f;
-  if (!(x > 0.0f) || bounds.empty()) return;
+  if (!(x > 0.0f)) return;
   const int32_t width = raster.width(), height = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
@@ -488,7 +488,7 @@ void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   copyRegion(pixels, buffer, width, regionOfBounds(last, width, height), context.pool);
   boxPass(pixels, buffer, width, height, x, bounds, channels, context);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context);
-  const PixelRegion g = boxPass(pixels, buffer, width, height, x, bounds, channels, context);
+  const Region g = boxPass(pixels, buffer, width, height, x, bounds, channels, context);
   copyRegion(buffer, pixels, width, g, context.pool);
 }
 

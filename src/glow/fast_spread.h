@@ -30,12 +30,4 @@ void fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t ch
 void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                       const FastContext& context);
 
-// The integer region of a bounds box inside a width × height raster: columns max(trunc(x0), 0)
-// to min(trunc(x1), width − 1), rows likewise; empty when either range is.
-struct PixelRegion {
-  int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;
-  bool empty() const { return x0 > x1 || y0 > y1; }
-};
-PixelRegion regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height);
-
 }  // namespace shimmerly

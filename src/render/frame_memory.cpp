@@ -35,7 +35,9 @@ void alignedFree(void* p) {
 
 }  // namespace
 
-FrameMemory::~FrameMemory() { release(); }
+FrameMemory::~FrameMemory() {
+  release();
+}
 
 void FrameMemory::beginFrame(int32_t width, int32_t height) {
   if (width != width_ || height != height_) {

@@ -67,11 +67,11 @@ int runParams(const GlobalOptions& global) {
   return kExitOk;
 }
 
-const CommandRegistration registration{
-    "params", "List the plug-in's controls as the host received them",
-    [](CLI::App&, const GlobalOptions& global) -> CommandAction {
-      return [&global] { return runParams(global); };
-    }};
+const CommandRegistration registration{"params",
+                                       "List the plug-in's controls as the host received them",
+                                       [](CLI::App&, const GlobalOptions& global) -> CommandAction {
+                                         return [&global] { return runParams(global); };
+                                       }};
 
 }  // namespace
 }  // namespace shimmerly::cli

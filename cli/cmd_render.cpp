@@ -46,10 +46,11 @@ int runRender(const RenderArgs& args, const GlobalOptions& global) {
     std::fprintf(stderr, "shimmerly: render cancelled; %s was not written\n", args.output.c_str());
     return kExitCancelled;
   }
-  if (err != PF_Err_NONE) throw PluginError("the render failed with code " + std::to_string(err), err);
+  if (err != PF_Err_NONE)
+    throw PluginError("the render failed with code " + std::to_string(err), err);
   host->finish();
-  writeImage(args.output, fromHostPixels(outputPixels.data(), image.width, image.height,
-                                         image.width));
+  writeImage(args.output,
+             fromHostPixels(outputPixels.data(), image.width, image.height, image.width));
   return kExitOk;
 }
 

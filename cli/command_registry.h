@@ -13,7 +13,7 @@ namespace shimmerly::cli {
 
 // Options shared by every subcommand that drives the plug-in.
 struct GlobalOptions {
-  std::string pluginPath;         // empty: the plug-in beside the executable
+  std::string pluginPath;  // empty: the plug-in beside the executable
   std::string hostVersion = "13.0";
 };
 

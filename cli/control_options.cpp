@@ -63,8 +63,9 @@ PF_ParamDef& param(PluginHost& host, int32_t index, int32_t type) {
   PF_ParamDef& def = host.param(index);
   bool matches = def.param_type == type ||
                  (type == PF_Param_FLOAT_SLIDER && def.param_type == PF_Param_FIX_SLIDER);
-  if (!matches) throw std::runtime_error(std::string("unexpected control type at index ") +
-                                         std::to_string(index));
+  if (!matches)
+    throw std::runtime_error(std::string("unexpected control type at index ") +
+                             std::to_string(index));
   return def;
 }
 
@@ -82,8 +83,8 @@ SliderRange sliderRange(const PF_ParamDef& def) {
     return {f.valid_min, f.valid_max, f.slider_min, f.slider_max, f.dephault, f.value};
   }
   const PF_FixedSliderDef& f = def.u.fd;
-  return {f.valid_min / 65536.0, f.valid_max / 65536.0, f.slider_min / 65536.0,
-          f.slider_max / 65536.0, f.dephault / 65536.0, f.value / 65536.0};
+  return {f.valid_min / 65536.0,  f.valid_max / 65536.0, f.slider_min / 65536.0,
+          f.slider_max / 65536.0, f.dephault / 65536.0,  f.value / 65536.0};
 }
 
 void addControlOptions(CLI::App& app, ControlOptions& o) {
@@ -98,8 +99,9 @@ void addControlOptions(CLI::App& app, ControlOptions& o) {
   app.add_option("--color-from", o.colorFrom, "custom|layer, or 1-2");
   app.add_option("--color", o.color, "custom glow colour, RRGGBB in hex");
   app.add_option("--trans-boost", o.transBoost, "Trans/Boost, percent (-100 to 100)");
-  app.add_option("--blend", o.blend,
-                 "normal|screen|multiply|overlay|add|magic-glue-1|magic-glue-2|magic-glue-3, or 1-8");
+  app.add_option(
+      "--blend", o.blend,
+      "normal|screen|multiply|overlay|add|magic-glue-1|magic-glue-2|magic-glue-3, or 1-8");
   app.add_flag("--effect-only", o.effectOnly, "output the glow alone (Show Effect Only)");
   app.add_option("--quality", o.quality, "host render quality: high|low")->capture_default_str();
   app.add_option("--downsample", o.downsample, "host's horizontal downsampling N/D")
@@ -122,9 +124,9 @@ void applyControls(PluginHost& host, const ControlOptions& o) {
               *o.darkCutoff);
   if (o.showTarget) param(host, PARAM_SHOW_TARGET, PF_Param_CHECKBOX).u.bd.value = 1;
   if (o.glowStyle)
-    param(host, PARAM_GLOW_STYLE, PF_Param_POPUP).u.pd.value = popupValue(
-        "--glow-style", *o.glowStyle, {"front", "in", "out"},
-        param(host, PARAM_GLOW_STYLE, PF_Param_POPUP));
+    param(host, PARAM_GLOW_STYLE, PF_Param_POPUP).u.pd.value =
+        popupValue("--glow-style", *o.glowStyle, {"front", "in", "out"},
+                   param(host, PARAM_GLOW_STYLE, PF_Param_POPUP));
   if (o.glowSize)
     setSlider("--glow-size", param(host, PARAM_GLOW_SIZE, PF_Param_FLOAT_SLIDER), *o.glowSize);
   if (o.softness)
@@ -179,8 +181,9 @@ FrameSettings frameSettingsFrom(const ControlOptions& o) {
       if (i < 3 && comma != std::string::npos) rest = rest.substr(comma + 1);
     }
     if (!ok)
-      bad("--extent", "expected L,T,R,B as four whole numbers from -2147483648 to 2147483647, got \"" +
-                          *o.extent + "\"");
+      bad("--extent",
+          "expected L,T,R,B as four whole numbers from -2147483648 to 2147483647, got \"" +
+              *o.extent + "\"");
     frame.extent = PF_Rect{static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]),
                            static_cast<int32_t>(v[2]), static_cast<int32_t>(v[3])};
   }

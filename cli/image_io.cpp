@@ -105,8 +105,8 @@ bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
 
 Image readPng(const std::string& path, FILE* file) {
   PngReadState s;
-  s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler,
-                                 pngWarningHandler);
+  s.png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler, pngWarningHandler);
   if (!s.png) fail(path, "out of memory");
   s.info = png_create_info_struct(s.png);
   if (!s.info) fail(path, "out of memory");
@@ -130,8 +130,8 @@ bool writePngRows(PngWriteState& s, FILE* file, const Image& image, std::string&
     return false;
   }
   png_init_io(s.png, file);
-  png_set_IHDR(s.png, s.info, image.width, image.height, 8, PNG_COLOR_TYPE_RGBA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(s.png, s.info, image.width, image.height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(s.png, s.info);
   png_write_image(s.png, s.rows.data());
   png_write_end(s.png, nullptr);
@@ -140,8 +140,8 @@ bool writePngRows(PngWriteState& s, FILE* file, const Image& image, std::string&
 
 void writePng(const std::string& path, FILE* file, const Image& image) {
   PngWriteState s;
-  s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler,
-                                  pngWarningHandler);
+  s.png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler, pngWarningHandler);
   if (!s.png) fail(path, "out of memory");
   s.info = png_create_info_struct(s.png);
   if (!s.info) fail(path, "out of memory");
@@ -179,11 +179,16 @@ Image readPam(const std::string& path, FILE* file) {
     }
     int64_t number = -1;
     if (!(fields >> number)) fail(path, "damaged PAM file (bad " + key + ")");
-    if (key == "WIDTH") width = number;
-    else if (key == "HEIGHT") height = number;
-    else if (key == "DEPTH") depth = number;
-    else if (key == "MAXVAL") maxval = number;
-    else fail(path, "damaged PAM file (unknown header field " + key + ")");
+    if (key == "WIDTH")
+      width = number;
+    else if (key == "HEIGHT")
+      height = number;
+    else if (key == "DEPTH")
+      depth = number;
+    else if (key == "MAXVAL")
+      maxval = number;
+    else
+      fail(path, "damaged PAM file (unknown header field " + key + ")");
   }
   if (!ended) fail(path, "damaged PAM file (no ENDHDR)");
   if (maxval != 255) fail(path, "unsupported PAM file (only MAXVAL 255 is read)");
@@ -216,7 +221,8 @@ Image readPam(const std::string& path, FILE* file) {
 }
 
 void writePam(const std::string& path, FILE* file, const Image& image) {
-  if (std::fprintf(file, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+  if (std::fprintf(file,
+                   "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
                    image.width, image.height) < 0 ||
       std::fwrite(image.rgba.data(), 1, image.rgba.size(), file) != image.rgba.size())
     fail(path, std::string("cannot write: ") + std::strerror(errno));
@@ -251,11 +257,14 @@ ImageFormat outputFormatFor(const std::string& path) {
 
 void writeImage(const std::string& path, const Image& image) {
   ImageFormat format = outputFormatFor(path);
+  if (image.width <= 0 || image.height <= 0 ||
+      image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4)
+    fail(path, "nothing to write: the image's pixels do not match its size");
   std::filesystem::path target(path);
   std::filesystem::path dir = target.parent_path();
-  std::string pattern =
-      ((dir.empty() ? std::filesystem::path(".") : dir) / ("." + target.filename().string() + ".XXXXXX"))
-          .string();
+  std::string pattern = ((dir.empty() ? std::filesystem::path(".") : dir) /
+                         ("." + target.filename().string() + ".XXXXXX"))
+                            .string();
   std::vector<char> temp(pattern.begin(), pattern.end());
   temp.push_back('\0');
   int fd = mkstemp(temp.data());

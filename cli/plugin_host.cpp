@@ -129,8 +129,8 @@ void PluginHost::run(PF_Cmd cmd, PF_LayerDef* output, void* extra) {
   PF_Err err = call(cmd, output, extra);
   if (err == PF_Err_NONE) return;
   if (out_.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE)
-    throw PluginError(std::string(out_.return_msg, strnlen(out_.return_msg, sizeof out_.return_msg)),
-                      err);
+    throw PluginError(
+        std::string(out_.return_msg, strnlen(out_.return_msg, sizeof out_.return_msg)), err);
   throw PluginError("the plug-in failed with code " + std::to_string(err), err);
 }
 
@@ -193,8 +193,8 @@ PF_Err PluginHost::render(const PF_LayerDef& input, PF_LayerDef& output,
   in_.extent_hint = frame.extent ? *frame.extent : PF_Rect{0, 0, input.width, input.height};
   PF_Err err = call(PF_Cmd_RENDER, &output, nullptr);
   if (err != PF_Err_NONE && (out_.out_flags & PF_OutFlag_DISPLAY_ERROR_MESSAGE))
-    throw PluginError(std::string(out_.return_msg, strnlen(out_.return_msg, sizeof out_.return_msg)),
-                      err);
+    throw PluginError(
+        std::string(out_.return_msg, strnlen(out_.return_msg, sizeof out_.return_msg)), err);
   return err;
 }
 
@@ -244,18 +244,30 @@ PF_Err PF_CALL PluginHost::platformData(PF_ProgPtr ref, int32_t which, void* dat
 
 const char* paramTypeName(int32_t type) {
   switch (type) {
-    case PF_Param_LAYER: return "layer";
-    case PF_Param_SLIDER: return "slider";
-    case PF_Param_FIX_SLIDER: return "fixed slider";
-    case PF_Param_ANGLE: return "angle";
-    case PF_Param_CHECKBOX: return "checkbox";
-    case PF_Param_COLOR: return "color";
-    case PF_Param_POINT: return "point";
-    case PF_Param_POPUP: return "popup";
-    case PF_Param_FLOAT_SLIDER: return "float slider";
-    case PF_Param_GROUP_START: return "group start";
-    case PF_Param_GROUP_END: return "group end";
-    default: return "unknown";
+    case PF_Param_LAYER:
+      return "layer";
+    case PF_Param_SLIDER:
+      return "slider";
+    case PF_Param_FIX_SLIDER:
+      return "fixed slider";
+    case PF_Param_ANGLE:
+      return "angle";
+    case PF_Param_CHECKBOX:
+      return "checkbox";
+    case PF_Param_COLOR:
+      return "color";
+    case PF_Param_POINT:
+      return "point";
+    case PF_Param_POPUP:
+      return "popup";
+    case PF_Param_FLOAT_SLIDER:
+      return "float slider";
+    case PF_Param_GROUP_START:
+      return "group start";
+    case PF_Param_GROUP_END:
+      return "group end";
+    default:
+      return "unknown";
   }
 }
 

@@ -31,8 +31,7 @@ struct FrameSettings {
 // A command that failed; what() is the plug-in's own message when it asked for one to be shown.
 class PluginError : public std::runtime_error {
  public:
-  PluginError(const std::string& message, PF_Err code)
-      : std::runtime_error(message), code_(code) {}
+  PluginError(const std::string& message, PF_Err code) : std::runtime_error(message), code_(code) {}
   PF_Err code() const { return code_; }
 
  private:

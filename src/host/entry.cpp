@@ -89,7 +89,8 @@ PF_Err pluginMain(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_Param
   if (in_data) state.hostHasFloatSliders = hostHasFloatSlidersFor(in_data->version);
   state.busy = true;
   try {
-    if (cmd < kCommandCount) state.result = commandTable()[cmd](in_data, out_data, params, output, extra);
+    if (cmd < kCommandCount)
+      state.result = commandTable()[cmd](in_data, out_data, params, output, extra);
   } catch (const eBaseError&) {
     reportFailure(out_data, "Unable to complete the operation. (*3)");
     state.result = PF_Err_OUT_OF_MEMORY;

@@ -12,12 +12,12 @@
 namespace shimmerly {
 
 // One handler per command; extra is the command's own record (may be null).
-using CommandHandler = PF_Err (*)(PF_InData* in_data, PF_OutData* out_data,
-                                  PF_ParamDef* params[], PF_LayerDef* output, void* extra);
+using EntryHandler = PF_Err (*)(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                                PF_LayerDef* output, void* extra);
 
 // Selectors 0..13 have entries; any other selector does nothing.
 inline constexpr size_t kCommandCount = 14;
-using CommandTable = std::array<CommandHandler, kCommandCount>;
+using CommandTable = std::array<EntryHandler, kCommandCount>;
 
 // The table main dispatches through. Tests may swap an entry and must put it back.
 CommandTable& commandTable();

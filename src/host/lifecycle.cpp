@@ -30,7 +30,8 @@ PF_Err globalSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_
   copyFileName(path, state.pluginFileName);
   out_data->my_version = kEffectVersion;
   out_data->out_flags = PF_OutFlag_SEND_UPDATE_PARAMS_UI;
-  if (state.hostHasFloatSliders) out_data->out_flags2 = PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG;
+  if (state.hostHasFloatSliders)
+    out_data->out_flags2 = PF_OutFlag2_PARAM_GROUP_START_COLLAPSED_FLAG;
   return PF_Err_NONE;
 }
 
@@ -60,7 +61,8 @@ constexpr const char* kAboutFormat =
 PF_Err about(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_LayerDef*) {
   PluginState& state = pluginState();
   int32_t version[3] = {0, 0, 0};
-  if (!readModuleFileVersion(state.pluginFileName, version)) version[0] = version[1] = version[2] = 0;
+  if (!readModuleFileVersion(state.pluginFileName, version))
+    version[0] = version[1] = version[2] = 0;
   char versionText[48];
   in_data->utils->ansi.sprintf(versionText, "%d.%d.%d", static_cast<int>(version[0]),
                                static_cast<int>(version[1]), static_cast<int>(version[2]));

@@ -21,8 +21,7 @@ PF_Err sequenceSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* para
                      PF_LayerDef* output);
 PF_Err sequenceResetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
                        PF_LayerDef* output);
-PF_Err about(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
-             PF_LayerDef* output);
+PF_Err about(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output);
 
 // The file-name part of a module path: what follows the last path separator, or the whole path.
 // Writes at most 259 bytes plus the terminator.

@@ -16,8 +16,8 @@ namespace shimmerly {
 namespace {
 
 constexpr int32_t kFlagsA = PF_ParamFlag_CANNOT_TIME_VARY | PF_ParamFlag_SUPERVISE;  // 0x42
-constexpr int32_t kFlagsB = PF_ParamFlag_SUPERVISE | PF_ParamFlag_COLLAPSE_TWIRLY;    // 0x60
-constexpr int32_t kFlagsC = PF_ParamFlag_COLLAPSE_TWIRLY;                             // 0x20
+constexpr int32_t kFlagsB = PF_ParamFlag_SUPERVISE | PF_ParamFlag_COLLAPSE_TWIRLY;   // 0x60
+constexpr int32_t kFlagsC = PF_ParamFlag_COLLAPSE_TWIRLY;                            // 0x20
 
 constexpr const char* kMaskChoices = "None|Layer Alpha|Layer Brightness|Layer Brightness+Alpha";
 constexpr const char* kGlowStyleChoices = "Glow In Front|In-Glow|Out-Glow";
@@ -191,7 +191,8 @@ bool setSliderValue(PF_ParamDef* params[], int32_t index, float x) {
   } else {
     // Saturate instead of overflowing: a preset may carry any size.
     double fixed = std::trunc(static_cast<double>(x) * 65536.0);
-    if (!(fixed >= std::numeric_limits<int32_t>::min())) fixed = std::numeric_limits<int32_t>::min();
+    if (!(fixed >= std::numeric_limits<int32_t>::min()))
+      fixed = std::numeric_limits<int32_t>::min();
     if (fixed > std::numeric_limits<int32_t>::max()) fixed = std::numeric_limits<int32_t>::max();
     parameter->u.fd.value = static_cast<PF_Fixed>(fixed);
   }

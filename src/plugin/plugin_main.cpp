@@ -7,16 +7,15 @@
 #if defined(_WIN32)
 #define SHIMMERLY_EXPORT_AS_MAIN
 #else
-#define SHIMMERLY_EXPORT_AS_MAIN __attribute__((visibility("default"))) __asm__("main")
+#define SHIMMERLY_EXPORT_AS_MAIN __asm__("main") __attribute__((visibility("default")))
 #endif
 
-extern "C" PF_Err PF_CALL shimmerlyEntryPoint(PF_Cmd cmd, PF_InData* in_data,
-                                              PF_OutData* out_data, PF_ParamDef* params[],
-                                              PF_LayerDef* output,
+extern "C" PF_Err PF_CALL shimmerlyEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                              PF_ParamDef* params[], PF_LayerDef* output,
                                               void* extra) SHIMMERLY_EXPORT_AS_MAIN;
 
-extern "C" PF_Err PF_CALL shimmerlyEntryPoint(PF_Cmd cmd, PF_InData* in_data,
-                                              PF_OutData* out_data, PF_ParamDef* params[],
-                                              PF_LayerDef* output, void* extra) {
+extern "C" PF_Err PF_CALL shimmerlyEntryPoint(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
+                                              PF_ParamDef* params[], PF_LayerDef* output,
+                                              void* extra) {
   return shimmerly::pluginMain(cmd, in_data, out_data, params, output, extra);
 }

@@ -1,7 +1,9 @@
 // The plug-in module loaded exactly as `shimmerly` loads it, and the `shimmerly` executable end
 // to end: render, option checks, damaged input, params, --version.
 #include <gtest/gtest.h>
+
 #include <sys/wait.h>
+#include <ostream>
 
 #include <algorithm>
 #include <array>
@@ -174,6 +176,10 @@ struct BadOption {
   const char* arguments;
   const char* mentions;
 };
+
+void PrintTo(const BadOption& c, std::ostream* os) {
+  *os << c.arguments;
+}
 
 class BadOptionTest : public ShimmerlyTest, public ::testing::WithParamInterface<BadOption> {};
 

@@ -1,7 +1,9 @@
 // Image files of the command-line host: every 8-bit PNG colour type and 16-bit reduction, PAM
 // RGB and RGB_ALPHA, round trips, damaged input, and writes that replace a file only when whole.
 #include <gtest/gtest.h>
+
 #include <png.h>
+#include <ostream>
 
 #include <cstdio>
 #include <filesystem>
@@ -54,6 +56,10 @@ void writeTestPng(const std::string& path, const PngSpec& spec) {
 
 std::string pngName(const ::testing::TestParamInfo<PngSpec>& info) {
   return info.param.name;
+}
+
+void PrintTo(const PngSpec& c, std::ostream* os) {
+  *os << c.name;
 }
 
 class PngReadTest : public ::testing::TestWithParam<PngSpec> {};
@@ -160,6 +166,10 @@ struct DamagedCase {
 
 std::string damagedName(const ::testing::TestParamInfo<DamagedCase>& info) {
   return info.param.name;
+}
+
+void PrintTo(const DamagedCase& c, std::ostream* os) {
+  *os << c.name;
 }
 
 class DamagedInputTest : public ::testing::TestWithParam<DamagedCase> {};

@@ -3,6 +3,8 @@
 // from the host's version.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -135,6 +137,10 @@ std::string caseName(const ::testing::TestParamInfo<FailureCase>& info) {
   return info.param.name;
 }
 
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class FailureGuardTest : public EntryTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FailureGuardTest, ReportsMessageAndCodeAndClearsBusy) {
@@ -179,6 +185,10 @@ struct VersionCase {
   int16_t major, minor;
   bool floatSliders;
 };
+
+void PrintTo(const VersionCase& c, std::ostream* os) {
+  *os << c.major << "." << c.minor;
+}
 
 class HostVersionTest : public EntryTest, public ::testing::WithParamInterface<VersionCase> {};
 

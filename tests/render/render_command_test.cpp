@@ -3,6 +3,8 @@
 // in-process host (the interrupt before any raster, the downsample factor, the extent).
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cstring>
 #include <vector>
 
@@ -103,6 +105,10 @@ std::string softnessName(const ::testing::TestParamInfo<SoftnessCase>& info) {
   return "Percent" + std::to_string(static_cast<int>(info.param.softness * 100));
 }
 
+void PrintTo(const SoftnessCase& c, std::ostream* os) {
+  *os << "softness " << c.softness;
+}
+
 class SoftnessTest : public PassTest, public ::testing::WithParamInterface<SoftnessCase> {};
 
 // One row holding every glow alpha 0..255; Show Effect Only shows the shaped alpha.
@@ -160,9 +166,9 @@ TEST_F(PassTest, BlendSeesTheShapedGlow) {
   ASSERT_EQ(compositePass(settings, glow, wholeFrame(1, 1), in, out, never()), 0);
   PF_Pixel expected = input.at(0, 0);
   const int lift = static_cast<int>((1.2 - 1) * 255);
-  blendPixel(
-      1, RgbaPixel{static_cast<uint8_t>(100 + lift), static_cast<uint8_t>(150 + lift), 255, 120},
-      expected);
+  const RgbaPixel shaped{static_cast<uint8_t>(100 + lift), static_cast<uint8_t>(150 + lift),
+                         static_cast<uint8_t>(200 + lift), 120};
+  blendPixel(1, shaped, expected);
   EXPECT_TRUE(samePixel(output.at(0, 0), expected));
 }
 

@@ -86,6 +86,8 @@ bool presetExists(const char* product, const char* name) {
 
 int32_t savePreset(const char* product, const char* name, GlowUnit& unit) {
   if (!name || name[0] == '\0') return 0;
+  // A preset folder removed while the host runs is made again rather than failing the save.
+  platform::createFolder(userFolderPath(product, kPresetFolderName, true));
   ReplacingFile target(presetPathOf(product, name));
   if (target.create() != 0) {
     showMessage(kSaveFailedMessage);

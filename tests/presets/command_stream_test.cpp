@@ -246,7 +246,11 @@ Outcome process(const std::string& bytes) {
 
 std::string unknownTokens(int count) {
   std::string bytes;
-  for (int i = 1; i <= count; ++i) bytes += "u" + std::to_string(i) + " ";
+  for (int i = 1; i <= count; ++i) {
+    bytes += 'u';
+    bytes += std::to_string(i);
+    bytes += ' ';
+  }
   return bytes;
 }
 

@@ -70,7 +70,7 @@ class Raster {
     return rgbaRow(y < 0 ? 0 : y) + (x < 0 ? 0 : x);
   }
   // Kind 1: copies the pixel at the clamped coordinates; 0 when (x, y) was inside, -1 when it
-  // had to clamp.
+  // had to clamp. The raster must hold at least one pixel.
   int readClamped(int32_t x, int32_t y, RgbaPixel* destination) const;
 
  private:

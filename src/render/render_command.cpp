@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "glow/render_settings.h"
 #include "host/params.h"
@@ -164,7 +165,9 @@ PF_Err render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDe
   RenderSettings settings;
   settings.targetType = params[PARAM_MASK]->u.pd.value;
   const int32_t style = params[PARAM_GLOW_STYLE]->u.pd.value;
-  settings.targetProcessing = style < 2 ? style : style + 2;
+  // Styles past the popup's three are unknown processings either way; the top two values keep
+  // their value instead of overflowing.
+  settings.targetProcessing = style < 2 || style > INT32_MAX - 2 ? style : style + 2;
   const double downsample = ratio(in_data->downsample_x);
   settings.glowSize = readSliderValue(params[PARAM_GLOW_SIZE]) * downsample;
   settings.brightCutoff = readSliderValue(params[PARAM_BRIGHT_CUTOFF]) * kPercentToByte;

@@ -57,11 +57,17 @@ int32_t FileHandle::readLine(char* buffer, int32_t n) {
 
 namespace {
 
-// The target's folder part (with its separator) and name part.
+// The longest file name the file systems take (one folder entry, in bytes).
+constexpr size_t kMaxFileNameBytes = 255;
+
+// The target's folder part (with its separator), then "." and the target's name part, cut to
+// kMaxFileNameBytes: a target whose own name just fits must not fail for its temporary's sake.
 std::string temporaryBeside(const std::string& target) {
   size_t cut = target.size();
   while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
-  return target.substr(0, cut) + "." + target.substr(cut);
+  std::string name = "." + target.substr(cut);
+  if (name.size() > kMaxFileNameBytes) name.resize(kMaxFileNameBytes);
+  return target.substr(0, cut) + name;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ class FileHandle {
 };
 
 // Writes a file under a temporary name in the target's folder (the target's name behind a
-// ".", so folder listings skip it) and renames it over the target on commit. Until then an
+// ".", so folder listings skip it, cut to 255 bytes) and renames it over the target on commit. Until then an
 // earlier file of the target's name stays as it was; an uncommitted temporary is deleted.
 class ReplacingFile {
  public:

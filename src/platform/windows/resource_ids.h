@@ -8,7 +8,7 @@
 
 /* Question box: up to three buttons and the question. */
 #define SHIMMERLY_QUESTION_BOX_ID 1000
-#define SHIMMERLY_QUESTION_FIRST 1 /* IDOK */
+#define SHIMMERLY_QUESTION_FIRST 1  /* IDOK */
 #define SHIMMERLY_QUESTION_SECOND 2 /* IDCANCEL: Escape and the close box answer with it */
 #define SHIMMERLY_QUESTION_THIRD 10
 #define SHIMMERLY_QUESTION_TEXT 11

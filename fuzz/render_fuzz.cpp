@@ -2,9 +2,9 @@
 // every host-side value taken from the input: the control values written straight into the
 // parameter array (popups and checkboxes any integer, sliders any real or 16.16 value, the
 // colour any bytes), both slider forms, both qualities, frames of 0 to 24 pixels a side with row
-// gaps, any extent, downsampling and pixel aspect, and an interrupt at any row. The render must
-// return 0 or the interrupt's code, write nothing outside the output frame and give back every
-// memory handle.
+// gaps, any extent, downsampling and pixel aspect, an interrupt at any row, on the fast and on
+// the reference engine. The render must return 0 or the interrupt's code, write nothing outside
+// the output frame and give back every memory handle.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +15,7 @@
 #include "fuzz_support.h"
 #include "host/entry.h"
 #include "host/params.h"
+#include "render/render_engine.h"
 
 using namespace shimmerly;
 
@@ -96,7 +97,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   cli::PluginHost& h = host();
   fuzzing::InputReader in(data, size);
 
-  const bool floatForm = in.take<uint8_t>() % 4 != 0;
+  const uint8_t form = in.take<uint8_t>();
+  const bool floatForm = form % 4 != 0;
+  // Both engines: the fast kernels (the default) and the reference ones.
+  renderEngine().setFastPath(form % 8 < 6);
   h.setHostVersion(floatForm ? 13 : 12, floatForm ? 0 : 9);
   const int32_t width = in.small(0, 24);
   const int32_t height = in.small(0, 24);

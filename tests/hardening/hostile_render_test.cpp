@@ -14,6 +14,7 @@
 #include "../host/host_fixture.h"
 #include "host/params.h"
 #include "host_memory.h"
+#include "render/render_engine.h"
 #include "support/images.h"
 
 namespace shimmerly {
@@ -301,31 +302,49 @@ struct HugeFrame {
   int32_t width, height;
 };
 
-class HugeFrameTest : public testing::InProcessHostTest,
-                      public ::testing::WithParamInterface<HugeFrame> {};
+// Without the sanitizers such requests simply fail; under AddressSanitizer they must fail too
+// instead of ending the process, as they would in a host.
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
 
-TEST_P(HugeFrameTest, FailsAsBadAllocationWithTheFullByteCount) {
-  const HugeFrame size = GetParam();
-  host().start();
-  testing::HostMemory memory(*host().inData().utils);
-  memory.refuseAbove(uint64_t{64} << 20);
+// The reference path takes its rasters from the host's memory handles; the host here refuses
+// anything above 64 MiB and records the largest request.
+class HugeFrameTest : public testing::InProcessHostTest,
+                      public ::testing::WithParamInterface<HugeFrame> {
+ protected:
+  void TearDown() override {
+    renderEngine().setFastPath(true);
+    testing::InProcessHostTest::TearDown();
+  }
   // Worlds that claim the huge size over a few real pixels: nothing may be read or written
   // before the rasters exist.
-  std::vector<PF_Pixel> input(16, kSentinel), output(16, kSentinel);
-  const int32_t rowbytes = size.width <= kIntMax / 4 ? size.width * 4 : kIntMax & ~3;
-  PF_LayerDef in{size.width, size.height, rowbytes, input.data(), {1, 1}, 0};
-  PF_LayerDef out = in;
-  out.data = output.data();
-  try {
-    host().render(in, out);
-    FAIL() << "the render did not fail";
-  } catch (const cli::PluginError& e) {
-    EXPECT_EQ(e.code(), PF_Err_OUT_OF_MEMORY);
-    EXPECT_STREQ(e.what(), "Unable to complete the operation. (*4)");
+  void expectBadAllocation(HugeFrame size) {
+    std::vector<PF_Pixel> input(16, kSentinel), output(16, kSentinel);
+    const int32_t rowbytes = size.width <= kIntMax / 4 ? size.width * 4 : kIntMax & ~3;
+    PF_LayerDef in{size.width, size.height, rowbytes, input.data(), {1, 1}, 0};
+    PF_LayerDef out = in;
+    out.data = output.data();
+    try {
+      host().render(in, out);
+      ADD_FAILURE() << "the render did not fail";
+    } catch (const cli::PluginError& e) {
+      EXPECT_EQ(e.code(), PF_Err_OUT_OF_MEMORY);
+      EXPECT_STREQ(e.what(), "Unable to complete the operation. (*4)");
+    }
+    for (const PF_Pixel& p : output) EXPECT_TRUE(samePixel(p, kSentinel));
   }
+};
+
+TEST_P(HugeFrameTest, ReferencePathFailsAsBadAllocationWithTheFullByteCount) {
+  const HugeFrame size = GetParam();
+  host().start();
+  renderEngine().setFastPath(false);
+  testing::HostMemory memory(*host().inData().utils);
+  memory.refuseAbove(uint64_t{64} << 20);
+  expectBadAllocation(size);
   EXPECT_EQ(memory.largestRequest(), static_cast<uint64_t>(size.width) * size.height * 4);
   EXPECT_EQ(memory.liveHandles(), 0);
-  for (const PF_Pixel& p : output) EXPECT_TRUE(samePixel(p, kSentinel));
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, HugeFrameTest,
@@ -337,8 +356,30 @@ INSTANTIATE_TEST_SUITE_P(Sizes, HugeFrameTest,
                                   std::to_string(info.param.height);
                          });
 
+// The fast path keeps its rasters in working memory of its own, from the heap: frames whose
+// byte counts no address space holds must fail the same way.
+TEST_F(HugeFrameTest, FastPathFailsAsBadAllocation) {
+  host().start();
+  for (HugeFrame size :
+       {HugeFrame{kIntMax, kIntMax}, HugeFrame{1 << 30, 1 << 30}, HugeFrame{kIntMax, 1 << 20}})
+    expectBadAllocation(size);
+  // And renders again afterwards.
+  testing::HostFrame input = testing::noiseFrame(5, 4, 1);
+  testing::HostFrame output = testing::solidFrame(5, 4, kSentinel);
+  PF_LayerDef in = input.world(), out = output.world();
+  EXPECT_EQ(host().render(in, out), PF_Err_NONE);
+}
+
+// Memory refused by the host in the middle of a render: the reference path, whose rasters and
+// spread tables come from the host's memory handles.
 class MidRenderFailureTest : public testing::InProcessHostTest,
-                             public ::testing::WithParamInterface<std::tuple<int32_t, bool>> {};
+                             public ::testing::WithParamInterface<std::tuple<int32_t, bool>> {
+ protected:
+  void TearDown() override {
+    renderEngine().setFastPath(true);
+    testing::InProcessHostTest::TearDown();
+  }
+};
 
 TEST_P(MidRenderFailureTest, EveryRefusedRequestGivesOutOfMemoryAndLeaksNothing) {
   const auto& [style, low] = GetParam();
@@ -348,6 +389,7 @@ TEST_P(MidRenderFailureTest, EveryRefusedRequestGivesOutOfMemoryAndLeaksNothing)
   cli::FrameSettings frame;
   frame.quality = low ? PF_Quality_LO : PF_Quality_HI;
   HostFrame input = testing::noiseFrame(12, 9, 8);
+  renderEngine().setFastPath(false);
   testing::HostMemory memory(*host().inData().utils);
 
   int64_t refused = 0;

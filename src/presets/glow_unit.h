@@ -47,6 +47,24 @@ struct Color16 {
   uint16_t blue = 65535;
 };
 
+// Name/code conversions of the four enumerations. Unknown codes write the fallback name
+// ("Alpha", "None", "CustomColor", "Normal"); unknown names (byte-exact comparison) read as the
+// fallback code (2, 1, 1, 1).
+const char* targetTypeName(int32_t code);
+int32_t targetTypeCode(const char* name);
+const char* targetProcessingName(int32_t code);
+int32_t targetProcessingCode(const char* name);
+const char* colorFromName(int32_t code);
+int32_t colorFromCode(const char* name);
+const char* transferModeName(int32_t code);
+int32_t transferModeCode(const char* name);
+
+// A colour channel as written: the channel times 1/65535.
+double colorChannelFraction(uint16_t channel);
+// A colour channel as read back: the fraction times 65535, clamped to 0..65535 and rounded to
+// the nearest value, so that every channel survives a save and a load exactly.
+uint16_t colorChannelFromFraction(float fraction);
+
 class GlowUnit : public StreamRecord {
  public:
   // Sets every field to its default, registers the class's commands, then copies the name.
@@ -55,6 +73,9 @@ class GlowUnit : public StreamRecord {
   int32_t writeBody(CommandStream& stream) override;
   Registry& commandRegistry() override;
   const char* className() const override { return "GlowUnit"; }
+
+  // The fourteen commands of the class: the thirteen field keys and "end".
+  static constexpr int kCommandCount = 14;
 
   char name[256] = {};                                // key Name
   int32_t targetType = TargetType::Alpha;             // key TargetType

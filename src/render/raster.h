@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "host/host_api.h"
+
 namespace shimmerly {
 
 // Pixel layouts: element size in bytes in the comment.
@@ -60,8 +62,15 @@ class Raster {
   RgbaPixel* rgbaRow(int32_t y) const {
     return reinterpret_cast<RgbaPixel*>(pixels_) + static_cast<int64_t>(y) * width_;
   }
+  // Kind 1: address of the pixel at (x, y) clamped into the raster as readClamped clamps (each
+  // coordinate limited to 0..size − 1). The raster must hold at least one pixel.
+  RgbaPixel* clampedRgbaAddress(int32_t x, int32_t y) const {
+    x = x < width_ - 1 ? x : width_ - 1;
+    y = y < height_ - 1 ? y : height_ - 1;
+    return rgbaRow(y < 0 ? 0 : y) + (x < 0 ? 0 : x);
+  }
   // Kind 1: copies the pixel at the clamped coordinates; 0 when (x, y) was inside, -1 when it
-  // had to clamp.
+  // had to clamp. The raster must hold at least one pixel.
   int readClamped(int32_t x, int32_t y, RgbaPixel* destination) const;
 
  private:
@@ -74,6 +83,10 @@ class Raster {
   bool owns_ = false;
   void* memoryHandle_ = nullptr;  // host handle behind pixels_, when the host supplied it
   void* heapBlock_ = nullptr;     // heap block behind pixels_, when no host was current
+  // The host's release callbacks, kept from creation: the current host record may change
+  // before the raster is released.
+  void(PF_CALL* hostUnlock_)(PF_Handle) = nullptr;
+  void(PF_CALL* hostDispose_)(PF_Handle) = nullptr;
 };
 
 }  // namespace shimmerly

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "host/plugin_state.h"
-#include "platform/module_info.h"
+#include "host/module_info.h"
 #include "ui/scripted_backend.h"
 
 namespace shimmerly {
@@ -119,23 +119,14 @@ TEST_F(HostServices, HostsWithoutBoxesLeaveThePlugInsOwn) {
   EXPECT_TRUE(host.log.empty());
 }
 
-TEST_F(HostServices, DetailsAreRequestedOnlyByAHostThatSaysSo) {
-  EXPECT_FALSE(detailsRequested());
+TEST_F(HostServices, ShiftCountsAsHeldOnlyWhenTheHostSaysSo) {
+  EXPECT_FALSE(isShiftKeyDown());
   host.services.shift_key_down = 1;
-  EXPECT_TRUE(detailsRequested());
+  EXPECT_TRUE(isShiftKeyDown());
   host.knowsQuery = false;
-  EXPECT_FALSE(detailsRequested());
+  EXPECT_FALSE(isShiftKeyDown());
   pluginState().currentInData = nullptr;
-  EXPECT_FALSE(detailsRequested());
-}
-
-TEST(ModuleVersion, IsTheBuildsVersionForANamedModuleAndZeroWithoutOne) {
-  ModuleVersion named = moduleFileVersion("Shimmerly.so");
-  EXPECT_EQ(named.major, SHIMMERLY_VERSION_MAJOR);
-  EXPECT_EQ(named.minor, SHIMMERLY_VERSION_MINOR);
-  EXPECT_EQ(named.patch, SHIMMERLY_VERSION_PATCH);
-  ModuleVersion unnamed = moduleFileVersion("");
-  EXPECT_EQ(unnamed.major + unnamed.minor + unnamed.patch, 0);
+  EXPECT_FALSE(isShiftKeyDown());
 }
 
 }  // namespace

@@ -1,0 +1,325 @@
+// PNG (libpng) and PAM readers and writers of the command-line host. Sizes are checked before
+// any allocation, so a damaged header cannot ask for absurd amounts of memory.
+#include "cli/image_io.h"
+
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+namespace shimmerly::cli {
+namespace {
+
+// Frames larger than this many pixels are refused (2^31 bytes of RGBA).
+constexpr int64_t kMaxPixels = (int64_t{1} << 29);
+
+[[noreturn]] void fail(const std::string& path, const std::string& why) {
+  throw std::runtime_error(path + ": " + why);
+}
+
+struct FileCloser {
+  void operator()(FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+void checkSize(const std::string& path, int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0) fail(path, "the image has no pixels");
+  if (width > INT32_MAX || height > INT32_MAX || width * height > kMaxPixels)
+    fail(path, "the image is too large");
+}
+
+// ---- PNG ----
+
+struct PngError {
+  char message[256];
+};
+
+extern "C" void pngErrorHandler(png_structp png, png_const_charp message) {
+  auto* error = static_cast<PngError*>(png_get_error_ptr(png));
+  std::snprintf(error->message, sizeof error->message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+extern "C" void pngWarningHandler(png_structp, png_const_charp) {}
+
+// Everything that lives across setjmp is kept outside the function that calls it.
+struct PngReadState {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngError error{};
+  std::vector<png_bytep> rows;
+  ~PngReadState() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
+  if (setjmp(png_jmpbuf(s.png))) {
+    why = s.error.message;
+    return false;
+  }
+  png_init_io(s.png, file);
+  png_read_info(s.png, s.info);
+  png_uint_32 width = png_get_image_width(s.png, s.info);
+  png_uint_32 height = png_get_image_height(s.png, s.info);
+  if (width == 0 || height == 0 || int64_t{width} * height > kMaxPixels || width > INT32_MAX ||
+      height > INT32_MAX) {
+    why = "unsupported image size";
+    return false;
+  }
+  int colorType = png_get_color_type(s.png, s.info);
+  int bitDepth = png_get_bit_depth(s.png, s.info);
+  if (bitDepth == 16) png_set_scale_16(s.png);
+  if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
+  if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(s.png);
+  if (png_get_valid(s.png, s.info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(s.png);
+  if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)
+    png_set_gray_to_rgb(s.png);
+  if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(s.png, s.info, PNG_INFO_tRNS))
+    png_set_filler(s.png, 0xff, PNG_FILLER_AFTER);
+  png_set_interlace_handling(s.png);
+  png_read_update_info(s.png, s.info);
+  if (png_get_rowbytes(s.png, s.info) != static_cast<size_t>(width) * 4) {
+    why = "unsupported pixel layout";
+    return false;
+  }
+  image.width = static_cast<int32_t>(width);
+  image.height = static_cast<int32_t>(height);
+  image.rgba.assign(static_cast<size_t>(width) * height * 4, 0);
+  s.rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y)
+    s.rows[y] = image.rgba.data() + static_cast<size_t>(y) * width * 4;
+  png_read_image(s.png, s.rows.data());
+  png_read_end(s.png, nullptr);
+  return true;
+}
+
+Image readPng(const std::string& path, FILE* file) {
+  PngReadState s;
+  s.png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler, pngWarningHandler);
+  if (!s.png) fail(path, "out of memory");
+  s.info = png_create_info_struct(s.png);
+  if (!s.info) fail(path, "out of memory");
+  Image image;
+  std::string why;
+  if (!readPngRows(s, file, image, why)) fail(path, "damaged PNG file (" + why + ")");
+  return image;
+}
+
+struct PngWriteState {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngError error{};
+  std::vector<png_bytep> rows;
+  ~PngWriteState() { png_destroy_write_struct(&png, &info); }
+};
+
+bool writePngRows(PngWriteState& s, FILE* file, const Image& image, std::string& why) {
+  if (setjmp(png_jmpbuf(s.png))) {
+    why = s.error.message;
+    return false;
+  }
+  png_init_io(s.png, file);
+  png_set_IHDR(s.png, s.info, image.width, image.height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(s.png, s.info);
+  png_write_image(s.png, s.rows.data());
+  png_write_end(s.png, nullptr);
+  return true;
+}
+
+void writePng(const std::string& path, FILE* file, const Image& image) {
+  PngWriteState s;
+  s.png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler, pngWarningHandler);
+  if (!s.png) fail(path, "out of memory");
+  s.info = png_create_info_struct(s.png);
+  if (!s.info) fail(path, "out of memory");
+  s.rows.resize(image.height);
+  for (int32_t y = 0; y < image.height; ++y)
+    s.rows[y] = const_cast<png_bytep>(image.rgba.data()) + static_cast<size_t>(y) * image.width * 4;
+  std::string why;
+  if (!writePngRows(s, file, image, why)) fail(path, "cannot write PNG (" + why + ")");
+}
+
+// ---- PAM ----
+
+Image readPam(const std::string& path, FILE* file) {
+  // Header: "P7\n" then KEY VALUE lines up to ENDHDR; '#' starts a comment line.
+  char line[256];
+  int64_t width = -1, height = -1, depth = -1, maxval = -1;
+  std::string tupleType;
+  if (!std::fgets(line, sizeof line, file) || std::strncmp(line, "P7", 2) != 0)
+    fail(path, "damaged PAM file (no P7 header)");
+  bool ended = false;
+  for (int lines = 0; lines < 64 && std::fgets(line, sizeof line, file); ++lines) {
+    std::istringstream fields(line);
+    std::string key;
+    fields >> key;
+    if (key.empty() || key[0] == '#') continue;
+    if (key == "ENDHDR") {
+      ended = true;
+      break;
+    }
+    std::string value;
+    if (key == "TUPLTYPE") {
+      fields >> value;
+      tupleType = value;
+      continue;
+    }
+    int64_t number = -1;
+    if (!(fields >> number)) fail(path, "damaged PAM file (bad " + key + ")");
+    if (key == "WIDTH")
+      width = number;
+    else if (key == "HEIGHT")
+      height = number;
+    else if (key == "DEPTH")
+      depth = number;
+    else if (key == "MAXVAL")
+      maxval = number;
+    else
+      fail(path, "damaged PAM file (unknown header field " + key + ")");
+  }
+  if (!ended) fail(path, "damaged PAM file (no ENDHDR)");
+  if (maxval != 255) fail(path, "unsupported PAM file (only MAXVAL 255 is read)");
+  bool rgba = depth == 4 && (tupleType == "RGB_ALPHA" || tupleType.empty());
+  bool rgb = depth == 3 && (tupleType == "RGB" || tupleType.empty());
+  if (!rgba && !rgb) fail(path, "unsupported PAM file (only RGB_ALPHA and RGB are read)");
+  checkSize(path, width, height);
+  Image image;
+  image.width = static_cast<int32_t>(width);
+  image.height = static_cast<int32_t>(height);
+  const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+  image.rgba.assign(pixels * 4, 255);
+  if (rgba) {
+    if (std::fread(image.rgba.data(), 1, pixels * 4, file) != pixels * 4)
+      fail(path, "damaged PAM file (truncated pixels)");
+  } else {
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (int64_t y = 0; y < height; ++y) {
+      if (std::fread(row.data(), 1, row.size(), file) != row.size())
+        fail(path, "damaged PAM file (truncated pixels)");
+      uint8_t* dst = image.rgba.data() + static_cast<size_t>(y) * width * 4;
+      for (int64_t x = 0; x < width; ++x) {
+        dst[x * 4 + 0] = row[x * 3 + 0];
+        dst[x * 4 + 1] = row[x * 3 + 1];
+        dst[x * 4 + 2] = row[x * 3 + 2];
+      }
+    }
+  }
+  return image;
+}
+
+void writePam(const std::string& path, FILE* file, const Image& image) {
+  if (std::fprintf(file,
+                   "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n",
+                   image.width, image.height) < 0 ||
+      std::fwrite(image.rgba.data(), 1, image.rgba.size(), file) != image.rgba.size())
+    fail(path, std::string("cannot write: ") + std::strerror(errno));
+}
+
+std::string lowerExtension(const std::string& path) {
+  std::string ext = std::filesystem::path(path).extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+}  // namespace
+
+Image readImage(const std::string& path) {
+  File file(std::fopen(path.c_str(), "rb"));
+  if (!file) fail(path, std::string("cannot open: ") + std::strerror(errno));
+  unsigned char magic[8] = {};
+  size_t got = std::fread(magic, 1, sizeof magic, file.get());
+  std::rewind(file.get());
+  if (got == 8 && png_sig_cmp(magic, 0, 8) == 0) return readPng(path, file.get());
+  if (got >= 2 && magic[0] == 'P' && magic[1] == '7') return readPam(path, file.get());
+  fail(path, "unsupported image format (PNG and PAM are read)");
+}
+
+ImageFormat outputFormatFor(const std::string& path) {
+  std::string ext = lowerExtension(path);
+  if (ext == ".png") return ImageFormat::Png;
+  if (ext == ".pam") return ImageFormat::Pam;
+  throw std::runtime_error(path + ": unsupported output format (use a .png or .pam file name)");
+}
+
+void writeImage(const std::string& path, const Image& image) {
+  ImageFormat format = outputFormatFor(path);
+  if (image.width <= 0 || image.height <= 0 ||
+      image.rgba.size() != static_cast<size_t>(image.width) * image.height * 4)
+    fail(path, "nothing to write: the image's pixels do not match its size");
+  std::filesystem::path target(path);
+  std::filesystem::path dir = target.parent_path();
+  std::string pattern = ((dir.empty() ? std::filesystem::path(".") : dir) /
+                         ("." + target.filename().string() + ".XXXXXX"))
+                            .string();
+  std::vector<char> temp(pattern.begin(), pattern.end());
+  temp.push_back('\0');
+  int fd = mkstemp(temp.data());
+  if (fd < 0) fail(path, std::string("cannot create a temporary file: ") + std::strerror(errno));
+  std::string tempPath(temp.data());
+  try {
+    File file(fdopen(fd, "wb"));
+    if (!file) {
+      ::close(fd);
+      fail(path, std::string("cannot write: ") + std::strerror(errno));
+    }
+    if (format == ImageFormat::Png)
+      writePng(path, file.get(), image);
+    else
+      writePam(path, file.get(), image);
+    if (std::fflush(file.get()) != 0 || fsync(fileno(file.get())) != 0)
+      fail(path, std::string("cannot write: ") + std::strerror(errno));
+    FILE* raw = file.release();
+    if (std::fclose(raw) != 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+    // mkstemp makes the file private; give it the usual permissions of a new file.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(tempPath.c_str(), 0666 & ~mask);
+    if (std::rename(tempPath.c_str(), path.c_str()) != 0)
+      fail(path, std::string("cannot replace the file: ") + std::strerror(errno));
+  } catch (...) {
+    std::remove(tempPath.c_str());
+    throw;
+  }
+}
+
+std::vector<PF_Pixel> toHostPixels(const Image& image) {
+  std::vector<PF_Pixel> pixels(static_cast<size_t>(image.width) * image.height);
+  const uint8_t* src = image.rgba.data();
+  for (size_t i = 0; i < pixels.size(); ++i, src += 4)
+    pixels[i] = PF_Pixel{src[3], src[0], src[1], src[2]};
+  return pixels;
+}
+
+Image fromHostPixels(const PF_Pixel* pixels, int32_t width, int32_t height, int64_t rowPixels) {
+  Image image;
+  image.width = width;
+  image.height = height;
+  image.rgba.resize(static_cast<size_t>(width) * height * 4);
+  uint8_t* dst = image.rgba.data();
+  for (int32_t y = 0; y < height; ++y) {
+    const PF_Pixel* row = pixels + y * rowPixels;
+    for (int32_t x = 0; x < width; ++x, dst += 4) {
+      dst[0] = row[x].red;
+      dst[1] = row[x].green;
+      dst[2] = row[x].blue;
+      dst[3] = row[x].alpha;
+    }
+  }
+  return image;
+}
+
+}  // namespace shimmerly::cli

@@ -1,0 +1,98 @@
+// FileHandle and ReplacingFile over the platform's file services.
+#include "presets/file_handle.h"
+
+namespace shimmerly {
+
+int32_t FileHandle::openRead() {
+  close();
+  file_ = platform::openFileForReading(path_.c_str());
+  return isOpen() ? 0 : -1;
+}
+
+int32_t FileHandle::create() {
+  close();
+  writeFailed_ = false;
+  file_ = platform::createFileForWriting(path_.c_str());
+  return isOpen() ? 0 : -1;
+}
+
+int32_t FileHandle::close() {
+  if (!isOpen()) return 0;
+  const bool closed = platform::closeFile(file_);
+  file_ = platform::kNoFile;
+  return closed ? 0 : -1;
+}
+
+int64_t FileHandle::size() const {
+  return isOpen() ? platform::fileSize(file_) : 0;
+}
+
+int64_t FileHandle::read(void* buffer, int64_t n) {
+  return isOpen() ? platform::readFile(file_, buffer, n) : 0;
+}
+
+int64_t FileHandle::write(const void* data, int64_t n) {
+  const int64_t written = isOpen() ? platform::writeFile(file_, data, n) : 0;
+  if (written != n) writeFailed_ = true;
+  return written;
+}
+
+int32_t FileHandle::flush() {
+  return isOpen() && platform::flushFile(file_) ? 0 : -1;
+}
+
+int32_t FileHandle::readLine(char* buffer, int32_t n) {
+  int32_t count = 0;
+  char byte = 0;
+  while (count < n && read(&byte, 1) == 1) {
+    if (byte == '\n' || byte == '\r') {
+      if (count > 0) break;
+      continue;  // empty lines and the second byte of a line break pair vanish
+    }
+    buffer[count++] = byte;
+  }
+  buffer[count] = '\0';
+  return count;
+}
+
+namespace {
+
+// The target's folder part (with its separator) and name part.
+std::string temporaryBeside(const std::string& target) {
+  size_t cut = target.size();
+  while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
+  return target.substr(0, cut) + "." + target.substr(cut);
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(const std::string& target)
+    : target_(target), file_(target.empty() ? std::string() : temporaryBeside(target)) {}
+
+int32_t ReplacingFile::create() {
+  discard();
+  if (target_.empty() || file_.path().size() > platform::kMaxPathBytes) return -1;
+  if (file_.create() != 0) return -1;
+  created_ = true;
+  return 0;
+}
+
+int32_t ReplacingFile::commit() {
+  if (!created_) return -1;
+  const bool complete = !file_.writeFailed() && file_.flush() == 0 && file_.close() == 0;
+  if (!complete || !platform::replaceFile(file_.path().c_str(), target_.c_str())) {
+    discard();
+    return -1;
+  }
+  created_ = false;
+  return 0;
+}
+
+void ReplacingFile::discard() {
+  if (!created_) return;
+  file_.close();
+  platform::deleteFile(file_.path().c_str());
+  created_ = false;
+}
+
+}  // namespace shimmerly

@@ -1,0 +1,209 @@
+// The render command and its two output passes. Pixels are addressed directly: host worlds by
+// pointer plus row gap (rowbytes / 4 - width, in pixels), rasters by row (raster row
+// height - 1 - r holds host row r). All pixel arithmetic is in 64-bit reals, truncating.
+#include "render/render_command.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "glow/render_settings.h"
+#include "host/params.h"
+#include "host/plugin_state.h"
+#include "render/blend.h"
+
+namespace shimmerly {
+namespace {
+
+constexpr RgbaPixel kPreviewColour{50, 200, 20, 0};
+
+int64_t rowGapOf(const PF_LayerDef& world, int32_t width) {
+  return static_cast<int64_t>(world.rowbytes / 4) - width;
+}
+
+double ratio(const PF_RationalScale& scale) {
+  // A zero denominator would make every size infinite; treat it as no scaling.
+  if (scale.den == 0) return 1.0;
+  return static_cast<double>(scale.num) / static_cast<double>(scale.den);
+}
+
+}  // namespace
+
+bool checkInterrupt(int32_t current, int32_t total, int32_t* code) {
+  PF_InData* in_data = pluginState().currentInData;
+  if (!in_data) return false;
+  PF_Err err = in_data->inter.progress(in_data->effect_ref, current, total);
+  if (err == 0) err = in_data->inter.abort(in_data->effect_ref);
+  if (err == 0) return false;
+  *code = err;
+  return true;
+}
+
+int32_t compositePass(const CompositeSettings& settings, const Raster& glow, GlowBounds bounds,
+                      const PF_LayerDef& input, PF_LayerDef& output,
+                      const InterruptCheck& interrupt) {
+  const int32_t width = input.width;
+  const int32_t height = input.height;
+  const int64_t inGap = rowGapOf(input, width);
+  const int64_t outGap = rowGapOf(output, width);
+  const bool onLayer = settings.compositeOnOriginal;
+  const PF_Pixel* in = input.data;
+  PF_Pixel* out = output.data;
+  int32_t code = 0;
+
+  if (bounds.x0 < 0) bounds.x0 = 0;
+  if (bounds.x1 > width - 1) bounds.x1 = width - 1;
+  if (bounds.y0 < 0) bounds.y0 = 0;
+  if (bounds.y1 > height - 1) bounds.y1 = height - 1;
+
+  if (bounds.empty()) {
+    for (int32_t r = 0; r < height; ++r) {
+      if (interrupt(r, height, &code)) return code;
+      for (int32_t x = 0; x < width; ++x) out[x] = onLayer ? in[x] : PF_Pixel{0, 0, 0, 0};
+      in += width + inGap;
+      out += width + outGap;
+    }
+    return 0;
+  }
+
+  const int32_t bx0 = static_cast<int32_t>(std::trunc(bounds.x0));
+  const int32_t bx1 = static_cast<int32_t>(std::ceil(bounds.x1));
+  const int32_t by0 = static_cast<int32_t>(std::trunc(bounds.y0));
+  const int32_t by1 = static_cast<int32_t>(std::ceil(bounds.y1));
+  const double s = settings.softness;
+  const double reciprocal = s == 0 ? 1.0 : 1.0 / s;
+  const double limit = 255 * s;
+  const double b = settings.boost;
+  const int32_t mode = settings.blendMode;
+  const bool blends = mode >= 1 && mode <= 8;
+  const int32_t lift = b > 1 ? static_cast<int32_t>(std::trunc((b - 1) * 255)) : 0;
+
+  for (int32_t r = 0; r < height; ++r) {
+    if (interrupt(r, height, &code)) return code;
+    const int32_t y = height - 1 - r;
+    const RgbaPixel* glowRow = glow.rgbaRow(y);
+    const bool rowOutside = y < by0 || y > by1;
+    for (int32_t x = 0; x < width; ++x) {
+      if (!onLayer && (rowOutside || x < bx0 || x > bx1)) {
+        out[x] = PF_Pixel{0, 0, 0, 0};
+        continue;
+      }
+      RgbaPixel g = glowRow[x];
+      int32_t a = g.alpha;
+      if (s < 1) {
+        if (s == 0 && a > 0) {
+          a = 255;
+        } else if (a > limit) {
+          a = 255;
+        } else {
+          a = std::min(255, static_cast<int32_t>(std::trunc(a * reciprocal)));
+        }
+      }
+      if (b < 1) {
+        a = static_cast<int32_t>(std::trunc(a * b));
+      } else if (b > 1) {
+        g.red = static_cast<uint8_t>(std::min(255, g.red + lift));
+        g.green = static_cast<uint8_t>(std::min(255, g.green + lift));
+        g.blue = static_cast<uint8_t>(std::min(255, g.blue + lift));
+      }
+      // The blend sees the glow as shaped by softness and trans/boost.
+      g.alpha = static_cast<uint8_t>(a);
+      if (onLayer) {
+        out[x] = in[x];
+        if (a != 0 && blends) blendPixel(mode, g, out[x]);
+      } else {
+        out[x] = PF_Pixel{g.alpha, g.red, g.green, g.blue};
+      }
+    }
+    in += width + inGap;
+    out += width + outGap;
+  }
+  return 0;
+}
+
+int32_t previewPass(bool compositeOnOriginal, const Raster& target, const PF_Rect& extent,
+                    const PF_LayerDef& input, PF_LayerDef& output,
+                    const InterruptCheck& interrupt) {
+  const int32_t width = input.width;
+  const int32_t height = input.height;
+  const int64_t inGap = rowGapOf(input, width);
+  const int64_t outGap = rowGapOf(output, width);
+  const PF_Pixel* in = input.data;
+  PF_Pixel* out = output.data;
+  int32_t code = 0;
+  for (int32_t r = 0; r < height; ++r) {
+    if (interrupt(r, height, &code)) return code;
+    const RgbaPixel* targetRow = target.rgbaRow(height - 1 - r);
+    const bool rowInside = r >= extent.top && r <= extent.bottom;
+    for (int32_t x = 0; x < width; ++x) {
+      if (!rowInside || x < extent.left || x > extent.right) {
+        out[x] = PF_Pixel{0, 0, 0, 0};
+        continue;
+      }
+      RgbaPixel t = kPreviewColour;
+      t.alpha = targetRow[x].alpha;
+      if (compositeOnOriginal) {
+        out[x] = in[x];
+        blendPixel(1, t, out[x]);
+      } else {
+        out[x] = PF_Pixel{t.alpha, t.red, t.green, t.blue};
+      }
+    }
+    in += width + inGap;
+    out += width + outGap;
+  }
+  return 0;
+}
+
+PF_Err render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDef* output) {
+  const PF_LayerDef& input = params[PARAM_INPUT]->u.ld;
+  const int32_t width = input.width;
+  const int32_t height = input.height;
+
+  RenderSettings settings;
+  settings.targetType = params[PARAM_MASK]->u.pd.value;
+  const int32_t style = params[PARAM_GLOW_STYLE]->u.pd.value;
+  settings.targetProcessing = style < 2 ? style : style + 2;
+  const double downsample = ratio(in_data->downsample_x);
+  settings.glowSize = readSliderValue(params[PARAM_GLOW_SIZE]) * downsample;
+  settings.brightCutoff = readSliderValue(params[PARAM_BRIGHT_CUTOFF]) * kPercentToByte;
+  settings.darkCutoff = readSliderValue(params[PARAM_DARK_CUTOFF]) * kPercentToByte;
+  settings.showTarget = params[PARAM_SHOW_TARGET]->u.bd.value != 0;
+
+  CompositeSettings composite;
+  composite.softness = readSliderValue(params[PARAM_SOFTNESS]) * kPercent;
+  composite.boost = 1 + readSliderValue(params[PARAM_TRANS_BOOST]) * kPercent;
+  composite.blendMode = params[PARAM_BLEND_MODE]->u.pd.value;
+  composite.compositeOnOriginal = params[PARAM_SHOW_EFFECT_ONLY]->u.bd.value == 0;
+  const int32_t colorSource = params[PARAM_GLOW_COLOR_FROM]->u.pd.value;
+  const PF_Pixel& custom = params[PARAM_CUSTOM_COLOR]->u.cd.value;
+  const RgbColor customColor{custom.red, custom.green, custom.blue};
+  const bool lowQuality = in_data->quality == PF_Quality_LO;
+  const double pixelAspect = ratio(in_data->pixel_aspect_ratio);
+
+  PF_Rect extent;
+  extent.left = std::max(0, std::min(width - 1, in_data->extent_hint.left));
+  extent.right = std::max(0, std::min(width - 1, in_data->extent_hint.right));
+  extent.top = std::max(0, std::min(height - 1, in_data->extent_hint.top));
+  extent.bottom = std::max(0, std::min(height - 1, in_data->extent_hint.bottom));
+
+  int32_t code = 0;
+  if (checkInterrupt(0, 0, &code)) return code;
+  fillAlphaReciprocals();
+
+  // Raster releases its memory on every way out of this scope.
+  Raster glow(width, height, kPixelRgba);
+  Raster target(width, height, kPixelRgba);
+  GlowBounds bounds;
+  const InterruptCheck interrupt = [](int32_t current, int32_t total, int32_t* result) {
+    return checkInterrupt(current, total, result);
+  };
+  code = extractTarget(target, settings, input.data, rowGapOf(input, width), width, height,
+                       pixelAspect, lowQuality, bounds, bounds, interrupt, &glow, colorSource,
+                       customColor);
+  if (code != 0) return code;
+  if (settings.showTarget)
+    return previewPass(composite.compositeOnOriginal, target, extent, input, *output, interrupt);
+  return compositePass(composite, glow, bounds, input, *output, interrupt);
+}
+
+}  // namespace shimmerly

@@ -1,0 +1,230 @@
+// Image files of the command-line host: every 8-bit PNG colour type and 16-bit reduction, PAM
+// RGB and RGB_ALPHA, round trips, damaged input, and writes that replace a file only when whole.
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <ostream>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/image_io.h"
+#include "support/temp_dir.h"
+
+namespace shimmerly::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using shimmerly::testing::TempDir;
+
+// Writes a 3 × 2 PNG of the given type with libpng's simple row interface.
+struct PngSpec {
+  const char* name;
+  int colorType;
+  int bitDepth;
+  std::vector<uint8_t> rows;          // packed rows, 2 of them
+  std::vector<uint8_t> expectedRgba;  // 6 pixels
+  bool palette = false;
+};
+
+void writeTestPng(const std::string& path, const PngSpec& spec) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, 3, 2, spec.bitDepth, spec.colorType, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (spec.palette) {
+    png_color colours[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    png_set_PLTE(png, info, colours, 3);
+    png_byte alphas[3] = {255, 128, 0};
+    png_set_tRNS(png, info, alphas, 3, nullptr);
+  }
+  png_write_info(png, info);
+  const size_t rowBytes = spec.rows.size() / 2;
+  for (int y = 0; y < 2; ++y)
+    png_write_row(png, const_cast<png_bytep>(spec.rows.data() + y * rowBytes));
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+}
+
+std::string pngName(const ::testing::TestParamInfo<PngSpec>& info) {
+  return info.param.name;
+}
+
+void PrintTo(const PngSpec& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PngReadTest : public ::testing::TestWithParam<PngSpec> {};
+
+TEST_P(PngReadTest, ReadsAsStraightRgba) {
+  TempDir dir;
+  const std::string path = (dir.path() / "in.png").string();
+  writeTestPng(path, GetParam());
+  Image image = readImage(path);
+  EXPECT_EQ(image.width, 3);
+  EXPECT_EQ(image.height, 2);
+  EXPECT_EQ(image.rgba, GetParam().expectedRgba);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ColourTypes, PngReadTest,
+    ::testing::Values(
+        PngSpec{
+            "Grey", PNG_COLOR_TYPE_GRAY, 8, {0, 128, 255, 1, 2, 3}, {0,   0,   0,   255, 128, 128,
+                                                                     128, 255, 255, 255, 255, 255,
+                                                                     1,   1,   1,   255, 2,   2,
+                                                                     2,   255, 3,   3,   3,   255}},
+        PngSpec{
+            "Grey1Bit", PNG_COLOR_TYPE_GRAY, 1, {0xA0, 0x40}, {255, 255, 255, 255, 0, 0, 0, 255,
+                                                               255, 255, 255, 255, 0, 0, 0, 255,
+                                                               255, 255, 255, 255, 0, 0, 0, 255}},
+        PngSpec{"GreyAlpha",
+                PNG_COLOR_TYPE_GRAY_ALPHA,
+                8,
+                {10, 0, 20, 128, 30, 255, 40, 1, 50, 2, 60, 3},
+                {10, 10, 10, 0, 20, 20, 20, 128, 30, 30, 30, 255,
+                 40, 40, 40, 1, 50, 50, 50, 2,   60, 60, 60, 3}},
+        PngSpec{"PaletteWithTransparency",
+                PNG_COLOR_TYPE_PALETTE,
+                8,
+                {0, 1, 2, 2, 1, 0},
+                {255, 0, 0,   255, 0, 255, 0, 128, 0,   0, 255, 0,
+                 0,   0, 255, 0,   0, 255, 0, 128, 255, 0, 0,   255},
+                true},
+        PngSpec{"Rgb",
+                PNG_COLOR_TYPE_RGB,
+                8,
+                {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
+                {1,  2,  3,  255, 4,  5,  6,  255, 7,  8,  9,  255,
+                 10, 11, 12, 255, 13, 14, 15, 255, 16, 17, 18, 255}},
+        PngSpec{
+            "Rgba",
+            PNG_COLOR_TYPE_RGB_ALPHA,
+            8,
+            {1, 2, 3, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 255},
+            {1,  2,  3,  0,  4,  5,  6,  7,  8,  9,  10, 11,
+             12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 255}},
+        // 16-bit samples are scaled to 8 bits: 0xFFFF -> 255, 0x8080 -> 128, 0x0101 -> 1.
+        PngSpec{"Rgba16",
+                PNG_COLOR_TYPE_RGB_ALPHA,
+                16,
+                {0xFF, 0xFF, 0x80, 0x80, 0x01, 0x01, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0,    0,
+                 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 1, 1, 1, 1, 1, 1, 1,    1,
+                 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF},
+                {255, 128, 1, 255, 0,   0,   0,   0,   128, 128, 128, 128,
+                 1,   1,   1, 1,   255, 255, 255, 255, 0,   0,   0,   255}}),
+    pngName);
+
+Image testImage() {
+  Image image;
+  image.width = 5;
+  image.height = 3;
+  for (int i = 0; i < 5 * 3 * 4; ++i) image.rgba.push_back(static_cast<uint8_t>(i * 17 + 3));
+  return image;
+}
+
+class RoundTripTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(RoundTripTest, WritesAndReadsTheSamePixels) {
+  TempDir dir;
+  const std::string path = (dir.path() / GetParam()).string();
+  const Image image = testImage();
+  writeImage(path, image);
+  Image back = readImage(path);
+  EXPECT_EQ(back.width, 5);
+  EXPECT_EQ(back.height, 3);
+  EXPECT_EQ(back.rgba, image.rgba);
+  // Nothing else is left in the folder.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest,
+                         ::testing::Values("out.png", "out.pam", "OUT.PNG", "out.Pam"));
+
+TEST(PamReadTest, ReadsRgbWithOpaqueAlpha) {
+  TempDir dir;
+  const std::string path = (dir.path() / "in.pam").string();
+  std::ofstream(path, std::ios::binary)
+      << "P7\n# a comment\nWIDTH 2\nHEIGHT 1\nDEPTH 3\nMAXVAL 255\nTUPLTYPE RGB\nENDHDR\n"
+      << std::string("\x01\x02\x03\xfa\xfb\xfc", 6);
+  Image image = readImage(path);
+  EXPECT_EQ(image.rgba, (std::vector<uint8_t>{1, 2, 3, 255, 250, 251, 252, 255}));
+}
+
+struct DamagedCase {
+  const char* name;
+  std::string content;
+};
+
+std::string damagedName(const ::testing::TestParamInfo<DamagedCase>& info) {
+  return info.param.name;
+}
+
+void PrintTo(const DamagedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class DamagedInputTest : public ::testing::TestWithParam<DamagedCase> {};
+
+TEST_P(DamagedInputTest, FailsWithOneLineNamingTheFile) {
+  TempDir dir;
+  const std::string path = (dir.path() / "bad.img").string();
+  std::ofstream(path, std::ios::binary) << GetParam().content;
+  try {
+    readImage(path);
+    FAIL() << "read a damaged file";
+  } catch (const std::runtime_error& e) {
+    const std::string message = e.what();
+    EXPECT_NE(message.find(path), std::string::npos) << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+  }
+}
+
+std::string truncatedPng() {
+  TempDir dir;
+  const std::string path = (dir.path() / "t.png").string();
+  writeImage(path, testImage());
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return bytes.substr(0, bytes.size() / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, DamagedInputTest,
+    ::testing::Values(
+        DamagedCase{"Empty", ""}, DamagedCase{"Text", "hello, world\n"},
+        DamagedCase{"TruncatedPng", truncatedPng()},
+        DamagedCase{"PamDepth2", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 2\nMAXVAL 255\nENDHDR\nab"},
+        DamagedCase{"PamMaxval65535", "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 3\nMAXVAL 65535\nENDHDR\n"},
+        DamagedCase{"PamShortPixels", "P7\nWIDTH 4\nHEIGHT 4\nDEPTH 4\nMAXVAL 255\nENDHDR\nabc"},
+        DamagedCase{"PamHugeSize",
+                    "P7\nWIDTH 2000000000\nHEIGHT 2000000000\nDEPTH 4\nMAXVAL 255\nENDHDR\n"},
+        DamagedCase{"PamNoEnd", "P7\nWIDTH 1\nHEIGHT 1\n"}),
+    damagedName);
+
+TEST(WriteImageTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
+  TempDir dir;
+  const std::string path = (dir.path() / "keep.png").string();
+  std::ofstream(path) << "old";
+  Image broken = testImage();
+  broken.rgba.resize(4);  // far fewer bytes than 5 × 3 pixels: refused before writing
+  EXPECT_THROW(writeImage((dir.path() / "x.tif").string(), testImage()), std::runtime_error);
+  EXPECT_THROW(writeImage((dir.path() / "missing" / "x.png").string(), testImage()),
+               std::runtime_error);
+  EXPECT_THROW(writeImage(path, broken), std::runtime_error);
+  std::ifstream in(path);
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace shimmerly::cli

@@ -1,0 +1,51 @@
+// Drives the modal boxes of the process in tests: a watcher thread waits for the first visible
+// dialog window ("#32770") of this process, hands it to the test's action (inspect, type, press
+// a button) and, should a box still be open seconds later, cancels it so that no test hangs,
+// and fails the test.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace shimmerly::testing {
+
+class DialogDriver {
+ public:
+  using Action = std::function<void(HWND dialog)>;
+  explicit DialogDriver(Action action);
+  ~DialogDriver();
+  DialogDriver(const DialogDriver&) = delete;
+  DialogDriver& operator=(const DialogDriver&) = delete;
+
+  // Whether the action ran on a dialog.
+  bool acted() const { return acted_; }
+
+ private:
+  void watch();
+
+  Action action_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> acted_{false};
+  std::atomic<bool> rescued_{false};
+  std::thread thread_;
+};
+
+std::string windowText(HWND window);
+// The window that has the keyboard focus in the thread that owns the dialog.
+HWND focusOf(HWND dialog);
+// Input as the user gives it, posted to the dialog's thread.
+void pressKey(HWND dialog, WPARAM virtualKey);
+void typeText(HWND control, const std::string& text);
+void clickButton(HWND dialog, int id);
+
+}  // namespace shimmerly::testing

@@ -31,7 +31,8 @@ constexpr int kDelete = 0x7f;
 constexpr int kSequenceGapMs = 40;
 constexpr size_t kMaxFieldBytes = 255;
 
-// One open box: the terminal in key-at-a-time mode without echo or signal keys.
+// One open box: the terminal in key-at-a-time mode without echo, signal keys or output
+// translation.
 class Terminal {
  public:
   explicit Terminal(const std::string& path) {
@@ -44,6 +45,7 @@ class Terminal {
     termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
     raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
+    raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // line ends are written as "\r\n" here
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(fd_, TCSANOW, &raw) != 0) {
@@ -143,9 +145,13 @@ class Terminal {
   int pending_ = -1;
 };
 
-bool isEnter(int key) { return key == '\r' || key == '\n'; }
+bool isEnter(int key) {
+  return key == '\r' || key == '\n';
+}
 
-int lowerAscii(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+int lowerAscii(int c) {
+  return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
 
 // Removes the last character of a UTF-8 text, continuation bytes included.
 void popCharacter(std::string& text) {

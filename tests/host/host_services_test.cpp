@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_state.h"
 #include "host/module_info.h"
+#include "host/plugin_state.h"
 #include "ui/scripted_backend.h"
 
 namespace shimmerly {
@@ -42,14 +42,14 @@ struct FakeHost {
       host->log.push_back(std::string("question:") + text);
       return host->questionAnswer;
     };
-    services.run_text_prompt = [](void* refcon, const char* label, const char*,
-                                  const char* initial, char* result) -> int32_t {
+    services.run_text_prompt = [](void* refcon, const char* label, const char*, const char* initial,
+                                  char* result) -> int32_t {
       auto* host = static_cast<FakeHost*>(refcon);
       host->log.push_back(std::string("prompt:") + label + "|" + initial);
       if (!host->promptAnswer) return -1;
-      std::memset(result, 'x', 256);  // no terminator within the field: must be cut
-      std::memcpy(result, host->promptAnswer, std::strlen(host->promptAnswer));
-      if (std::strlen(host->promptAnswer) < 256) result[std::strlen(host->promptAnswer)] = '\0';
+      // An answer of 256 bytes or more fills the field without a terminator: it must be cut.
+      const size_t length = std::strlen(host->promptAnswer);
+      std::memcpy(result, host->promptAnswer, length < 256 ? length + 1 : 256);
       return 0;
     };
   }

@@ -56,6 +56,12 @@ bool PseudoTerminal::drain(int timeoutMs) {
   return true;
 }
 
+void PseudoTerminal::skipDrawn() {
+  while (drain(0)) {
+  }
+  matched_ = output_.size();
+}
+
 bool PseudoTerminal::waitFor(std::string_view needle, int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {

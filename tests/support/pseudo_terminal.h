@@ -27,6 +27,12 @@ class PseudoTerminal {
   // Reads what is drawn until needle appears after the previous match (or timeoutMs passes);
   // true when it appeared.
   bool waitFor(std::string_view needle, int timeoutMs = 5000);
+  // Reads what is drawn for up to timeoutMs (so that a box drawing a lot never blocks); false
+  // when nothing came.
+  bool drain(int timeoutMs);
+  // Reads everything drawn so far and forgets it for waitFor: the next match must be drawn
+  // later (so that the redraws of a closed box cannot be taken for the next box).
+  void skipDrawn();
   // Everything drawn so far.
   const std::string& output() const { return output_; }
 
@@ -38,9 +44,6 @@ class PseudoTerminal {
   int waitExit(pid_t child, int timeoutMs = 20000);
 
  private:
-  // Reads what is there within timeoutMs; false when nothing came.
-  bool drain(int timeoutMs);
-
   int masterFd_ = -1;
   int slaveFd_ = -1;
   std::string slavePath_;

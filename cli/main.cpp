@@ -29,6 +29,8 @@ int run(int argc, char** argv) {
     sub->add_option("--host-version", global.hostVersion,
                     "effect-API version MAJOR.MINOR the host reports")
         ->capture_default_str();
+    sub->add_option("--presets-home", global.presetsHome,
+                    "home folder whose Documents hold the presets (default: $HOME)");
     actions[sub] = entry.setup(*sub, global);
   }
   try {

@@ -1,5 +1,5 @@
 // The built-in 5 × 7 label font and the text drawing on a Canvas.
-#include "bitmap_font.h"
+#include "cli/bitmap_font.h"
 
 #include <array>
 

@@ -1,5 +1,5 @@
 // Contact-sheet grid, thumbnails and labels.
-#include "contact_sheet.h"
+#include "cli/contact_sheet.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bitmap_font.h"
+#include "cli/bitmap_font.h"
 
 namespace shimmerly::cli {
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/keyframes.h"
 #include "host/params.h"
 
 namespace shimmerly::cli {
@@ -21,9 +22,18 @@ bool parseInt(const std::string& text, int64_t& value) {
   return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
+// Keyframes on a control that the plug-in declares as not animatable are refused.
+void checkAnimatable(const std::string& option, const std::string& text, const PF_ParamDef& def) {
+  if (isKeyframed(text) && (def.flags & PF_ParamFlag_CANNOT_TIME_VARY))
+    bad(option, std::string("the control \"") + def.name +
+                    "\" cannot be animated: give one value, without @frame");
+}
+
 // A popup value: one of the names (counting from 1) or a number from 1 to the popup's count.
 int32_t popupValue(const std::string& option, const std::string& text,
                    const std::vector<std::string>& names, const PF_ParamDef& def) {
+  checkAnimatable(option, text, def);
+  if (isKeyframed(text)) bad(option, "a menu takes one value, without @frame");
   const int32_t count = def.u.pd.num_choices;
   for (size_t i = 0; i < names.size(); ++i)
     if (text == names[i]) return static_cast<int32_t>(i + 1);
@@ -36,11 +46,25 @@ int32_t popupValue(const std::string& option, const std::string& text,
   return static_cast<int32_t>(number);
 }
 
-void setSlider(const std::string& option, PF_ParamDef& def, double value) {
+void setSlider(const std::string& option, PF_ParamDef& def, const std::string& text, Frame frame) {
   SliderRange range = sliderRange(def);
-  if (!std::isfinite(value) || value < range.validMin || value > range.validMax)
-    bad(option, formatNumber(value) + " is outside the valid range " +
-                    formatNumber(range.validMin) + " to " + formatNumber(range.validMax));
+  checkAnimatable(option, text, def);
+  ScalarTrack track;
+  try {
+    track = ScalarTrack::parse(text, [&](std::string_view item) {
+      double value = 0;
+      auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
+      if (item.empty() || ec != std::errc() || end != item.data() + item.size())
+        bad(option, "expected a number, got \"" + std::string(item) + "\"");
+      if (!std::isfinite(value) || value < range.validMin || value > range.validMax)
+        bad(option, formatNumber(value) + " is outside the valid range " +
+                        formatNumber(range.validMin) + " to " + formatNumber(range.validMax));
+      return value;
+    });
+  } catch (const std::invalid_argument& e) {
+    bad(option, e.what());
+  }
+  double value = track.valueAt(frame);
   if (def.param_type == PF_Param_FLOAT_SLIDER)
     def.u.fs_d.value = value;
   else
@@ -111,44 +135,46 @@ void addControlOptions(CLI::App& app, ControlOptions& o) {
                  "host's extent L,T,R,B in layer pixels from the top (default: whole layer)");
 }
 
-void applyControls(PluginHost& host, const ControlOptions& o) {
+void applyControls(PluginHost& host, const ControlOptions& o, Frame frame) {
   if (o.mask)
     param(host, PARAM_MASK, PF_Param_POPUP).u.pd.value =
         popupValue("--mask", *o.mask, {"none", "alpha", "brightness", "brightness-alpha"},
                    param(host, PARAM_MASK, PF_Param_POPUP));
   if (o.brightCutoff)
     setSlider("--bright-cutoff", param(host, PARAM_BRIGHT_CUTOFF, PF_Param_FLOAT_SLIDER),
-              *o.brightCutoff);
+              *o.brightCutoff, frame);
   if (o.darkCutoff)
-    setSlider("--dark-cutoff", param(host, PARAM_DARK_CUTOFF, PF_Param_FLOAT_SLIDER),
-              *o.darkCutoff);
+    setSlider("--dark-cutoff", param(host, PARAM_DARK_CUTOFF, PF_Param_FLOAT_SLIDER), *o.darkCutoff,
+              frame);
   if (o.showTarget) param(host, PARAM_SHOW_TARGET, PF_Param_CHECKBOX).u.bd.value = 1;
   if (o.glowStyle)
     param(host, PARAM_GLOW_STYLE, PF_Param_POPUP).u.pd.value =
         popupValue("--glow-style", *o.glowStyle, {"front", "in", "out"},
                    param(host, PARAM_GLOW_STYLE, PF_Param_POPUP));
   if (o.glowSize)
-    setSlider("--glow-size", param(host, PARAM_GLOW_SIZE, PF_Param_FLOAT_SLIDER), *o.glowSize);
+    setSlider("--glow-size", param(host, PARAM_GLOW_SIZE, PF_Param_FLOAT_SLIDER), *o.glowSize,
+              frame);
   if (o.softness)
-    setSlider("--softness", param(host, PARAM_SOFTNESS, PF_Param_FLOAT_SLIDER), *o.softness);
+    setSlider("--softness", param(host, PARAM_SOFTNESS, PF_Param_FLOAT_SLIDER), *o.softness, frame);
   if (o.colorFrom)
     param(host, PARAM_GLOW_COLOR_FROM, PF_Param_POPUP).u.pd.value =
         popupValue("--color-from", *o.colorFrom, {"custom", "layer"},
                    param(host, PARAM_GLOW_COLOR_FROM, PF_Param_POPUP));
   if (o.color) {
-    std::string hex = *o.color;
-    if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
-    unsigned value = 0;
-    auto [end, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), value, 16);
-    if (hex.size() != 6 || ec != std::errc() || end != hex.data() + hex.size())
-      bad("--color", "expected RRGGBB in hex (000000 to FFFFFF), got \"" + *o.color + "\"");
-    PF_Pixel& colour = param(host, PARAM_CUSTOM_COLOR, PF_Param_COLOR).u.cd.value;
-    colour = PF_Pixel{255, static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 8),
-                      static_cast<uint8_t>(value)};
+    PF_ParamDef& def = param(host, PARAM_CUSTOM_COLOR, PF_Param_COLOR);
+    checkAnimatable("--color", *o.color, def);
+    ColorTrack track;
+    try {
+      track = ColorTrack::parse(*o.color, parseHexColor);
+    } catch (const std::invalid_argument& e) {
+      bad("--color", e.what());
+    }
+    Rgb8 rgb = track.valueAt(frame);
+    def.u.cd.value = PF_Pixel{255, rgb.red, rgb.green, rgb.blue};
   }
   if (o.transBoost)
-    setSlider("--trans-boost", param(host, PARAM_TRANS_BOOST, PF_Param_FLOAT_SLIDER),
-              *o.transBoost);
+    setSlider("--trans-boost", param(host, PARAM_TRANS_BOOST, PF_Param_FLOAT_SLIDER), *o.transBoost,
+              frame);
   if (o.blend)
     param(host, PARAM_BLEND_MODE, PF_Param_POPUP).u.pd.value =
         popupValue("--blend", *o.blend,

@@ -1,5 +1,5 @@
 // Image-sequence patterns, frame lists and the scan for frames on disk.
-#include "frame_pattern.h"
+#include "cli/frame_pattern.h"
 
 #include <algorithm>
 #include <charconv>

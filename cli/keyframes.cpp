@@ -1,5 +1,5 @@
 // Splitting keyframe text and reading colours for animated controls.
-#include "keyframes.h"
+#include "cli/keyframes.h"
 
 #include <algorithm>
 #include <charconv>

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame_pattern.h"
+#include "cli/frame_pattern.h"
 
 namespace shimmerly::cli {
 

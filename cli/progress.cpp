@@ -1,5 +1,5 @@
 // The progress bar and per-frame lines of a render run.
-#include "progress.h"
+#include "cli/progress.h"
 
 #include <algorithm>
 #include <chrono>

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame_pattern.h"
+#include "cli/frame_pattern.h"
 
 namespace shimmerly::cli {
 

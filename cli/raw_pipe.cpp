@@ -1,5 +1,5 @@
 // Reading and writing raw RGBA frames one row at a time.
-#include "raw_pipe.h"
+#include "cli/raw_pipe.h"
 
 #include <cerrno>
 #include <charconv>

@@ -5,6 +5,7 @@
 #include "presets/preset_library.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -64,8 +65,12 @@ int32_t listPresets(const char* product, PresetNameList& list) {
 }
 
 int32_t loadPreset(const char* product, const char* name, GlowUnit& unit) {
+  return loadPresetFile(presetPathOf(product, name), unit);
+}
+
+int32_t loadPresetFile(const std::string& path, GlowUnit& unit) {
   std::snprintf(unit.name, sizeof unit.name, "%s", kNotLoaded);
-  FileHandle file(presetPathOf(product, name));
+  FileHandle file(path);
   if (file.openRead() != 0) return -1;
 
   CommandStream stream(&unit);

@@ -19,6 +19,9 @@ int32_t listPresets(const char* product, PresetNameList& list);
 // Fills unit from the named preset: 0 on success, -1 when it cannot be opened or sets no name,
 // otherwise the failing command's status.
 int32_t loadPreset(const char* product, const char* name, GlowUnit& unit);
+// Fills unit from the preset file at path, exactly as loadPreset does from the preset folder
+// (tools use it to read a preset file anywhere).
+int32_t loadPresetFile(const std::string& path, GlowUnit& unit);
 // True when the preset file of that name can be opened for reading.
 bool presetExists(const char* product, const char* name);
 // Writes unit as the preset of that name, replacing any earlier one: 0 on success (also for an

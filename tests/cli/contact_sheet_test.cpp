@@ -1,5 +1,5 @@
 // The label font and the contact-sheet grid, thumbnails and tile placement.
-#include "contact_sheet.h"
+#include "cli/contact_sheet.h"
 
 #include <gtest/gtest.h>
 

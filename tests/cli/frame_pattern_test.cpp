@@ -1,5 +1,5 @@
 // Frame patterns, frame lists and the scan for frames on disk.
-#include "frame_pattern.h"
+#include "cli/frame_pattern.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Keyframed control values: splitting, linear interpolation, holding outside the keys, colours.
-#include "keyframes.h"
+#include "cli/keyframes.h"
 
 #include <gtest/gtest.h>
 

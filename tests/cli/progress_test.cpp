@@ -1,6 +1,6 @@
 // The progress reporter: quiet, verbose lines and the bar's frames, rate and time left, driven by
 // a fake clock.
-#include "progress.h"
+#include "cli/progress.h"
 
 #include <gtest/gtest.h>
 

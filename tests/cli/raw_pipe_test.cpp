@@ -1,6 +1,6 @@
 // Raw RGBA frames on streams: size parsing, byte order, round trips, short final frames and
 // reads from a real pipe that delivers bytes in small pieces.
-#include "raw_pipe.h"
+#include "cli/raw_pipe.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

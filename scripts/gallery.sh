@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Renders the README gallery into docs/gallery/: the sample image (drawn by make_sample.py), a
+# contact sheet of the factory presets, one of the eight blend modes, and a keyframed glow shown
+# as a strip of frames. Uses the shimmerly of a build folder (default build/release, built when
+# missing) and a throw-away HOME, so that the user's own preset folder is not touched.
+# Usage: scripts/gallery.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+shimmerly="$build/shimmerly"
+out=docs/gallery
+if [ ! -x "$shimmerly" ]; then
+  cmake --preset release >/dev/null
+  cmake --build --preset release --target shimmerly
+fi
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export HOME="$home"
+mkdir -p "$out"
+
+python3 scripts/make_sample.py "$out/sample.png" 480 270
+
+# One tile per factory preset.
+"$shimmerly" contact-sheet "$out/sample.png" -o "$out/presets.png" --tile-size 240 \
+  --overwrite --quiet
+
+# One tile per blend mode: a warm glow from the bright parts of the picture.
+"$shimmerly" contact-sheet "$out/sample.png" -o "$out/blend-modes.png" --blend-modes \
+  --mask brightness --glow-style front --dark-cutoff 50 --glow-size 24 --color FFB040 \
+  --softness 70 --tile-size 240 --overwrite --quiet
+
+# A glow that grows and shifts colour over five frames, laid out side by side.
+frames="$home/frames"
+mkdir -p "$frames"
+"$shimmerly" render "$out/sample.png" -o "$frames/glow.####.png" --frames 1-5 \
+  --mask brightness --glow-style front --dark-cutoff 50 --glow-size 4@1,60@5 \
+  --color 40C0FF@1,FF6040@5 --softness 35 --blend screen --quiet
+python3 - "$frames" "$out/keyframes.png" <<'PY'
+import struct, sys, zlib
+
+def read_png(path):
+    data = open(path, "rb").read()
+    pos, idat, w, h = 8, b"", 0, 0
+    while pos < len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if kind == b"IHDR":
+            w, h, depth, ctype = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and ctype == 6, "expects 8-bit RGBA"
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + n
+    raw, stride, rows, prev = zlib.decompress(idat), w * 4, [], bytearray(w * 4)
+    for y in range(h):
+        f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - 4] if i >= 4 else 0
+            b, c = prev[i], prev[i - 4] if i >= 4 else 0
+            if f == 1: line[i] = (line[i] + a) & 255
+            elif f == 2: line[i] = (line[i] + b) & 255
+            elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
+            elif f == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append(bytes(line)); prev = line
+    return w, h, rows
+
+folder, target = sys.argv[1], sys.argv[2]
+frames = [read_png(f"{folder}/glow.{i:04d}.png") for i in range(1, 6)]
+# Every other pixel of every other row: a half-size strip.
+w, h = frames[0][0] // 2, frames[0][1] // 2
+rows = []
+for y in range(h):
+    row = b"".join(b"".join(r[2 * y][8 * x:8 * x + 4] for x in range(w)) for _, _, r in frames)
+    rows.append(b"\x00" + row)
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+with open(target, "wb") as f:
+    f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w * 5, h, 8, 6, 0, 0, 0)))
+    f.write(chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+PY
+ls -l "$out"

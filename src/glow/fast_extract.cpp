@@ -1,0 +1,334 @@
+// Fast target extraction and inner/outer glow (see fast_extract.h). Pixels are handled as 32-bit
+// words: a host pixel (alpha, red, green, blue) has alpha in its low byte, so its colour shifted
+// down by 8 is already a kind-1 colour (red, green, blue in the low three bytes). Every glow
+// pixel is written, zero where the target is zero, so the rasters need no clearing beforehand.
+#include "glow/fast_extract.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "glow/inner_outer_glow.h"
+#include "glow/spread.h"
+#include "presets/glow_unit.h"
+#include "render/render_threads.h"
+
+namespace shimmerly {
+
+namespace {
+
+// The rows of one extent seen by one worker: the smallest and largest column and raster row of
+// the pixels met.
+struct Extent {
+  int64_t x0 = std::numeric_limits<int64_t>::max(), x1 = std::numeric_limits<int64_t>::min();
+  int64_t y0 = std::numeric_limits<int64_t>::max(), y1 = std::numeric_limits<int64_t>::min();
+  bool empty() const { return x0 > x1; }
+  void addRow(int64_t first, int64_t last, int64_t q) {
+    x0 = std::min(x0, first);
+    x1 = std::max(x1, last);
+    y0 = std::min(y0, q);
+    y1 = std::max(y1, q);
+  }
+  // Including the two corners gives the same box as including every point met, in any order.
+  void includeInto(GlowBounds& bounds) const {
+    if (empty()) return;
+    bounds.include(static_cast<double>(x0), static_cast<double>(y0));
+    bounds.include(static_cast<double>(x1), static_cast<double>(y1));
+  }
+};
+
+// Circle and square targets, written as the reference extraction writes them.
+int circleValue(const RenderSettings& s, double i, double r, double aspect, bool lowQuality,
+                int A) {
+  const double shear = s.shapeSkew != 0 ? (r - s.shapeCentreY) * s.shapeSkew * 2 : 0.0;
+  double sx, sy, rmax;
+  if (s.shapeRadiusX < s.shapeRadiusY) {
+    sx = s.shapeRadiusY / s.shapeRadiusX;
+    sy = 1.0;
+    rmax = s.shapeRadiusY;
+  } else {
+    sx = 1.0;
+    sy = s.shapeRadiusX / s.shapeRadiusY;
+    rmax = s.shapeRadiusX;
+  }
+  const double X = (i + shear - s.shapeCentreX) * sx * aspect;
+  const double Y = (r - s.shapeCentreY) * sy;
+  const double squared = X * X + Y * Y;
+  const double d = squared > 0 ? std::sqrt(squared) : 0.0;
+  const double w = rmax - d;
+  if (!(rmax - std::fabs(X) >= 0 && rmax - std::fabs(Y) >= 0 && w >= 0)) return 0;
+  if (lowQuality || w >= 1) return A;
+  return std::min(A, static_cast<int>(w * 255));
+}
+
+int squareValue(const RenderSettings& s, double i, double r, double aspect, bool lowQuality,
+                int A) {
+  const double shear = s.shapeSkew != 0 ? (r - s.shapeCentreY) * s.shapeSkew * 2 : 0.0;
+  const double X = i + shear - s.shapeCentreX;
+  const double Y = r - s.shapeCentreY;
+  const double u = s.shapeRadiusX - std::fabs(X * aspect);
+  const double t = s.shapeRadiusY - std::fabs(Y);
+  if (!(u >= 0 && t >= 0)) return 0;
+  if (lowQuality) return A;
+  double coverage;
+  if (u >= 1 && t >= 1)
+    return A;
+  else if (u >= 1)
+    coverage = t;
+  else if (t >= 1)
+    coverage = u;
+  else
+    coverage = u * t;
+  return std::min(A, static_cast<int>(coverage * 255));
+}
+
+struct ExtractPlan {
+  const RenderSettings* settings;
+  const uint32_t* source;  // host pixel words, top row first
+  int64_t stride;          // pixels from one source row to the next
+  int32_t width, height;
+  double aspect;
+  bool lowQuality;
+  bool layerColour;
+  uint32_t customWord;  // custom colour as a kind-1 word without alpha
+  uint32_t* target;
+  uint32_t* glow;  // null when absent
+};
+
+// Target values of one source row r into v.
+void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
+               uint8_t* __restrict v) {
+  const RenderSettings& s = *p.settings;
+  const int32_t w = p.width;
+  switch (s.targetType) {
+    case TargetType::None:
+      std::memset(v, 255, static_cast<size_t>(w));
+      break;
+    case TargetType::Alpha:
+      for (int32_t i = 0; i < w; ++i) v[i] = static_cast<uint8_t>(in[i]);
+      break;
+    case TargetType::Brightness:
+    case TargetType::BrightnessAlpha: {
+      const bool withAlpha = s.targetType == TargetType::BrightnessAlpha;
+      const double dark = s.darkCutoff, bright = s.brightCutoff;
+      for (int32_t i = 0; i < w; ++i) {
+        const uint32_t px = in[i];
+        const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
+        const int l = std::min(static_cast<int>(green * 0.587 + red * 0.299 + blue * 0.144), 255);
+        const bool inside = dark <= l && l <= bright;
+        v[i] = inside ? (withAlpha ? static_cast<uint8_t>(px) : uint8_t{255}) : uint8_t{0};
+      }
+      break;
+    }
+    case TargetType::Circle:
+    case TargetType::CircleAlpha:
+    case TargetType::Square:
+    case TargetType::SquareAlpha: {
+      const bool circle = s.targetType <= TargetType::CircleAlpha;
+      const bool full = s.targetType == TargetType::Circle || s.targetType == TargetType::Square;
+      for (int32_t i = 0; i < w; ++i) {
+        const int A = full ? 255 : static_cast<int>(in[i] & 0xFF);
+        v[i] = static_cast<uint8_t>(circle ? circleValue(s, i, r, p.aspect, p.lowQuality, A)
+                                           : squareValue(s, i, r, p.aspect, p.lowQuality, A));
+      }
+      break;
+    }
+    default:
+      std::memset(v, 0, static_cast<size_t>(w));
+      break;
+  }
+}
+
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
+                 Extent& target) {
+  const int32_t w = p.width;
+  for (int32_t r = r0; r < r1; ++r) {
+    const int64_t q = p.height - 1 - r;
+    const uint32_t* __restrict in = p.source + r * p.stride;
+    targetRow(p, r, in, values);
+    uint32_t* __restrict trow = p.target + q * w;
+    for (int32_t i = 0; i < w; ++i) trow[i] = static_cast<uint32_t>(values[i]) << 24;
+    if (p.glow) {
+      uint32_t* __restrict grow = p.glow + q * w;
+      if (p.layerColour) {
+        for (int32_t i = 0; i < w; ++i)
+          grow[i] = values[i] ? (in[i] >> 8) | (static_cast<uint32_t>(values[i]) << 24) : 0u;
+      } else {
+        const uint32_t colour = p.customWord;
+        for (int32_t i = 0; i < w; ++i)
+          grow[i] = values[i] ? colour | (static_cast<uint32_t>(values[i]) << 24) : 0u;
+      }
+    }
+    // First and last columns with non-zero source alpha and non-zero target.
+    int32_t first = 0, last = w - 1;
+    while (first < w && (in[first] & 0xFF) == 0) ++first;
+    if (first < w) {
+      while ((in[last] & 0xFF) == 0) --last;
+      source.addRow(first, last, q);
+    }
+    first = 0;
+    last = w - 1;
+    while (first < w && values[first] == 0) ++first;
+    if (first < w) {
+      while (values[last] == 0) --last;
+      target.addRow(first, last, q);
+    }
+  }
+}
+
+enum class GlowSide { kInner, kOuter };
+
+int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
+                 Raster* savedCopy, const FastContext& context) {
+  if (bounds.empty()) return 0;
+  const int32_t w = raster.width(), h = raster.height();
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
+  uint32_t* saved = savedCopy ? reinterpret_cast<uint32_t*>(savedCopy->pixels()) : nullptr;
+  const int workers = context.pool ? context.pool->workerCount() : 1;
+  auto overRows = [&](const PixelRegion& g, auto&& rowWork) {
+    if (g.empty()) return;
+    const int32_t rows = g.lastRow - g.firstRow + 1;
+    const int parts = std::min(workers, rows);
+    auto band = [&](int index, int) {
+      const RowRange range = bandOf(rows, parts, index);
+      for (int32_t y = g.firstRow + range.begin; y < g.firstRow + range.end; ++y) rowWork(y);
+    };
+    if (context.pool && parts > 1)
+      context.pool->run(parts, band);
+    else
+      band(0, 0);
+  };
+
+  const PixelRegion before = regionOf(bounds, w, h);
+  overRows(before, [&](int32_t y) {
+    uint32_t* row = pixels + static_cast<int64_t>(y) * w;
+    const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
+    if (saved) {
+      std::memcpy(saved + static_cast<int64_t>(y) * w + x0, row + x0,
+                  static_cast<size_t>(x1 - x0 + 1) * 4);
+    } else {
+      for (int32_t x = x0; x <= x1; ++x) row[x] = (row[x] & 0xFFFFFF00u) | (row[x] >> 24);
+    }
+  });
+
+  fastSpread(raster, spreadRadius(radius), bounds, saved ? kSpreadAll : kSpreadAlpha, lowQuality,
+             context);
+
+  const PixelRegion grown = regionOf(bounds, w, h);
+  const bool inner = side == GlowSide::kInner;
+  overRows(grown, [&](int32_t y) {
+    uint32_t* __restrict row = pixels + static_cast<int64_t>(y) * w;
+    const uint32_t* __restrict keep = saved ? saved + static_cast<int64_t>(y) * w : row;
+    const int shift = saved ? 24 : 0;
+    for (int32_t x = grown.firstColumn; x <= grown.lastColumn; ++x) {
+      const int s = static_cast<int>(row[x] >> 24);
+      const int o = static_cast<int>((keep[x] >> shift) & 0xFF);
+      const int u = inner ? (255 - s) * o / 255 : (255 - o) * s / 255;
+      const bool none = inner ? o == 0 : o == 255;
+      const int alpha = none ? 0 : (u >= 217 ? 255 : u * 20 / 17);
+      row[x] = (row[x] & 0x00FFFFFFu) | (static_cast<uint32_t>(alpha) << 24);
+    }
+  });
+  return 0;
+}
+
+}  // namespace
+
+int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
+                  Raster* savedCopy, const FastContext& context) {
+  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality, savedCopy, context);
+}
+
+int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
+                  Raster* savedCopy, const FastContext& context) {
+  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality, savedCopy, context);
+}
+
+int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
+                          int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
+                          bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
+                          const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
+                          RgbColor customColor, const FastContext& context) {
+  const bool sized = width > 0 && height > 0 && target.width() == width &&
+                     target.height() == height && target.kind() == kPixelRgba &&
+                     (glow == nullptr || (glow->width() == width && glow->height() == height &&
+                                          glow->kind() == kPixelRgba));
+  if (!sized) {
+    // Odd sizes are addressed with clamped coordinates: the reference does that.
+    return extractTarget(target, settings, source, rowGapPixels, width, height, pixelAspect,
+                         lowQuality, targetBounds, sourceBounds, checkInterrupt, glow, colorSource,
+                         customColor);
+  }
+
+  ExtractPlan plan{};
+  plan.settings = &settings;
+  plan.source = reinterpret_cast<const uint32_t*>(source);
+  plan.stride = width + rowGapPixels;
+  plan.width = width;
+  plan.height = height;
+  plan.aspect = pixelAspect;
+  plan.lowQuality = lowQuality;
+  plan.layerColour = colorSource == ColorFrom::Layer;
+  plan.customWord = customColor.red | (static_cast<uint32_t>(customColor.green) << 8) |
+                    (static_cast<uint32_t>(customColor.blue) << 16);
+  plan.target = reinterpret_cast<uint32_t*>(target.pixels());
+  plan.glow = glow ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
+
+  const int workers = context.pool ? context.pool->workerCount() : 1;
+  std::vector<Extent> sourceExtents(workers), targetExtents(workers);
+  std::vector<std::vector<uint8_t>> values(workers, std::vector<uint8_t>(width));
+  int32_t code = 0;
+  const int32_t done = runPolledRows(
+      context.pool, height,
+      [&](int32_t r) { return checkInterrupt && checkInterrupt(r, height, &code); },
+      [&](int32_t r0, int32_t r1, int worker) {
+        extractRows(plan, r0, r1, values[worker].data(), sourceExtents[worker],
+                    targetExtents[worker]);
+      });
+  for (int wkr = 0; wkr < workers; ++wkr) {
+    sourceExtents[wkr].includeInto(sourceBounds);
+    targetExtents[wkr].includeInto(targetBounds);
+  }
+  // A brightness target met at least one pixel: it gets at least a spread of 1.0.
+  const int32_t type = settings.targetType;
+  if ((type == TargetType::Brightness || type == TargetType::BrightnessAlpha) && done > 0 &&
+      settings.glowSize == 0)
+    settings.glowSize = 1.0;
+  if (done < height) return code;
+
+  const double size = settings.glowSize;
+  double pending = size;
+  switch (settings.targetProcessing) {
+    case TargetProcessing::None:
+      if (glow != nullptr) {
+        fastSpread(*glow, spreadRadius(size), targetBounds, kSpreadAll, lowQuality, context);
+        pending = 0;
+      }
+      break;
+    case TargetProcessing::InnerGlow:
+    case TargetProcessing::OuterGlow: {
+      Raster& processed = glow != nullptr ? *glow : target;
+      Raster* savedCopy = glow != nullptr && !settings.showTarget ? &target : nullptr;
+      if (settings.targetProcessing == TargetProcessing::InnerGlow)
+        fastInnerGlow(processed, size, targetBounds, lowQuality, savedCopy, context);
+      else
+        fastOuterGlow(processed, size, targetBounds, lowQuality, savedCopy, context);
+      pending = 0;
+      break;
+    }
+    default:
+      break;
+  }
+  if (glow != nullptr && settings.showTarget &&
+      (type == TargetType::Brightness || type == TargetType::BrightnessAlpha)) {
+    settings.glowSize = 1.0;
+    fastSpread(target, 1.0f, targetBounds, kSpreadAll, lowQuality, context);
+  }
+  if (pending > 0)
+    fastSpread(target, spreadRadius(pending), targetBounds, kSpreadAlpha, lowQuality, context);
+  return 0;
+}
+
+}  // namespace shimmerly

@@ -1,0 +1,29 @@
+// Target extraction and the inner and outer glow computed fast: the same target values, rasters,
+// bounds and glow size as the reference extraction, with the rows split into bands over the
+// render's threads and the processing step run on the fast spread. The host is still asked once
+// per source row, in order, on the calling thread; an interrupt at row r leaves exactly the
+// rows before r extracted.
+#pragma once
+
+#include <cstdint>
+
+#include "glow/extract.h"
+#include "glow/fast_spread.h"
+
+namespace shimmerly {
+
+// Same arguments and results as extractTarget. Rasters of another size than the layer are
+// handed to the reference extraction unchanged.
+int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
+                          int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
+                          bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
+                          const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
+                          RgbColor customColor, const FastContext& context);
+
+// innerGlow and outerGlow on the fast spread; savedCopy, when given, has the raster's size.
+int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
+                  Raster* savedCopy, const FastContext& context);
+int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
+                  Raster* savedCopy, const FastContext& context);
+
+}  // namespace shimmerly

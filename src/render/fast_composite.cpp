@@ -1,0 +1,267 @@
+// Fast composite and preview passes (see fast_composite.h). Softness and Trans/Boost depend on
+// one byte each, so they become 256-entry tables made once per frame with the very arithmetic
+// of the per-pixel rules. Normal, the default blend, runs as a branch-free loop over a row that
+// the compiler vectorises; the other modes call the blend modes per pixel. Host pixel words
+// hold alpha in the low byte; kind-1 words hold red in the low byte and alpha in the high one.
+#include "render/fast_composite.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "render/blend.h"
+#include "render/kernel_isa.h"
+#include "render/render_threads.h"
+
+#define SHIMMERLY_INLINE inline __attribute__((always_inline))
+
+namespace shimmerly {
+
+namespace {
+
+constexpr double k1 = 1.0 / 255.0;
+
+// Per-frame tables: the glow alpha after Softness and Trans/Boost, and each colour byte after
+// the boost.
+struct GlowTables {
+  int32_t alpha[256];
+  int32_t colour[256];
+};
+
+GlowTables makeTables(const CompositeControls& c) {
+  GlowTables t;
+  const double s = c.softness;
+  const double r = s == 0 ? 1.0 : 1.0 / s;
+  const double limit = 255 * s;
+  const double b = c.boost;
+  for (int a = 0; a < 256; ++a) {
+    int A = a;
+    if (s < 1) {
+      if (s == 0 && A > 0)
+        A = 255;
+      else if (A > limit)
+        A = 255;
+      else
+        A = std::min(255, static_cast<int>(A * r));
+    }
+    if (b < 1) A = static_cast<int>(A * b);
+    t.alpha[a] = A;
+  }
+  const int k = b > 1 ? static_cast<int>((b - 1) * 255) : 0;
+  for (int v = 0; v < 256; ++v) t.colour[v] = b > 1 ? std::min(255, v + k) : v;
+  return t;
+}
+
+SHIMMERLY_INLINE int32_t clampedTrunc(double v) {
+  return std::min(255, static_cast<int32_t>(v));
+}
+
+// Normal blend of glow words onto host words for n pixels; glow alpha and colours go through
+// the tables first. Same operations, in the same order, as the Normal blend mode.
+SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restrict glow,
+                                    uint32_t* out, int64_t n, const int32_t* __restrict alphaTable,
+                                    const int32_t* __restrict colourTable,
+                                    const double* __restrict reciprocals,
+                                    bool blendTransparentGlow) {
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t p = in[i], g = glow[i];
+    const int32_t a = static_cast<int32_t>(p & 0xFF);
+    const int32_t b = alphaTable[g >> 24];
+    const int32_t gr = colourTable[g & 0xFF], gg = colourTable[(g >> 8) & 0xFF],
+                  gb = colourTable[(g >> 16) & 0xFF];
+    const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
+                  pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
+    const double c = b * k1, e = a * k1;
+    const double keep = 1.0 - c;
+    const int32_t red = clampedTrunc(pr * e * keep + gr * c + 0.5);
+    const int32_t green = clampedTrunc(pg * e * keep + gg * c + 0.5);
+    const int32_t blue = clampedTrunc(pb * e * keep + gb * c + 0.5);
+    const int32_t alpha = clampedTrunc(a * keep + b + 0.5);
+    const double q = reciprocals[alpha] * 255.0;
+    const bool divide = alpha != 0 && alpha != 255;
+    const int32_t ur = divide ? clampedTrunc(red * q) : red;
+    const int32_t ug = divide ? clampedTrunc(green * q) : green;
+    const int32_t ub = divide ? clampedTrunc(blue * q) : blue;
+    const uint32_t blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
+                             (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
+    const uint32_t glowOnly = static_cast<uint32_t>(b) | (static_cast<uint32_t>(gr) << 8) |
+                              (static_cast<uint32_t>(gg) << 16) | (static_cast<uint32_t>(gb) << 24);
+    // The composite pass leaves a pixel of zero glow alpha alone; the preview blends every
+    // pixel, and the Normal mode puts the glow over a transparent pixel whatever its alpha.
+    out[i] = (b == 0 && !blendTransparentGlow) ? p : (a == 0 ? glowOnly : (b == 0 ? p : blended));
+  }
+}
+
+void normalRowGeneric(const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
+                      const int32_t* alphaTable, const int32_t* colourTable,
+                      const double* reciprocals, bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void normalRowAvx2(
+    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const int32_t* alphaTable,
+    const int32_t* colourTable, const double* reciprocals, bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+}
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
+    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const int32_t* alphaTable,
+    const int32_t* colourTable, const double* reciprocals, bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+}
+#endif
+
+using NormalRow = void (*)(const uint32_t*, const uint32_t*, uint32_t*, int64_t, const int32_t*,
+                           const int32_t*, const double*, bool);
+
+NormalRow normalRow() {
+#if defined(__x86_64__) || defined(__i386__)
+  switch (activeKernelIsa()) {
+    case KernelIsa::kAvx512:
+      return normalRowAvx512;
+    case KernelIsa::kAvx2:
+      return normalRowAvx2;
+    default:
+      break;
+  }
+#endif
+  return normalRowGeneric;
+}
+
+// Any blend mode, one pixel at a time, after the tables.
+void modeRow(int32_t mode, const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
+             const GlowTables& t) {
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t g = glow[i];
+    const int32_t A = t.alpha[g >> 24];
+    uint32_t p = in[i];
+    if (A != 0 && mode >= 1 && mode <= 8) {
+      const RgbaPixel pixel{
+          static_cast<uint8_t>(t.colour[g & 0xFF]), static_cast<uint8_t>(t.colour[(g >> 8) & 0xFF]),
+          static_cast<uint8_t>(t.colour[(g >> 16) & 0xFF]), static_cast<uint8_t>(A)};
+      PF_Pixel host;
+      std::memcpy(&host, &p, 4);
+      blendPixel(mode, pixel, host);
+      std::memcpy(&p, &host, 4);
+    }
+    out[i] = p;
+  }
+}
+
+// The glow alone: alpha from the table, colours after the boost.
+void effectRow(const uint32_t* glow, uint32_t* out, int64_t n, const GlowTables& t) {
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t g = glow[i];
+    out[i] = static_cast<uint32_t>(t.alpha[g >> 24]) |
+             (static_cast<uint32_t>(t.colour[g & 0xFF]) << 8) |
+             (static_cast<uint32_t>(t.colour[(g >> 8) & 0xFF]) << 16) |
+             (static_cast<uint32_t>(t.colour[(g >> 16) & 0xFF]) << 24);
+  }
+}
+
+int32_t runRows(const FrameView& frame, const RowInterrupt& interrupt, const FastContext& context,
+                const std::function<void(int32_t, int32_t, int)>& work) {
+  int32_t code = 0;
+  const int32_t done = runPolledRows(
+      context.pool, frame.height, [&](int32_t r) { return interrupt && interrupt(r, &code); },
+      work);
+  return done < frame.height ? code : 0;
+}
+
+const uint32_t* inputRow(const FrameView& f, int32_t r) {
+  return reinterpret_cast<const uint32_t*>(f.input + r * f.inputStride);
+}
+uint32_t* outputRow(const FrameView& f, int32_t r) {
+  return reinterpret_cast<uint32_t*>(f.output + r * f.outputStride);
+}
+
+}  // namespace
+
+int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const GlowBounds& bounds,
+                          const CompositeControls& controls, const RowInterrupt& interrupt,
+                          const FastContext& context) {
+  fillAlphaReciprocals();  // before any worker reads it
+  const int32_t w = frame.width, h = frame.height;
+  const GlowTables tables = makeTables(controls);
+  const double* reciprocals = alphaReciprocals();
+  const NormalRow normal = normalRow();
+
+  double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
+  if (x0 < 0) x0 = 0;
+  if (x1 > w - 1) x1 = w - 1;
+  if (y0 < 0) y0 = 0;
+  if (y1 > h - 1) y1 = h - 1;
+  const bool empty = x0 > x1 || y0 > y1;
+  const int64_t bx0 = empty ? 0 : static_cast<int64_t>(x0);
+  const int64_t bx1 = empty ? -1 : static_cast<int64_t>(std::ceil(x1));
+  const int64_t by0 = empty ? 0 : static_cast<int64_t>(y0);
+  const int64_t by1 = empty ? -1 : static_cast<int64_t>(std::ceil(y1));
+  const size_t rowBytes = static_cast<size_t>(w) * 4;
+
+  return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int) {
+    for (int32_t r = r0; r < r1; ++r) {
+      const uint32_t* in = inputRow(frame, r);
+      uint32_t* out = outputRow(frame, r);
+      const int64_t y = h - 1 - r;
+      const uint32_t* g = reinterpret_cast<const uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)));
+      if (controls.compositeOnLayer) {
+        if (empty) {
+          std::memmove(out, in, rowBytes);
+        } else if (controls.blendMode == 1) {
+          normal(in, g, out, w, tables.alpha, tables.colour, reciprocals, false);
+        } else {
+          modeRow(controls.blendMode, in, g, out, w, tables);
+        }
+      } else if (empty || y < by0 || y > by1) {
+        std::memset(out, 0, rowBytes);
+      } else {
+        std::memset(out, 0, static_cast<size_t>(bx0) * 4);
+        effectRow(g + bx0, out + bx0, bx1 - bx0 + 1, tables);
+        std::memset(out + bx1 + 1, 0, static_cast<size_t>(w - 1 - bx1) * 4);
+      }
+    }
+  });
+}
+
+int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_Rect& extent,
+                        bool compositeOnLayer, const RowInterrupt& interrupt,
+                        const FastContext& context) {
+  fillAlphaReciprocals();
+  const int32_t w = frame.width, h = frame.height;
+  const double* reciprocals = alphaReciprocals();
+  const NormalRow normal = normalRow();
+  int32_t identity[256];
+  for (int v = 0; v < 256; ++v) identity[v] = v;
+  const int64_t left = extent.left, right = extent.right;
+  const int64_t span = right - left + 1;
+  const int workers = context.pool ? context.pool->workerCount() : 1;
+  std::vector<std::vector<uint32_t>> scratch(workers,
+                                             std::vector<uint32_t>(std::max<int64_t>(span, 1)));
+  const size_t rowBytes = static_cast<size_t>(w) * 4;
+  constexpr uint32_t kPreviewColour = 50u | (200u << 8) | (20u << 16);
+
+  return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int worker) {
+    uint32_t* marks = scratch[worker].data();
+    for (int32_t r = r0; r < r1; ++r) {
+      uint32_t* out = outputRow(frame, r);
+      if (r < extent.top || r > extent.bottom) {
+        std::memset(out, 0, rowBytes);
+        continue;
+      }
+      const uint32_t* t = reinterpret_cast<const uint32_t*>(target.rgbaRow(h - 1 - r)) + left;
+      std::memset(out, 0, static_cast<size_t>(left) * 4);
+      std::memset(out + right + 1, 0, static_cast<size_t>(w - 1 - right) * 4);
+      if (compositeOnLayer) {
+        for (int64_t i = 0; i < span; ++i) marks[i] = (t[i] & 0xFF000000u) | kPreviewColour;
+        normal(inputRow(frame, r) + left, marks, out + left, span, identity, identity, reciprocals,
+               true);
+      } else {
+        for (int64_t i = 0; i < span; ++i)
+          out[left + i] = (t[i] >> 24) | (50u << 8) | (200u << 16) | (20u << 24);
+      }
+    }
+  });
+}
+
+}  // namespace shimmerly

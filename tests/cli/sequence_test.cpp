@@ -1,0 +1,363 @@
+// `shimmerly render` over sequences, end to end on tiny generated frames: frame patterns and
+// lists, keyframes against single-frame renders with the interpolated values, raw frames through
+// pipes (and through ffmpeg when it is installed), Ctrl-C, refusal to overwrite, and the contact
+// sheet.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/contact_sheet.h"
+#include "cli/image_io.h"
+#include "cli/raw_pipe.h"
+#include "support/temp_dir.h"
+
+namespace shimmerly::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using shimmerly::testing::TempDir;
+
+struct Outcome {
+  int status = -1;  // exit code, or -1 when killed by a signal
+  std::string err;  // standard error
+};
+
+// Runs shimmerly with the arguments; stdin/stdout from/to files when named ("" = /dev/null).
+// `meanwhile` runs in this process while the child runs, with its process id.
+Outcome runShimmerly(const std::vector<std::string>& args, const std::string& home,
+                     const std::string& in = "", const std::string& out = "",
+                     const std::function<void(pid_t)>& meanwhile = {}) {
+  std::string errPath = home + "/stderr.txt";
+  pid_t pid = fork();
+  if (pid == 0) {
+    setenv("HOME", home.c_str(), 1);
+    int inFd = open(in.empty() ? "/dev/null" : in.c_str(), O_RDONLY);
+    int outFd = open(out.empty() ? "/dev/null" : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int errFd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    std::vector<char*> argv{const_cast<char*>(SHIMMERLY_CLI_PATH)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(SHIMMERLY_CLI_PATH, argv.data());
+    _exit(127);
+  }
+  if (meanwhile) meanwhile(pid);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Outcome run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream err(errPath);
+  std::stringstream text;
+  text << err.rdbuf();
+  run.err = text.str();
+  return run;
+}
+
+Image patternImage(int32_t w, int32_t h, uint32_t seed) {
+  Image image;
+  image.width = w;
+  image.height = h;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      bool spot = ((x * 7 + y * 3 + seed * 5) % 11) < 3;
+      image.rgba.insert(image.rgba.end(),
+                        {static_cast<uint8_t>(spot ? 250 : x * 9 + seed * 30),
+                         static_cast<uint8_t>(spot ? 240 : 40), static_cast<uint8_t>(y * 13),
+                         static_cast<uint8_t>(spot || (x + y) % 5 ? 255 : 120)});
+    }
+  return image;
+}
+
+std::vector<uint8_t> pixelsOf(const std::string& path) {
+  return readImage(path).rgba;
+}
+
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+class SequenceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(work.path() / "in");
+    fs::create_directory(work.path() / "out");
+  }
+  std::string at(const std::string& name) const { return (work.path() / name).string(); }
+  Outcome shimmerly(std::vector<std::string> args, const std::string& in = "",
+                    const std::string& out = "", const std::function<void(pid_t)>& meanwhile = {}) {
+    return runShimmerly(args, home.str(), in, out, meanwhile);
+  }
+  // Frames in/shot.NNNN.png for the listed numbers.
+  void makeShot(std::initializer_list<int> frames, int32_t w = 17, int32_t h = 11) {
+    for (int f : frames) {
+      char name[32];
+      std::snprintf(name, sizeof name, "in/shot.%04d.png", f);
+      writeImage(at(name), patternImage(w, h, static_cast<uint32_t>(f)));
+    }
+  }
+
+  // Controls that make a visible glow on the pattern images; `look` adds a glow size.
+  const std::vector<std::string> style{"--mask", "brightness",    "--glow-style",
+                                       "front",  "--dark-cutoff", "40"};
+  const std::vector<std::string> look = join(style, {"--glow-size", "3"});
+  TempDir home;
+  TempDir work;
+};
+
+TEST_F(SequenceTest, PatternsAndListsRenderEachFrameAsASingleRenderWould) {
+  makeShot({1, 2, 3, 4});
+  Outcome run = shimmerly(join({"render", at("in/shot.####.png"), "-o", at("out/g.%04d.png"),
+                                "--frames", "1-2,4", "--quiet"},
+                               look));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(at("out/g.0003.png")));
+  for (int f : {1, 2, 4}) {
+    std::string single = at("single.png");
+    fs::remove(single);
+    char in[32], out[32];
+    std::snprintf(in, sizeof in, "in/shot.%04d.png", f);
+    std::snprintf(out, sizeof out, "out/g.%04d.png", f);
+    ASSERT_EQ(shimmerly(join({"render", at(in), "-o", single}, look)).status, 0);
+    EXPECT_EQ(pixelsOf(at(out)), pixelsOf(single)) << "frame " << f;
+  }
+}
+
+TEST_F(SequenceTest, FramesDefaultToDiskAndMissingOnesAreNamed) {
+  makeShot({3, 4, 6});
+  Outcome run = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/g.####.png"), "-v"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
+  for (const char* name : {"out/g.0003.png", "out/g.0004.png", "out/g.0006.png"})
+    EXPECT_TRUE(fs::exists(at(name))) << name;
+
+  Outcome missing =
+      shimmerly({"render", at("in/shot.####.png"), "-o", at("out/m.####.png"), "--frames", "3-7"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("2 input frame(s) missing: 5,7"), std::string::npos) << missing.err;
+  EXPECT_FALSE(fs::exists(at("out/m.0003.png")));
+  Outcome skipped = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/m.####.png"),
+                               "--frames", "3-7", "--skip-missing"});
+  EXPECT_EQ(skipped.status, 0) << skipped.err;
+  EXPECT_TRUE(fs::exists(at("out/m.0006.png")));
+}
+
+TEST_F(SequenceTest, KeyframesMatchSingleRendersWithTheInterpolatedValues) {
+  makeShot({1});
+  const std::vector<std::string> animated{"--glow-size",       "0@1,40@3",   "--color",
+                                          "FF0000@1,0000FF@3", "--softness", "30@2,90@3"};
+  ASSERT_EQ(shimmerly(join({"render", at("in/shot.0001.png"), "-o", at("out/k.####.png"),
+                            "--frames", "0-4", "--mask", "brightness", "--glow-style", "front"},
+                           animated))
+                .status,
+            0);
+  // Frame: glow size, colour (each channel rounded to nearest), softness; held outside the keys.
+  const std::vector<std::vector<std::string>> expected{{"0", "FF0000", "30"},
+                                                       {"0", "FF0000", "30"},
+                                                       {"20", "800080", "30"},
+                                                       {"40", "0000FF", "90"},
+                                                       {"40", "0000FF", "90"}};
+  for (int f = 0; f <= 4; ++f) {
+    std::string single = at("s" + std::to_string(f) + ".png");
+    ASSERT_EQ(shimmerly({"render", at("in/shot.0001.png"), "-o", single, "--mask", "brightness",
+                         "--glow-style", "front", "--glow-size", expected[f][0], "--color",
+                         expected[f][1], "--softness", expected[f][2]})
+                  .status,
+              0);
+    char out[32];
+    std::snprintf(out, sizeof out, "out/k.%04d.png", f);
+    EXPECT_EQ(pixelsOf(at(out)), pixelsOf(single)) << "frame " << f;
+  }
+  EXPECT_NE(pixelsOf(at("out/k.0001.png")), pixelsOf(at("out/k.0003.png")));
+}
+
+TEST_F(SequenceTest, ControlsThatCannotBeAnimatedRefuseKeyframes) {
+  makeShot({1});
+  for (auto [option, value] :
+       {std::pair{"--blend", "screen@1,add@5"}, std::pair{"--mask", "alpha@1"},
+        std::pair{"--glow-style", "in@1,out@2"}}) {
+    Outcome run =
+        shimmerly({"render", at("in/shot.0001.png"), "-o", at("out/x.png"), option, value});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(std::string(option) + ": the control \""), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("cannot be animated"), std::string::npos) << run.err;
+  }
+  Outcome bad = shimmerly(
+      {"render", at("in/shot.0001.png"), "-o", at("out/x.png"), "--glow-size", "10@1,2000@5"});
+  EXPECT_NE(bad.err.find("--glow-size: 2000 is outside the valid range"), std::string::npos)
+      << bad.err;
+  EXPECT_FALSE(fs::exists(at("out/x.png")));
+}
+
+// Writes frames of the shot as one raw RGBA stream.
+void writeRaw(const std::string& path, const std::vector<Image>& frames, size_t extraBytes = 0) {
+  std::ofstream out(path, std::ios::binary);
+  for (const Image& image : frames)
+    out.write(reinterpret_cast<const char*>(image.rgba.data()),
+              static_cast<std::streamsize>(image.rgba.size()));
+  out << std::string(extraBytes, '\x7f');
+}
+
+std::vector<uint8_t> readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(SequenceTest, RawPipeFramesMatchFileRendersAndAreNumberedFromTheFirst) {
+  makeShot({1, 2, 3});
+  std::vector<Image> frames;
+  for (int f = 1; f <= 3; ++f) frames.push_back(patternImage(17, 11, static_cast<uint32_t>(f)));
+  writeRaw(at("in.raw"), frames);
+  const std::vector<std::string> animated{"--glow-size", "1@1,6@3"};
+  Outcome piped = shimmerly(
+      join(join({"render", "-", "--raw", "17x11", "-o", "-", "--quiet"}, style), animated),
+      at("in.raw"), at("out.raw"));
+  ASSERT_EQ(piped.status, 0) << piped.err;
+  ASSERT_EQ(
+      shimmerly(join(join({"render", at("in/shot.####.png"), "-o", at("out/f.####.png")}, style),
+                     animated))
+          .status,
+      0);
+  std::vector<uint8_t> raw = readAll(at("out.raw"));
+  ASSERT_EQ(raw.size(), 3u * 17 * 11 * 4);
+  for (int f = 1; f <= 3; ++f) {
+    std::vector<uint8_t> expected = pixelsOf(at("out/f.000" + std::to_string(f) + ".png"));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), raw.begin() + (f - 1) * 17 * 11 * 4))
+        << "frame " << f;
+  }
+  // From a pipe into a pattern, numbered from the first of --frames.
+  Outcome numbered =
+      shimmerly({"render", "-", "--raw", "17x11", "-o", at("out/p.####.png"), "--frames", "11"},
+                at("in.raw"));
+  ASSERT_EQ(numbered.status, 0) << numbered.err;
+  for (const char* name : {"out/p.0011.png", "out/p.0012.png", "out/p.0013.png"})
+    EXPECT_TRUE(fs::exists(at(name))) << name;
+  EXPECT_FALSE(fs::exists(at("out/p.0014.png")));
+}
+
+TEST_F(SequenceTest, ShortFinalRawFrameIsAnError) {
+  writeRaw(at("short.raw"), {patternImage(8, 4, 1)}, 50);
+  Outcome run =
+      shimmerly({"render", "-", "--raw", "8x4", "-o", at("out/s.####.png")}, at("short.raw"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("input ended inside raw frame 2: 50 of 128 bytes"), std::string::npos)
+      << run.err;
+  EXPECT_TRUE(fs::exists(at("out/s.0001.png")));
+  EXPECT_FALSE(fs::exists(at("out/s.0002.png")));
+}
+
+TEST_F(SequenceTest, ThroughFfmpegWhenInstalled) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffmpeg not installed";
+  std::string command =
+      "cd '" + work.str() + "' && HOME='" + home.str() +
+      "' ffmpeg -loglevel error -f lavfi -i testsrc=size=32x24:rate=5 -frames:v 3 -f rawvideo "
+      "-pix_fmt rgba - | '" SHIMMERLY_CLI_PATH
+      "' render - --raw 32x24 -o - --glow-size 4 | "
+      "ffmpeg -loglevel error -f rawvideo -pix_fmt rgba -s 32x24 -i - -y out/ff%d.png && "
+      "ffmpeg -loglevel error -f lavfi -i testsrc=size=32x24:rate=5 -frames:v 3 -pix_fmt rgba "
+      "-y in/src%d.png";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  for (int f = 1; f <= 3; ++f) {
+    std::string single = at("t" + std::to_string(f) + ".png");
+    ASSERT_EQ(shimmerly({"render", at("in/src" + std::to_string(f) + ".png"), "-o", single,
+                         "--glow-size", "4"})
+                  .status,
+              0);
+    EXPECT_EQ(pixelsOf(at("out/ff" + std::to_string(f) + ".png")), pixelsOf(single));
+  }
+}
+
+TEST_F(SequenceTest, InterruptKeepsFinishedFramesAndWritesNoPartialFile) {
+  makeShot({1, 2}, 16, 16);
+  // Frame 3 is large, so that the interrupt arrives while it renders.
+  Image large = patternImage(2400, 1600, 3);
+  writeImage(at("in/shot.0003.pam"), large);
+  fs::rename(at("in/shot.0003.pam"), at("in/shot.0003.png"));  // read by content, not name
+  Outcome run =
+      shimmerly({"render", at("in/shot.####.png"), "-o", at("out/i.####.png"), "--glow-size", "200",
+                 "--quiet"},
+                "", "", [&](pid_t pid) {
+                  auto start = std::chrono::steady_clock::now();
+                  while (!fs::exists(at("out/i.0002.png")) &&
+                         std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                  kill(pid, SIGINT);
+                });
+  EXPECT_EQ(run.status, 130) << run.err;
+  EXPECT_NE(run.err.find("interrupted; frame 3 was not written; 2 finished frame(s) kept"),
+            std::string::npos)
+      << run.err;
+  std::vector<std::string> left;
+  for (const fs::directory_entry& e : fs::directory_iterator(at("out")))
+    left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"i.0001.png", "i.0002.png"}));
+}
+
+TEST_F(SequenceTest, ExistingOutputsAreRefusedBeforeAnyRendering) {
+  makeShot({1, 2, 3});
+  std::ofstream(at("out/o.0002.png")) << "keep me";
+  Outcome run = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/o.####.png")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("1 output file(s) exist already (" + at("out/o.0002.png") +
+                         "); add --overwrite"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(at("out/o.0001.png")));
+  EXPECT_EQ(readAll(at("out/o.0002.png")).size(), 7u);
+  Outcome again =
+      shimmerly({"render", at("in/shot.####.png"), "-o", at("out/o.####.png"), "--overwrite"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(readImage(at("out/o.0002.png")).width, 17);
+}
+
+TEST_F(SequenceTest, BlendModeContactSheetHasALabelledTilePerMode) {
+  writeImage(at("in/still.png"), patternImage(40, 30, 1));
+  Outcome run = shimmerly(join({"contact-sheet", at("in/still.png"), "-o", at("out/sheet.png"),
+                                "--blend-modes", "--color-from", "layer"},
+                               look));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Image sheet = readImage(at("out/sheet.png"));
+  SheetLayout layout = layoutSheet(8, 40, 30);
+  EXPECT_EQ(sheet.width, layout.width);
+  EXPECT_EQ(sheet.height, layout.height);
+  // Each tile is the render with that blend mode.
+  for (int mode : {1, 5}) {
+    std::string single = at("b" + std::to_string(mode) + ".png");
+    ASSERT_EQ(shimmerly(join({"render", at("in/still.png"), "-o", single, "--blend",
+                              std::to_string(mode), "--color-from", "layer"},
+                             look))
+                  .status,
+              0);
+    Image render = readImage(single);
+    int32_t x0 = layout.tileX(mode - 1), y0 = layout.tileY(mode - 1);
+    size_t same = 0;
+    for (int32_t y = 0; y < 30; ++y)
+      for (int32_t x = 0; x < 40; ++x) {
+        const uint8_t* s = &sheet.rgba[(static_cast<size_t>(y0 + y) * sheet.width + x0 + x) * 4];
+        const uint8_t* r = &render.rgba[(static_cast<size_t>(y) * 40 + x) * 4];
+        same += r[3] == 255 && s[0] == r[0] && s[1] == r[1] && s[2] == r[2];
+      }
+    EXPECT_GT(same, 40u * 30 / 2) << "mode " << mode;
+  }
+  Outcome refused =
+      shimmerly({"contact-sheet", at("in/still.png"), "-o", at("out/sheet.png"), "--blend-modes"});
+  EXPECT_NE(refused.err.find("exists already"), std::string::npos) << refused.err;
+}
+
+}  // namespace
+}  // namespace shimmerly::cli

@@ -1,0 +1,173 @@
+// Fast extraction (with its processing step, inner and outer glow) against the reference
+// extraction, byte for byte: seeded random layers with row gaps, every target type and
+// processing value, both colour sources, shapes, cutoffs, Show Target, both qualities, glow
+// sizes from 0 to beyond the layer, glow raster present or not, bounds shared or separate, and
+// interrupts at random rows; on one thread and several. The fast rasters start filled with a
+// sentinel, the reference ones zero, so every pixel the fast path must write is checked.
+#include "glow/fast_extract.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "glow_fixtures.h"
+#include "render/frame_memory.h"
+#include "render/kernel_isa.h"
+#include "render/render_threads.h"
+#include "support/images.h"
+
+namespace shimmerly {
+namespace {
+
+using testing::at;
+using testing::HostFrame;
+using testing::noiseFrame;
+
+Raster sentinelRaster(int32_t w, int32_t h) {
+  Raster raster(w, h, kPixelRgba);
+  std::memset(raster.pixels(), 0xA5, static_cast<size_t>(w) * h * 4);
+  return raster;
+}
+
+// Rows of raster rows from `fromRow` up (the rows an interrupted extraction wrote) compared.
+::testing::AssertionResult sameRows(const Raster& a, const Raster& b, int32_t fromRow) {
+  for (int32_t y = fromRow; y < a.height(); ++y)
+    if (std::memcmp(a.rgbaRow(y), b.rgbaRow(y), static_cast<size_t>(a.width()) * 4) != 0)
+      return ::testing::AssertionFailure() << "raster row " << y << " differs";
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult sameBounds(const GlowBounds& a, const GlowBounds& b) {
+  if (std::memcmp(&a, &b, sizeof a) == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "bounds (" << a.x0 << ", " << a.x1 << ", " << a.y0 << ", " << a.y1 << ") vs (" << b.x0
+         << ", " << b.x1 << ", " << b.y0 << ", " << b.y1 << ")";
+}
+
+HostFrame randomLayer(std::mt19937& rng, int32_t w, int32_t h) {
+  HostFrame frame = noiseFrame(w, h, rng(), (rng() % 4) * 0.25, rng() % 3);
+  // Often only a rectangle of the layer is visible, so that bounds and borders matter.
+  if (rng() % 2) {
+    const int32_t x0 = rng() % w, x1 = x0 + rng() % (w - x0);
+    const int32_t r0 = rng() % h, r1 = r0 + rng() % (h - r0);
+    for (int32_t r = 0; r < h; ++r)
+      for (int32_t x = 0; x < w; ++x)
+        if (x < x0 || x > x1 || r < r0 || r > r1) frame.at(x, r).alpha = 0;
+  }
+  return frame;
+}
+
+RenderSettings randomSettings(std::mt19937& rng, int32_t w, int32_t h) {
+  RenderSettings s;
+  s.targetType = static_cast<int32_t>(rng() % 10);  // 0 and 9 select nothing
+  const int32_t processing[] = {1, 1, 4, 5, 0, 2, 3};
+  s.targetProcessing = processing[rng() % 7];
+  if (s.targetType >= 5 && rng() % 2) {
+    s.shapeRadiusX = rng() % 40 * 0.5;
+    s.shapeRadiusY = rng() % 40 * 0.5;
+    s.shapeSkew = (rng() % 5) * 0.1 - 0.2;
+    s.shapeCentreX = rng() % (w + 1);
+    s.shapeCentreY = rng() % (h + 1);
+  }
+  switch (rng() % 5) {
+    case 0:
+      s.glowSize = 0;
+      break;
+    case 1:
+      s.glowSize = std::max(w, h) + rng() % 100;
+      break;
+    default:
+      s.glowSize = rng() % 3000 / 100.0;
+  }
+  s.darkCutoff = rng() % 256 * 2.5500000000000003 / 2.55;
+  s.brightCutoff = rng() % 256;
+  s.showTarget = rng() % 4 == 0;
+  return s;
+}
+
+struct Setup {
+  const char* name;
+  KernelIsa isa;
+  int threads;
+};
+
+class FastExtractTest : public ::testing::TestWithParam<Setup> {
+ protected:
+  void SetUp() override {
+    if (setKernelIsa(GetParam().isa) != GetParam().isa) GTEST_SKIP() << "not on this processor";
+    if (GetParam().threads > 1) pool_ = std::make_unique<RenderPool>(GetParam().threads);
+  }
+  void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
+  std::unique_ptr<RenderPool> pool_;
+  FrameMemory memory_;
+};
+
+TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
+  std::mt19937 rng(4242u + GetParam().threads);
+  for (int i = 0; i < 300; ++i) {
+    const int32_t w = 1 + rng() % 64, h = 1 + rng() % 64;
+    const HostFrame layer = randomLayer(rng, w, h);
+    const RenderSettings settings = randomSettings(rng, w, h);
+    const bool low = rng() % 2, withGlow = rng() % 8 != 0, shared = rng() % 4 != 0;
+    const double aspect = rng() % 3 == 0 ? 0.9 : 1.0;
+    const int32_t colorSource = 1 + rng() % 3;
+    const RgbColor custom{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
+    // An interrupt at a random row in one case out of six.
+    const int32_t stopAt = rng() % 6 == 0 ? static_cast<int32_t>(rng() % h) : -1;
+    std::vector<int32_t> expectedPolls, actualPolls;
+    auto checker = [&](std::vector<int32_t>& polls) {
+      return InterruptCheck([&polls, stopAt](int32_t row, int32_t, int32_t* code) {
+        polls.push_back(row);
+        if (row != stopAt) return false;
+        *code = 517;
+        return true;
+      });
+    };
+
+    Raster expectedTarget(w, h, kPixelRgba), expectedGlow(w, h, kPixelRgba);
+    RenderSettings expectedSettings = settings;
+    GlowBounds expectedA, expectedB;
+    const int32_t expectedCode = extractTarget(
+        expectedTarget, expectedSettings, layer.pixels.data(), layer.rowGap, w, h, aspect, low,
+        expectedA, shared ? expectedA : expectedB, checker(expectedPolls),
+        withGlow ? &expectedGlow : nullptr, colorSource, custom);
+
+    Raster actualTarget = sentinelRaster(w, h);
+    Raster actualGlow = sentinelRaster(w, h);
+    if (!withGlow) std::memset(actualGlow.pixels(), 0, static_cast<size_t>(w) * h * 4);
+    RenderSettings actualSettings = settings;
+    GlowBounds actualA, actualB;
+    memory_.beginFrame(w, h);
+    const int32_t actualCode = fastExtractTarget(
+        actualTarget, actualSettings, layer.pixels.data(), layer.rowGap, w, h, aspect, low, actualA,
+        shared ? actualA : actualB, checker(actualPolls), withGlow ? &actualGlow : nullptr,
+        colorSource, custom, {pool_.get(), &memory_});
+
+    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
+                             std::to_string(h) + " type " + std::to_string(settings.targetType) +
+                             " processing " + std::to_string(settings.targetProcessing) + " size " +
+                             std::to_string(settings.glowSize) + (low ? " low" : " high") +
+                             " stop " + std::to_string(stopAt);
+    ASSERT_EQ(actualCode, expectedCode) << what;
+    ASSERT_EQ(actualPolls, expectedPolls) << what;
+    const int32_t firstRow = stopAt < 0 ? 0 : h - stopAt;  // rows the extraction reached
+    ASSERT_TRUE(sameRows(actualTarget, expectedTarget, firstRow)) << what;
+    if (withGlow) ASSERT_TRUE(sameRows(actualGlow, expectedGlow, firstRow)) << what;
+    ASSERT_TRUE(sameBounds(actualA, expectedA)) << what;
+    ASSERT_TRUE(sameBounds(actualB, expectedB)) << what;
+    ASSERT_EQ(actualSettings.glowSize, expectedSettings.glowSize) << what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Setups, FastExtractTest,
+                         ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},
+                                           Setup{"avx2_2", KernelIsa::kAvx2, 2},
+                                           Setup{"avx512_1", KernelIsa::kAvx512, 1},
+                                           Setup{"avx512_3", KernelIsa::kAvx512, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace shimmerly

@@ -51,5 +51,21 @@ for controls in "${cases[@]}"; do
     failed=$((failed + 1))
   fi
 done
+# Raw RGBA frames through standard input and output: two frames back to back.
+header_bytes=$(($(wc -c <"$work/in.pam") - 61 * 37 * 4))
+tail -c +$((header_bytes + 1)) "$work/in.pam" >"$work/frame.raw"
+cat "$work/frame.raw" "$work/frame.raw" >"$work/in.raw"
+raw_controls="--glow-size 6 --blend add"
+# shellcheck disable=SC2086
+HOME=$work "$linux" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/linux.raw"
+# shellcheck disable=SC2086
+"$WINELOADER" "$windows" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/windows.raw"
+n=$((n + 1))
+if [ -s "$work/linux.raw" ] && cmp -s "$work/linux.raw" "$work/windows.raw"; then
+  echo "same bytes: raw frames on standard input and output, $raw_controls"
+else
+  echo "DIFFERENT: raw frames on standard input and output, $raw_controls"
+  failed=$((failed + 1))
+fi
 echo "$((n - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -361,5 +361,34 @@ TEST_F(SequenceTest, BlendModeContactSheetHasALabelledTilePerMode) {
   EXPECT_NE(refused.err.find("exists already"), std::string::npos) << refused.err;
 }
 
+TEST_F(SequenceTest, PresetContactSheetHasATilePerFactoryPreset) {
+  fs::path factory = fs::path(SHIMMERLY_CLI_PATH).parent_path() / "Shimmerly Presets";
+  int32_t presets = 0;
+  for (const fs::directory_entry& e : fs::directory_iterator(factory))
+    presets += e.path().extension() == ".smr";
+  ASSERT_GT(presets, 1);
+  writeImage(at("in/still.png"), patternImage(24, 16, 2));
+  Outcome run = shimmerly({"contact-sheet", at("in/still.png"), "-o", at("out/p.png"), "-q"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  Image sheet = readImage(at("out/p.png"));
+  SheetLayout layout = layoutSheet(presets, 24, 16);
+  EXPECT_EQ(sheet.width, layout.width);
+  EXPECT_EQ(sheet.height, layout.height);
+  // The presets give different looks: not every tile equals the first.
+  auto tile = [&](int32_t i) {
+    std::vector<uint8_t> pixels;
+    for (int32_t y = 0; y < 16; ++y) {
+      const uint8_t* row =
+          &sheet.rgba[(static_cast<size_t>(layout.tileY(i) + y) * sheet.width + layout.tileX(i)) *
+                      4];
+      pixels.insert(pixels.end(), row, row + 24 * 4);
+    }
+    return pixels;
+  };
+  int32_t differing = 0;
+  for (int32_t i = 1; i < presets; ++i) differing += tile(i) != tile(0);
+  EXPECT_GE(differing, presets / 2);
+}
+
 }  // namespace
 }  // namespace shimmerly::cli

@@ -1,4 +1,5 @@
-// FileHandle and ReplacingFile over the platform's file services.
+// FileHandle and ReplacingFile over the platform's file services. A FileHandle remembers any
+// short write, so that a replacing save can refuse to rename an incomplete file over its target.
 #include "presets/file_handle.h"
 
 namespace shimmerly {

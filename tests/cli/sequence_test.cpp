@@ -153,6 +153,8 @@ TEST_F(SequenceTest, FramesDefaultToDiskAndMissingOnesAreNamed) {
   Outcome skipped = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/m.####.png"),
                                "--frames", "3-7", "--skip-missing"});
   EXPECT_EQ(skipped.status, 0) << skipped.err;
+  EXPECT_NE(skipped.err.find("skipping 2 missing input frame(s): 5,7"), std::string::npos)
+      << skipped.err;
   EXPECT_TRUE(fs::exists(at("out/m.0006.png")));
 }
 
@@ -298,9 +300,9 @@ TEST_F(SequenceTest, InterruptKeepsFinishedFramesAndWritesNoPartialFile) {
                   kill(pid, SIGINT);
                 });
   EXPECT_EQ(run.status, 130) << run.err;
-  EXPECT_NE(run.err.find("interrupted; frame 3 was not written; 2 finished frame(s) kept"),
-            std::string::npos)
-      << run.err;
+  // Normally the signal lands while frame 3 is read or rendered; in the rare case that it lands
+  // just before frame 3 starts, the run stops all the same without naming it.
+  EXPECT_NE(run.err.find("2 finished frame(s) kept"), std::string::npos) << run.err;
   std::vector<std::string> left;
   for (const fs::directory_entry& e : fs::directory_iterator(at("out")))
     left.push_back(e.path().filename().string());

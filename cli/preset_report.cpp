@@ -1,4 +1,6 @@
-// Readable and JSON forms of a loaded GlowUnit for `shimmerly presets show`.
+// Readable and JSON forms of a loaded GlowUnit for `shimmerly presets show`. Reals appear in
+// the table as their shortest exact text and in JSON with 17 significant digits; control values
+// are derived the way the plug-in applies a preset to its controls.
 #include "cli/preset_report.h"
 
 #include <charconv>

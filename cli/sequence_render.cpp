@@ -125,6 +125,9 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   std::unique_ptr<PluginHost> host = openSession(global);
   applyControls(*host, args.controls, plan.firstFrame);  // checks every key of every control
 
+  if (!plan.skipped.empty() && !args.quiet)
+    std::fprintf(stderr, "shimmerly: skipping %zu missing input frame(s): %s\n",
+                 plan.skipped.size(), describeFrames(plan.skipped).c_str());
   ProgressReporter progress(chooseProgressMode(args.quiet, args.verbose, stderrIsTerminal()),
                             std::cerr, plan.frameCount());
   host->progressHook = [&progress](int32_t current, int32_t total) {

@@ -189,6 +189,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   }
   if (unfinished || cancelRequested()) {
     progress.interrupted();
+    host->finish();  // the plug-in still gets its set-downs
     std::string what =
         unfinished ? "frame " + std::to_string(*unfinished) + " was not written; " : std::string();
     std::fprintf(stderr, "shimmerly: interrupted; %s%lld finished frame(s) kept\n", what.c_str(),

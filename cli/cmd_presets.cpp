@@ -1,102 +1,53 @@
-// `shimmerly presets list` and `shimmerly presets save [NAME]`: the plug-in's presets as a host
-// meets them. `list` prints the names of the presets popup after set-up, one per line. `save`
-// without a name runs the plug-in's own Save... flow, whose prompt and questions appear on the
-// terminal; with a name it answers that prompt itself (for scripts): the plug-in's name rules
-// and messages apply, and an existing preset is replaced only with --force.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
+// `shimmerly presets SUBCOMMAND`: the group of preset subcommands registered through
+// PresetsCommandRegistration, with "--presets-home DIR" to work on another home folder's presets.
+#include <cstdlib>
+#include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
-#include "cli/command_registry.h"
-#include "cli/control_options.h"
-#include "cli/plugin_host.h"
-#include "cli/preset_access.h"
-#include "cli/session.h"
-#include "host/params.h"
+#include "cli/presets_commands.h"
 
 namespace shimmerly::cli {
+
+std::vector<CommandEntry>& presetsCommandRegistry() {
+  static std::vector<CommandEntry> entries;
+  return entries;
+}
+
 namespace {
 
-struct SaveArgs {
-  std::string name;
-  bool force = false;
-  ControlOptions controls;
-};
-
-int runList(const GlobalOptions& global) {
-  std::unique_ptr<PluginHost> host = openSession(global);
-  for (const std::string& name : popupPresetNames(*host)) std::printf("%s\n", name.c_str());
-  host->finish();
-  return kExitOk;
-}
-
-bool haveTerminal() {
-  int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
-}
-
-int runSave(const SaveArgs& args, const GlobalOptions& global, bool named) {
-  if (named && args.name.empty()) throw std::runtime_error("NAME: a preset needs a name");
-  if (args.name.size() > 255)
-    throw std::runtime_error("NAME: a preset name holds at most 255 bytes");
-  if (!named && !haveTerminal())
-    throw std::runtime_error("no terminal to ask for the preset's name: give NAME");
-  std::unique_ptr<PluginHost> host = openSession(global);
-  applyControls(*host, args.controls);
-
-  if (!named) {
-    // The plug-in's own flow: its boxes draw themselves on the terminal.
-    host->param(PARAM_PRESETS).u.pd.value = 3;  // "Save..."
-    PF_Err err = host->userChangedParam(PARAM_PRESETS);
-    host->finish();
-    if (err != PF_Err_NONE)
-      throw PluginError("the plug-in failed to save (code " + std::to_string(err) + ")", err);
-    return kExitOk;
+CommandAction setupPresets(CLI::App& app, const GlobalOptions& global) {
+  app.require_subcommand(1);
+  auto home = std::make_shared<std::string>();
+#ifndef _WIN32  // the documents folder comes from HOME only on POSIX systems
+  if (!app.get_option_no_throw("--presets-home")) {
+    app.add_option("--presets-home", *home,
+                   "home folder whose Documents folder holds the presets (sets HOME)")
+        ->type_name("DIR");
   }
-
-  SaveOutcome outcome = savePresetAs(*host, args.name, args.force);
-  host->finish();
-  if (outcome.nameTaken)
-    throw std::runtime_error("This name is already taken as a preset: \"" + args.name +
-                             "\" (give --force to replace it)");
-  if (!outcome.saved) {
-    std::string text;
-    for (const std::string& message : outcome.messages) text += (text.empty() ? "" : " ") + message;
-    throw std::runtime_error(text.empty() ? "the preset was not saved" : text);
+#endif
+  auto actions = std::make_shared<std::map<CLI::App*, CommandAction>>();
+  for (const CommandEntry& entry : presetsCommandRegistry()) {
+    CLI::App* sub = app.add_subcommand(entry.name, entry.description);
+    sub->fallthrough();  // group options may follow the subcommand's own arguments
+    (*actions)[sub] = entry.setup(*sub, global);
   }
-  if (outcome.replaced)
-    std::printf("Replaced preset \"%s\".\n", args.name.c_str());
-  else
-    std::printf("Saved preset \"%s\". %s\n", args.name.c_str(), outcome.messages.front().c_str());
-  return kExitOk;
+  return [&app, actions, home]() -> int {
+#ifndef _WIN32
+    const CLI::Option* homeOption = app.get_option_no_throw("--presets-home");
+    if (homeOption && homeOption->count() > 0) {
+      setenv("HOME", homeOption->as<std::string>().c_str(), 1);
+    }
+#endif
+    for (auto& [sub, action] : *actions) {
+      if (sub->parsed()) return action();
+    }
+    return kExitUsage;
+  };
 }
 
-const CommandRegistration registration{
-    "presets", "List the presets of the presets popup, or save the controls as a preset",
-    [](CLI::App& app, const GlobalOptions& global) -> CommandAction {
-      app.require_subcommand(1);
-      app.fallthrough();  // --plugin, --presets-home, ... also after `list` or `save`
-      CLI::App* list = app.add_subcommand("list", "Print the preset names in popup order");
-      CLI::App* save = app.add_subcommand(
-          "save",
-          "Save the controls as a preset: with NAME directly, without it through the plug-in's "
-          "own prompt on the terminal");
-      auto args = std::make_shared<SaveArgs>();
-      save->add_option("NAME", args->name, "the preset's name (default: ask on the terminal)");
-      save->add_flag("--force", args->force, "replace a preset of that name");
-      addControlOptions(*save, args->controls);
-      return [list, save, args, &global] {
-        if (list->parsed()) return runList(global);
-        if (save->parsed()) return runSave(*args, global, save->count("NAME") > 0);
-        return kExitUsage;
-      };
-    }};
+const CommandRegistration registration{"presets", "Show, list and save effect presets",
+                                       setupPresets};
 
 }  // namespace
 }  // namespace shimmerly::cli

@@ -130,6 +130,9 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   if (args.preset) applyPreset(*host, *args.preset);
   applyControls(*host, args.controls, plan.firstFrame);  // checks every key of every control
 
+  if (!plan.skipped.empty() && !args.quiet)
+    std::fprintf(stderr, "shimmerly: skipping %zu missing input frame(s): %s\n",
+                 plan.skipped.size(), describeFrames(plan.skipped).c_str());
   ProgressReporter progress(chooseProgressMode(args.quiet, args.verbose, stderrIsTerminal()),
                             std::cerr, plan.frameCount());
   host->progressHook = [&progress](int32_t current, int32_t total) {
@@ -143,8 +146,11 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   RawSize pipeSize;
   if (plan.pipeOut) {
     setBinaryMode(stdout);
-    // A reader that goes away must turn into a write error, not a silent death.
+    // A reader that goes away must turn into a write error, not a silent death. (Windows has
+    // no SIGPIPE: a broken pipe is a write error there already.)
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
   }
 
   installCancelHandler();
@@ -188,6 +194,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   }
   if (unfinished || cancelRequested()) {
     progress.interrupted();
+    host->finish();  // the plug-in still gets its set-downs
     std::string what =
         unfinished ? "frame " + std::to_string(*unfinished) + " was not written; " : std::string();
     std::fprintf(stderr, "shimmerly: interrupted; %s%lld finished frame(s) kept\n", what.c_str(),

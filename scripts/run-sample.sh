@@ -8,5 +8,5 @@ cmake -S . -B build/sample -G Ninja -DCMAKE_BUILD_TYPE=Release -DSHIMMERLY_BUILD
   -DSHIMMERLY_BUILD_BENCH=OFF > /dev/null
 cmake --build build/sample --target shimmerly
 mkdir -p out
-build/sample/shimmerly render samples/sample.png -o out/sample-glow.png
+build/sample/shimmerly render samples/sample.png -o out/sample-glow.png --overwrite
 echo "Wrote out/sample-glow.png"

@@ -8,6 +8,7 @@
 #include "host/module_info.h"
 #include "host/plugin_state.h"
 #include "presets/preset_folder.h"
+#include "render/render_engine.h"
 
 namespace shimmerly {
 
@@ -36,6 +37,8 @@ PF_Err globalSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef*[], PF_
 }
 
 PF_Err globalSetdown(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*) {
+  // The render's worker threads and the working memory kept between frames end here.
+  renderEngine().release();
   return PF_Err_NONE;
 }
 

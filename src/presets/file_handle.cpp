@@ -1,4 +1,5 @@
-// FileHandle and ReplacingFile over the platform's file services.
+// FileHandle and ReplacingFile over the platform's file services. A FileHandle remembers any
+// short write, so that a replacing save can refuse to rename an incomplete file over its target.
 #include "presets/file_handle.h"
 
 namespace shimmerly {
@@ -57,11 +58,12 @@ int32_t FileHandle::readLine(char* buffer, int32_t n) {
 
 namespace {
 
-// The target's folder part (with its separator) and name part.
+// "<folder>/.<name>.tmp": hidden from listings, and never the file of a preset (those end in
+// ".smr"), not even of one whose name begins with ".".
 std::string temporaryBeside(const std::string& target) {
   size_t cut = target.size();
   while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
-  return target.substr(0, cut) + "." + target.substr(cut);
+  return target.substr(0, cut) + "." + target.substr(cut) + ".tmp";
 }
 
 }  // namespace

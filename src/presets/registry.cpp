@@ -1,4 +1,6 @@
-// The command registry of a record class: chained hashing of command names.
+// The command registry of a record class: chained hashing of command names (bytes taken as
+// signed values, shifted by their index modulo 32), entries counted by reference and freed at
+// zero.
 #include "presets/registry.h"
 
 #include <cstdio>

@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "glow/fast_extract.h"
 #include "glow/render_settings.h"
 #include "host/params.h"
 #include "host/plugin_state.h"
 #include "render/blend.h"
+#include "render/fast_composite.h"
+#include "render/render_engine.h"
 
 namespace shimmerly {
 namespace {
@@ -24,6 +27,47 @@ double ratio(const PF_RationalScale& scale) {
   // A zero denominator would make every size infinite; treat it as no scaling.
   if (scale.den == 0) return 1.0;
   return static_cast<double>(scale.num) / static_cast<double>(scale.den);
+}
+
+// The same frame on the fast kernels: rasters over working memory kept across frames (every
+// pixel of them is written, so they need no clearing), the engine's threads, and the host still
+// asked once per row in order on this thread.
+PF_Err renderFast(RenderSettings& settings, const CompositeSettings& composite,
+                  const PF_LayerDef& input, PF_LayerDef& output, const PF_Rect& extent,
+                  bool lowQuality, double pixelAspect, int32_t colorSource, RgbColor customColor) {
+  const int32_t width = input.width;
+  const int32_t height = input.height;
+  RenderEngine& engine = renderEngine();
+  FrameMemory& memory = engine.memory();
+  memory.beginFrame(width, height);
+  const size_t bytes = static_cast<size_t>(std::max(width, 0)) * std::max(height, 0) * 4;
+  Raster glow(width, height, kPixelRgba, memory.block(kSlotGlowRaster, bytes));
+  Raster target(width, height, kPixelRgba, memory.block(kSlotTargetRaster, bytes));
+  const FastContext context{engine.pool(), &memory};
+  GlowBounds bounds;
+  const InterruptCheck interrupt = [](int32_t current, int32_t total, int32_t* result) {
+    return checkInterrupt(current, total, result);
+  };
+  int32_t code = fastExtractTarget(target, settings, input.data, rowGapOf(input, width), width,
+                                   height, pixelAspect, lowQuality, bounds, bounds, interrupt,
+                                   &glow, colorSource, customColor, context);
+  if (code == 0) {
+    const FrameView view{input.data, input.rowbytes / 4, output.data, output.rowbytes / 4, width,
+                         height};
+    const RowInterrupt rowInterrupt = [height](int32_t row, int32_t* result) {
+      return checkInterrupt(row, height, result);
+    };
+    if (settings.showTarget) {
+      code = fastPreviewPass(view, target, extent, composite.compositeOnOriginal, rowInterrupt,
+                             context);
+    } else {
+      const CompositeControls controls{composite.softness, composite.boost, composite.blendMode,
+                                       composite.compositeOnOriginal};
+      code = fastCompositePass(view, glow, bounds, controls, rowInterrupt, context);
+    }
+  }
+  engine.noteFramePeak(memory.framePeakBytes());
+  return code;
 }
 
 }  // namespace
@@ -189,6 +233,10 @@ PF_Err render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDe
   int32_t code = 0;
   if (checkInterrupt(0, 0, &code)) return code;
   fillAlphaReciprocals();
+
+  if (renderEngine().fastPath())
+    return renderFast(settings, composite, input, *output, extent, lowQuality, pixelAspect,
+                      colorSource, customColor);
 
   // Raster releases its memory on every way out of this scope.
   Raster glow(width, height, kPixelRgba);

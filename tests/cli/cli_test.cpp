@@ -150,6 +150,39 @@ TEST(PluginModuleTest, LoadedPluginRendersLikeTheInProcessOne) {
   EXPECT_EQ(fromHostPixels(out.data(), image.width, image.height, image.width).rgba, expected.rgba);
 }
 
+// A plug-in that fails every command and asks for its message to be shown.
+PF_Err PF_CALL failingEntry(PF_Cmd, PF_InData*, PF_OutData* out, PF_ParamDef*[], PF_LayerDef*,
+                            void*) {
+  std::strcpy(out->return_msg, "Unable to complete the operation. (*4)");
+  out->out_flags |= PF_OutFlag_DISPLAY_ERROR_MESSAGE;
+  return PF_Err_OUT_OF_MEMORY;
+}
+
+// A plug-in that fails without a message.
+PF_Err PF_CALL silentFailingEntry(PF_Cmd, PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*,
+                                  void*) {
+  return PF_Err_INTERNAL_STRUCT_DAMAGED;
+}
+
+TEST(PluginHostTest, PluginErrorsCarryTheirMessageAndCode) {
+  PluginHost host(failingEntry, "Shimmerly.so");
+  try {
+    host.globalSetup();
+    FAIL() << "a failing command was taken as success";
+  } catch (const PluginError& e) {
+    EXPECT_STREQ(e.what(), "Unable to complete the operation. (*4)");
+    EXPECT_EQ(e.code(), PF_Err_OUT_OF_MEMORY);
+  }
+  PluginHost silent(silentFailingEntry, "Shimmerly.so");
+  try {
+    silent.paramsSetup();
+    FAIL() << "a failing command was taken as success";
+  } catch (const PluginError& e) {
+    EXPECT_EQ(e.code(), PF_Err_INTERNAL_STRUCT_DAMAGED);
+    EXPECT_NE(std::string(e.what()).find("512"), std::string::npos) << e.what();
+  }
+}
+
 TEST_F(ShimmerlyTest, RendersAPictureWithTheBriefsCommand) {
   writeImage(file("in.png"), sampleImage());
   CommandResult run = shimmerly("render '" + file("in.png") + "' -o '" + file("out.png") +

@@ -10,6 +10,8 @@
 #include "host/params.h"
 #include "host/plugin_state.h"
 #include "host_fixture.h"
+#include "presets/glow_unit.h"
+#include "presets/preset_library.h"
 
 namespace shimmerly {
 namespace {
@@ -100,6 +102,27 @@ TEST_P(ChangedControlTest, ResetsThePresetsPopup) {
 INSTANTIATE_TEST_SUITE_P(Controls, ChangedControlTest,
                          ::testing::Values(PARAM_GLOW_SIZE, PARAM_BLEND_MODE, PARAM_SHOW_TARGET,
                                            PARAM_CUSTOM_COLOR, PARAM_PRESETS));
+
+// Popup value 6 is the second name of the manager's list; the preset is written into the controls.
+TEST_F(InProcessHostTest, ChoosingAStoredPresetAppliesIt) {
+  host().globalSetup();
+  GlowUnit first("GlowUnit"), second("GlowUnit");
+  first.targetFeather = 5;
+  second.targetFeather = 64;
+  second.transferMode = TransferMode::Add;
+  ASSERT_EQ(savePreset("Shimmerly", "Aaa first", first), 0);
+  ASSERT_EQ(savePreset("Shimmerly", "Bbb second", second), 0);
+  host().paramsSetup();
+  const PresetNameList& names = pluginState().presetManager->list();
+  const auto position = std::find(names.begin(), names.end(), "Bbb second") - names.begin();
+  ASSERT_LT(static_cast<size_t>(position), names.size());
+  host().param(PARAM_PRESETS).u.pd.value = static_cast<int32_t>(position) + 5;
+  EXPECT_EQ(host().userChangedParam(PARAM_PRESETS), PF_Err_NONE);
+  EXPECT_EQ(host().param(PARAM_GLOW_SIZE).u.fs_d.value, 64.0);
+  EXPECT_EQ(host().param(PARAM_BLEND_MODE).u.pd.value, 5);
+  EXPECT_EQ(host().param(PARAM_PRESETS).u.pd.value, 1);
+  EXPECT_EQ(host().outData().out_flags, 0x420000);
+}
 
 }  // namespace
 }  // namespace shimmerly

@@ -33,11 +33,9 @@ std::string textOf(GlowUnit& unit) {
   return readBytes(dir.path() / "unit");
 }
 
-// Reads a record from bytes the way the library does: the unit is root and pushed again.
-int32_t readInto(GlowUnit& unit, const std::string& bytes, size_t chunkSize = 50000) {
-  TempDir dir;
-  writeBytes(dir.path() / "unit", bytes);
-  FileHandle in((dir.path() / "unit").string());
+// Reads a record from a file the way the library does: the unit is root and pushed again.
+int32_t readFileInto(GlowUnit& unit, const std::filesystem::path& path, size_t chunkSize) {
+  FileHandle in(path.string());
   EXPECT_EQ(in.openRead(), 0);
   CommandStream stream(&unit, chunkSize);
   stream.setInput(&in);
@@ -47,6 +45,12 @@ int32_t readInto(GlowUnit& unit, const std::string& bytes, size_t chunkSize = 50
     if (status != 0) return status;
   }
   return 0;
+}
+
+int32_t readInto(GlowUnit& unit, const std::string& bytes, size_t chunkSize = 50000) {
+  TempDir dir;
+  writeBytes(dir.path() / "unit", bytes);
+  return readFileInto(unit, dir.path() / "unit", chunkSize);
 }
 
 TEST(GlowUnitText, DefaultRecordBytes) {
@@ -302,6 +306,59 @@ TEST(GlowUnitProperty, AnyRecordReadsBackFieldByField) {
     EXPECT_EQ(back.customColor.blue, unit.customColor.blue);
     // Written again, the record gives the same bytes.
     EXPECT_EQ(textOf(back), textOf(unit)) << round;
+  }
+}
+
+// Everything a read leaves behind, for comparing two reads.
+std::string outcomeOf(GlowUnit& unit, int32_t status) {
+  char text[2048];
+  std::snprintf(text, sizeof text,
+                "%d|%s|%d|%d|%.17g|%.17g|%.17g|%d|%d|%u,%u,%u|%.17g|%.17g|%d|%d|%s", status,
+                unit.name, unit.targetType, unit.targetProcessing, unit.targetBrightCutoff,
+                unit.targetDarkCutoff, unit.targetFeather, unit.targetShowTarget, unit.colorFrom,
+                unit.customColor.red, unit.customColor.green, unit.customColor.blue, unit.boost,
+                unit.softness, unit.transferMode, unit.compositeOnOriginal, lastStreamError());
+  return text;
+}
+
+TEST(GlowUnitDamaged, DamagedRecordsReadTheSameUnderAnyChunking) {
+  GlowUnit model("GlowUnit");
+  model.targetFeather = 12.5;
+  model.customColor = {1, 514, 32896};
+  const std::string original = textOf(model);
+  const char* inserts[] = {
+      "\"",          "#", "\\", "\n", "\r", " ", "end ", "Name ", "x", "\"\"", "**EndOfStream** ",
+      "CustomColor "};
+  std::mt19937 random(77);
+  TempDir dir;
+  for (int round = 0; round < 150; ++round) {
+    std::string bytes = original;
+    const int edits = 1 + static_cast<int>(random() % 4);
+    for (int e = 0; e < edits; ++e) {
+      const size_t at = random() % (bytes.size() + 1);
+      switch (random() % 4) {
+        case 0:
+          bytes.insert(at, inserts[random() % std::size(inserts)]);
+          break;
+        case 1:
+          if (at < bytes.size()) bytes.erase(at, 1 + random() % 8);
+          break;
+        case 2:
+          if (at < bytes.size()) bytes[at] = static_cast<char>(random());
+          break;
+        default:
+          bytes.resize(at);  // cut short
+      }
+    }
+    writeBytes(dir.path() / "damaged", bytes);
+    GlowUnit whole("GlowUnit");
+    const std::string expected =
+        outcomeOf(whole, readFileInto(whole, dir.path() / "damaged", 50000));
+    for (size_t chunk : {2, 3, 7, 64}) {
+      GlowUnit pieces("GlowUnit");
+      ASSERT_EQ(outcomeOf(pieces, readFileInto(pieces, dir.path() / "damaged", chunk)), expected)
+          << "chunk " << chunk << " round " << round;
+    }
   }
 }
 

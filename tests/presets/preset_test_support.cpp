@@ -1,4 +1,5 @@
-// Temporary home folders, the fake host and file helpers of the preset tests.
+// Temporary home folders, the fake host and file helpers of the preset tests. HOME, the plug-in
+// folder cache and the host record are process-wide, so every helper restores them.
 #include "preset_test_support.h"
 
 #include <algorithm>

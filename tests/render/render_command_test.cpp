@@ -374,6 +374,19 @@ TEST_F(WholeRenderTest, DownsampleScalesTheGlowSize) {
   EXPECT_NE(std::memcmp(size10.data(), size20.data(), size10.size() * 4), 0);
 }
 
+// An older host gets 16.16 sliders with the same defaults, and renders the same frame.
+TEST_F(WholeRenderTest, FixedPointSlidersRenderLikeFloatOnes) {
+  HostFrame input =
+      testing::checkerFrame(20, 16, 4, PF_Pixel{255, 200, 100, 50}, PF_Pixel{0, 0, 0, 0});
+  const std::vector<PF_Pixel> floatForm = renderFrame(input, {});
+  host().setHostVersion(12, 9);
+  host().paramsSetup();
+  ASSERT_EQ(host().param(PARAM_GLOW_SIZE).param_type, PF_Param_FIX_SLIDER);
+  const std::vector<PF_Pixel> fixedForm = renderFrame(input, {});
+  EXPECT_EQ(std::memcmp(floatForm.data(), fixedForm.data(), floatForm.size() * 4), 0);
+  EXPECT_NE(std::memcmp(floatForm.data(), input.pixels.data(), floatForm.size() * 4), 0);
+}
+
 TEST_F(WholeRenderTest, ShowTargetClampsTheExtentAndClearsOutsideIt) {
   HostFrame input = testing::solidFrame(8, 6, PF_Pixel{255, 90, 90, 90});
   host().param(PARAM_SHOW_TARGET).u.bd.value = 1;

@@ -143,8 +143,11 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   RawSize pipeSize;
   if (plan.pipeOut) {
     setBinaryMode(stdout);
-    // A reader that goes away must turn into a write error, not a silent death.
+    // A reader that goes away must turn into a write error, not a silent death. (Windows has
+    // no SIGPIPE: a broken pipe is a write error there already.)
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
   }
 
   installCancelHandler();

@@ -20,6 +20,8 @@ int run(int argc, char** argv) {
   CLI::App app{"shimmerly: renders images through the Shimmerly glow plug-in", "shimmerly"};
   app.set_version_flag("--version", std::string("shimmerly ") + SHIMMERLY_VERSION);
   app.require_subcommand(1);
+  // Options begin with '-' everywhere: on Windows CLI11 would also take "/path/file" for one.
+  app.allow_windows_style_options(false);
   GlobalOptions global;
   std::map<CLI::App*, CommandAction> actions;
   for (const CommandEntry& entry : commandRegistry()) {

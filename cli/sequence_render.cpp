@@ -141,8 +141,11 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   RawSize pipeSize;
   if (plan.pipeOut) {
     setBinaryMode(stdout);
-    // A reader that goes away must turn into a write error, not a silent death.
+    // A reader that goes away must turn into a write error, not a silent death. (Windows has
+    // no SIGPIPE: a broken pipe is a write error there already.)
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
   }
 
   installCancelHandler();
@@ -186,6 +189,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   }
   if (unfinished || cancelRequested()) {
     progress.interrupted();
+    host->finish();  // the plug-in still gets its set-downs
     std::string what =
         unfinished ? "frame " + std::to_string(*unfinished) + " was not written; " : std::string();
     std::fprintf(stderr, "shimmerly: interrupted; %s%lld finished frame(s) kept\n", what.c_str(),

@@ -58,11 +58,12 @@ int32_t FileHandle::readLine(char* buffer, int32_t n) {
 
 namespace {
 
-// The target's folder part (with its separator) and name part.
+// "<folder>/.<name>.tmp": hidden from listings, and never the file of a preset (those end in
+// ".smr"), not even of one whose name begins with ".".
 std::string temporaryBeside(const std::string& target) {
   size_t cut = target.size();
   while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
-  return target.substr(0, cut) + "." + target.substr(cut);
+  return target.substr(0, cut) + "." + target.substr(cut) + ".tmp";
 }
 
 }  // namespace

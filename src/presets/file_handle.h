@@ -52,8 +52,8 @@ class FileHandle {
   bool writeFailed_ = false;
 };
 
-// Writes a file under a temporary name in the target's folder (the target's name behind a
-// ".", so folder listings skip it) and renames it over the target on commit. Until then an
+// Writes a file under a temporary name in the target's folder ("." + the target's name + ".tmp",
+// which folder listings skip) and renames it over the target on commit. Until then an
 // earlier file of the target's name stays as it was; an uncommitted temporary is deleted.
 class ReplacingFile {
  public:

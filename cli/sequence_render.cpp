@@ -106,7 +106,9 @@ void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
                  "with a pipe: the number of its first frame)");
   app.add_flag("--skip-missing", args.request.skipMissing,
                "leave out listed frames whose input file is missing");
-  app.add_option("--raw", args.raw, "size WIDTHxHEIGHT of raw RGBA frames on standard input");
+  app.add_option("--raw", args.raw,
+                 "size WIDTHxHEIGHT of raw RGBA frames on standard input, or the size that frames "
+                 "written to standard output must have");
   app.add_flag("--overwrite", args.request.overwrite, "replace output files that exist");
   app.add_flag("-v,--verbose", args.verbose, "one line per frame on standard error");
   app.add_flag("-q,--quiet", args.quiet, "no progress output");
@@ -169,9 +171,11 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
     std::string name;
     if (plan.pipeOut) {
       if (!writer) {
-        pipeSize = {buffers.width, buffers.height};
+        // The frame size of the output pipe: --raw when given, else that of the first frame.
+        pipeSize = args.request.raw ? *args.request.raw : RawSize{buffers.width, buffers.height};
         writer.emplace(stdout, pipeSize);
-      } else if (pipeSize.width != buffers.width || pipeSize.height != buffers.height) {
+      }
+      if (pipeSize.width != buffers.width || pipeSize.height != buffers.height) {
         throw std::runtime_error(
             "frame " + std::to_string(frame) + " is " + std::to_string(buffers.width) + "x" +
             std::to_string(buffers.height) + " but the output pipe carries " +

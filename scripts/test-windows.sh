@@ -54,11 +54,16 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
+# Wine links the prefix's documents folder into the home folder: a scratch home keeps the
+# Windows runs out of the user's own preset folders.
+export HOME=$root/build/windows-x86_64/wine-home
+mkdir -p "$HOME"
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   echo "note: 32-bit Windows programs could run here, but the 32-bit tests are not wired up yet"
 else
   echo "32-bit Windows programs cannot run on this machine; the 32-bit module was checked statically"
 fi
+rm -rf "$WINEPREFIX" "$HOME"/*
 mkdir -p "$WINEPREFIX"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
@@ -72,3 +77,4 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   ctest --preset windows-x86_64 --timeout 120
   tests/windows/compare-renders.sh "$0" build/windows-x86_64/shimmerly.exe
 ' "$linux_host"
+

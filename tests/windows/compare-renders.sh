@@ -67,5 +67,17 @@ else
   echo "DIFFERENT: raw frames on standard input and output, $raw_controls"
   failed=$((failed + 1))
 fi
+# The first render's global set-up found the factory presets beside Shimmerly.aex through the
+# path the Windows host gave with get_platform_data, and seeded the user's preset folder.
+n=$((n + 1))
+factory="$(dirname "$windows")/Shimmerly Presets"
+seeded=$({ find -L "$WINEPREFIX/drive_c/users" -path "*/Brindlex/Shimmerly/Shimmerly Presets" \
+           -type d 2>/dev/null || true; } | head -1)
+if [ -n "$seeded" ] && diff <(cd "$factory" && ls) <(cd "$seeded" && ls) >/dev/null; then
+  echo "seeded: the Windows documents folder holds the $(ls "$seeded" | wc -l) factory files"
+else
+  echo "NOT SEEDED: the Windows preset folder lacks the factory presets (${seeded:-missing})"
+  failed=$((failed + 1))
+fi
 echo "$((n - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -162,6 +162,7 @@ int runContactSheet(const SheetArgs& args, const GlobalOptions& global) {
     PF_Err err = host->render(input, output, settings);
     if (err == PF_Interrupt_CANCEL || cancelRequested()) {
       progress.interrupted();
+      host->finish();
       std::fprintf(stderr, "shimmerly: interrupted; %s was not written\n", args.output.c_str());
       return kExitCancelled;
     }

@@ -114,15 +114,19 @@ SliderRange sliderRange(const PF_ParamDef& def) {
 void addControlOptions(CLI::App& app, ControlOptions& o) {
   app.add_option("--mask", o.mask,
                  "none|alpha|brightness|brightness-alpha, or 1-8 (5-8: shape targets)");
-  app.add_option("--bright-cutoff", o.brightCutoff, "Bright Cutoff, percent");
-  app.add_option("--dark-cutoff", o.darkCutoff, "Dark Cutoff, percent");
+  app.add_option("--bright-cutoff", o.brightCutoff,
+                 "Bright Cutoff, percent; keyframes: V@FRAME,...");
+  app.add_option("--dark-cutoff", o.darkCutoff, "Dark Cutoff, percent; keyframes: V@FRAME,...");
   app.add_flag("--show-target", o.showTarget, "show the target as a green preview");
   app.add_option("--glow-style", o.glowStyle, "front|in|out, or 1-3");
-  app.add_option("--glow-size", o.glowSize, "Glow Size, pixels");
-  app.add_option("--softness", o.softness, "Softness, percent");
+  app.add_option("--glow-size", o.glowSize,
+                 "Glow Size, pixels; keyframes: V@FRAME,..., e.g. 10@1,60@48");
+  app.add_option("--softness", o.softness, "Softness, percent; keyframes: V@FRAME,...");
   app.add_option("--color-from", o.colorFrom, "custom|layer, or 1-2");
-  app.add_option("--color", o.color, "custom glow colour, RRGGBB in hex");
-  app.add_option("--trans-boost", o.transBoost, "Trans/Boost, percent (-100 to 100)");
+  app.add_option("--color", o.color,
+                 "custom glow colour, RRGGBB in hex; keyframes: FF0000@1,0000FF@48");
+  app.add_option("--trans-boost", o.transBoost,
+                 "Trans/Boost, percent (-100 to 100); keyframes: V@FRAME,...");
   app.add_option(
       "--blend", o.blend,
       "normal|screen|multiply|overlay|add|magic-glue-1|magic-glue-2|magic-glue-3, or 1-8");

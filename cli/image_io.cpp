@@ -2,9 +2,17 @@
 // any allocation, so a damaged header cannot ask for absurd amounts of memory.
 #include "cli/image_io.h"
 
+#ifdef SHIMMERLY_HAVE_PNG
 #include <png.h>
+#endif
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -40,6 +48,7 @@ void checkSize(const std::string& path, int64_t width, int64_t height) {
 }
 
 // ---- PNG ----
+#ifdef SHIMMERLY_HAVE_PNG
 
 struct PngError {
   char message[256];
@@ -162,6 +171,17 @@ void writePng(const std::string& path, FILE* file, const Image& image) {
   if (!writePngRows(s, file, image, why)) fail(path, "cannot write PNG (" + why + ")");
 }
 
+#else
+// Builds without libpng (the Windows host) read and write PAM only.
+constexpr const char* kNoPng = "PNG files need a build with libpng; use a .pam file";
+Image readPng(const std::string& path, FILE*) {
+  fail(path, kNoPng);
+}
+void writePng(const std::string& path, FILE*, const Image&) {
+  fail(path, kNoPng);
+}
+#endif
+
 // ---- PAM ----
 
 Image readPam(const std::string& path, FILE* file) {
@@ -260,14 +280,19 @@ Image readImage(const std::string& path) {
   unsigned char magic[8] = {};
   size_t got = std::fread(magic, 1, sizeof magic, file.get());
   std::rewind(file.get());
-  if (got == 8 && png_sig_cmp(magic, 0, 8) == 0) return readPng(path, file.get());
+  static const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (got == 8 && std::memcmp(magic, kPngSignature, 8) == 0) return readPng(path, file.get());
   if (got >= 2 && magic[0] == 'P' && magic[1] == '7') return readPam(path, file.get());
   fail(path, "unsupported image format (PNG and PAM are read)");
 }
 
 ImageFormat outputFormatFor(const std::string& path) {
   std::string ext = lowerExtension(path);
+#ifdef SHIMMERLY_HAVE_PNG
   if (ext == ".png") return ImageFormat::Png;
+#else
+  if (ext == ".png") throw std::runtime_error(path + ": " + kNoPng);
+#endif
   if (ext == ".pam") return ImageFormat::Pam;
   throw std::runtime_error(path + ": unsupported output format (use a .png or .pam file name)");
 }
@@ -284,19 +309,47 @@ void writeImage(const std::string& path, const Image& image) {
                             .string();
   std::vector<char> temp(pattern.begin(), pattern.end());
   temp.push_back('\0');
+#ifdef _WIN32
+  // No mkstemp: replace the X's with the process id and a counter and create exclusively.
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    std::string suffix = std::to_string((_getpid() * 131 + attempt) % 1000000);
+    suffix.insert(0, 6 - std::min<size_t>(6, suffix.size()), '0');
+    std::copy(suffix.end() - 6, suffix.end(), temp.end() - 7);
+    fd = _open(temp.data(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+#else
   int fd = mkstemp(temp.data());
+#endif
   if (fd < 0) fail(path, std::string("cannot create a temporary file: ") + std::strerror(errno));
   std::string tempPath(temp.data());
   try {
+#ifdef _WIN32
+    File file(_fdopen(fd, "wb"));
+    if (!file) {
+      _close(fd);
+#else
     File file(fdopen(fd, "wb"));
     if (!file) {
       ::close(fd);
+#endif
       fail(path, std::string("cannot write: ") + std::strerror(errno));
     }
     if (format == ImageFormat::Png)
       writePng(path, file.get(), image);
     else
       writePam(path, file.get(), image);
+#ifdef _WIN32
+    if (std::fflush(file.get()) != 0 || _commit(_fileno(file.get())) != 0)
+      fail(path, std::string("cannot write: ") + std::strerror(errno));
+    FILE* raw = file.release();
+    if (std::fclose(raw) != 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+    // Windows' rename refuses an existing target; the filesystem library replaces it.
+    std::error_code renamed;
+    std::filesystem::rename(tempPath, path, renamed);
+    if (renamed) fail(path, "cannot replace the file: " + renamed.message());
+#else
     if (std::fflush(file.get()) != 0 || fsync(fileno(file.get())) != 0)
       fail(path, std::string("cannot write: ") + std::strerror(errno));
     FILE* raw = file.release();
@@ -307,6 +360,7 @@ void writeImage(const std::string& path, const Image& image) {
     ::chmod(tempPath.c_str(), 0666 & ~mask);
     if (std::rename(tempPath.c_str(), path.c_str()) != 0)
       fail(path, std::string("cannot replace the file: ") + std::strerror(errno));
+#endif
   } catch (...) {
     std::remove(tempPath.c_str());
     throw;

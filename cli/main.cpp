@@ -20,6 +20,8 @@ int run(int argc, char** argv) {
   CLI::App app{"shimmerly: renders images through the Shimmerly glow plug-in", "shimmerly"};
   app.set_version_flag("--version", std::string("shimmerly ") + SHIMMERLY_VERSION);
   app.require_subcommand(1);
+  // Options begin with '-' everywhere: on Windows CLI11 would also take "/path/file" for one.
+  app.allow_windows_style_options(false);
   GlobalOptions global;
   std::map<CLI::App*, CommandAction> actions;
   for (const CommandEntry& entry : commandRegistry()) {
@@ -29,6 +31,11 @@ int run(int argc, char** argv) {
     sub->add_option("--host-version", global.hostVersion,
                     "effect-API version MAJOR.MINOR the host reports")
         ->capture_default_str();
+#ifndef _WIN32  // the documents folder comes from HOME only on POSIX systems
+    sub->add_option("--presets-home", global.presetsHome,
+                    "home folder whose Documents folder holds the presets (sets HOME)")
+        ->type_name("DIR");
+#endif
     actions[sub] = entry.setup(*sub, global);
   }
   try {

@@ -106,6 +106,8 @@ void ProgressReporter::redraw(bool force) {
   if (!force && now - lastDraw_ < kRedrawInterval) return;
   lastDraw_ = now;
   std::string line = barLine();
+  if (line == lastLine_) return;  // nothing new to show
+  lastLine_ = line;
   size_t width = line.size();
   // Blank out what a longer previous line left behind.
   if (line.size() < drawnWidth_) line.append(drawnWidth_ - line.size(), ' ');

@@ -56,6 +56,7 @@ class ProgressReporter {
   int64_t rowCurrent_ = 0;
   int64_t rowTotal_ = 0;
   size_t drawnWidth_ = 0;
+  std::string lastLine_;
   bool ended_ = false;
 };
 

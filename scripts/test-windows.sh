@@ -2,7 +2,8 @@
 # The Windows stage of CI: installs the mingw-w64 cross compilers, wine64 and Xvfb where missing,
 # cross-builds the 64-bit and 32-bit plug-in modules, checks both module files statically
 # (machine, export table of exactly `main`, system-only imports, PIPL against its table, dialog
-# templates, file version) and runs the Windows tests under wine64 inside one Xvfb session.
+# templates, file version), runs the Windows tests under wine64 inside one Xvfb session and
+# compares renders of the 64-bit Windows build with the Linux build's byte for byte.
 # 32-bit Windows code cannot run where the kernel refuses 32-bit programs; the 32-bit build is
 # then only checked statically.
 set -euo pipefail
@@ -30,16 +31,21 @@ for preset in windows-x86_64 windows-i686; do
   cmake --build --preset "$preset"
 done
 
-# The module files, checked without running them.
+# The module files, checked without running them; the Windows host imports only system DLLs too.
 version=$(sed -n 's/^project(Shimmerly VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-modules=()
 for arch in x86_64 i686; do
-  module=$(find "build/windows-$arch" -name Shimmerly.aex -not -path '*/CMakeFiles/*' | sort | head -1)
-  [ -n "$module" ] || { echo "no Shimmerly.aex in build/windows-$arch"; exit 1; }
   python3 scripts/check-pe.py --machine "$arch" --exports main \
-    --pipl-table src/platform/windows/pipl.table --dialogs --version "$version" "$module"
-  modules+=("$module")
+    --pipl-table src/platform/windows/pipl.table --dialogs --version "$version" \
+    "build/windows-$arch/Shimmerly.aex"
 done
+python3 scripts/check-pe.py --machine x86_64 build/windows-x86_64/shimmerly.exe
+
+# The Linux host renders the reference frames of the end-to-end comparison.
+linux_host=${SHIMMERLY_LINUX_HOST:-$root/build/ci/shimmerly}
+if [ ! -x "$linux_host" ]; then
+  cmake --preset ci >/dev/null
+  cmake --build --preset ci --target shimmerly
+fi
 
 # The Windows tests under wine64: one prefix for the run, one kept-alive server, one display.
 export SHIMMERLY_WINEPREFIX=$root/build/windows-x86_64/wine-prefix
@@ -48,11 +54,16 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINELOADER=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
+# Wine links the prefix's documents folder into the home folder: a scratch home keeps the
+# Windows runs out of the user's own preset folders.
+export HOME=$root/build/windows-x86_64/wine-home
+mkdir -p "$HOME"
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   echo "note: 32-bit Windows programs could run here, but the 32-bit tests are not wired up yet"
 else
   echo "32-bit Windows programs cannot run on this machine; the 32-bit module was checked statically"
 fi
+rm -rf "$WINEPREFIX" "$HOME"/*
 mkdir -p "$WINEPREFIX"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
@@ -64,4 +75,6 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   "$WINELOADER" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f \
     </dev/null >/dev/null 2>&1
   ctest --preset windows-x86_64 --timeout 120
-'
+  tests/windows/compare-renders.sh "$0" build/windows-x86_64/shimmerly.exe
+' "$linux_host"
+

@@ -84,7 +84,8 @@ size_t scratchBytes(const PassPlan& p) {
   // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
   // rounded up to 64 bytes.
   return static_cast<size_t>((3 * channels + 1) * (ncol * 4 + 64) +
-                             2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64));
+                             2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
+                             6 * (n * 4 + 64) + 2 * (n * 8 + 64));
 }
 
 SHIMMERLY_INLINE void scanGeneric(const uint32_t* in, uint32_t* out, int64_t n, uint32_t carry) {
@@ -148,6 +149,101 @@ SHIMMERLY_INLINE void addRow(const uint32_t* __restrict row, int64_t ncol,
   }
 }
 
+// Contribution of a pixel word to channel c (alpha, red, green, blue, count): transparent
+// pixels contribute nothing.
+SHIMMERLY_INLINE uint32_t contribution(uint32_t p, int c) {
+  const uint32_t a = p >> 24;
+  const uint32_t m = 0u - static_cast<uint32_t>(a != 0);
+  switch (c) {
+    case 0:
+      return a;
+    case 1:
+      return p & 0xFFu & m;
+    case 2:
+      return (p >> 8) & 0xFFu & m;
+    case 3:
+      return (p >> 16) & 0xFFu & m;
+    default:
+      return m & 1u;
+  }
+}
+
+template <int kC>
+SHIMMERLY_INLINE void slideChannel(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                   uint32_t* __restrict stored, uint32_t* __restrict vi,
+                                   uint32_t* __restrict vo, int64_t ncol) {
+  for (int64_t j = 0; j < ncol; ++j) {
+    const uint32_t c1 = contribution(e1[j], kC), c2 = contribution(e2[j], kC);
+    const uint32_t s = stored[j];
+    vi[j] = s - c1;
+    vo[j] = s + c2;
+    stored[j] = s + c2 - c1;
+  }
+}
+
+SHIMMERLY_INLINE void slideColumns(int c, const uint32_t* e1, const uint32_t* e2, uint32_t* stored,
+                                   uint32_t* vi, uint32_t* vo, int64_t ncol) {
+  switch (c) {
+    case 0:
+      return slideChannel<0>(e1, e2, stored, vi, vo, ncol);
+    case 1:
+      return slideChannel<1>(e1, e2, stored, vi, vo, ncol);
+    case 2:
+      return slideChannel<2>(e1, e2, stored, vi, vo, ncol);
+    case 3:
+      return slideChannel<3>(e1, e2, stored, vi, vo, ncol);
+    default:
+      return slideChannel<4>(e1, e2, stored, vi, vo, ncol);
+  }
+}
+
+// One colour channel of a row: the inner and outer averages over the opaque pixels, blended.
+SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32_t* __restrict poc,
+                                    const double* __restrict rni, const double* __restrict rno,
+                                    const int32_t* __restrict ai, const int32_t* __restrict ao,
+                                    int32_t* __restrict out, int64_t n, int64_t d, double wIn,
+                                    double f) {
+  for (int64_t i = 0; i < n; ++i) {
+    const int32_t ci = static_cast<int32_t>(u32ToDouble(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
+    const int32_t co = static_cast<int32_t>(u32ToDouble(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
+    const int32_t blend =
+        static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
+    // Selections by mask, so that every lane computes all three candidates: the inner average
+    // where the outer alpha is 0, the outer one where the inner alpha is 0, else the blend.
+    const int32_t outerSeen = -static_cast<int32_t>(ao[i] != 0);
+    const int32_t innerSeen = -static_cast<int32_t>(ai[i] != 0);
+    const int32_t keepInner = ci ^ ((ci ^ blend) & outerSeen);
+    out[i] = co ^ ((co ^ keepInner) & innerSeen);
+  }
+}
+
+// Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
+// for the colour channels' choice.
+SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                   const double* __restrict rai, const double* __restrict rao,
+                                   int32_t* __restrict ai, int32_t* __restrict ao,
+                                   int32_t* __restrict alpha, int64_t n, int64_t d, double wIn,
+                                   double f) {
+  for (int64_t i = 0; i < n; ++i) {
+    const int32_t a = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
+    const int32_t b = static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * rao[i]);
+    ai[i] = a;
+    ao[i] = b;
+    alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
+  }
+}
+
+// R[n] of the inner and outer boxes' opaque counts.
+SHIMMERLY_INLINE void countReciprocals(const uint32_t* __restrict pin,
+                                       const uint32_t* __restrict pon,
+                                       const double* __restrict recip, double* __restrict rni,
+                                       double* __restrict rno, int64_t n, int64_t d) {
+  for (int64_t i = 0; i < n; ++i) {
+    rni[i] = recip[pin[i + d] - pin[i + 1]];
+    rno[i] = recip[pon[i + d + 1] - pon[i]];
+  }
+}
+
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
 template <bool kColour, typename Scan>
 SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch,
@@ -173,6 +269,16 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
   double* rao = carve.take<double>(n);
   int64_t* wI = carve.take<int64_t>(n);
   int64_t* wO = carve.take<int64_t>(n);
+  // Per-pixel values of the current row (colour passes only).
+  const int64_t nc = kColour ? n : 0;
+  int32_t* ai = carve.take<int32_t>(nc);
+  int32_t* ao = carve.take<int32_t>(nc);
+  int32_t* alpha = carve.take<int32_t>(nc);
+  int32_t* red = carve.take<int32_t>(nc);
+  int32_t* green = carve.take<int32_t>(nc);
+  int32_t* blue = carve.take<int32_t>(nc);
+  double* rni = carve.take<double>(nc);
+  double* rno = carve.take<double>(nc);
 
   for (int64_t i = 0; i < n; ++i) {
     const int64_t px = p.rx0 + i;
@@ -200,36 +306,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     const int64_t below = py - p.lv, above = py + p.rv + 1;
     const uint32_t* __restrict e1 = below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
     const uint32_t* __restrict e2 = above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
-    // Column sums: inner = stored − row below, outer = stored + row above; then slide.
-    for (int64_t j = 0; j < ncol; ++j) {
-      const uint32_t p1 = e1[j], p2 = e2[j];
-      const uint32_t a1 = p1 >> 24, a2 = p2 >> 24;
-      const uint32_t s = stored[0][j];
-      vi[0][j] = s - a1;
-      vo[0][j] = s + a2;
-      stored[0][j] = s + a2 - a1;
-      if constexpr (kColour) {
-        const uint32_t m1 = 0u - static_cast<uint32_t>(a1 != 0);
-        const uint32_t m2 = 0u - static_cast<uint32_t>(a2 != 0);
-        const uint32_t r1 = p1 & 0xFFu & m1, r2 = p2 & 0xFFu & m2;
-        const uint32_t g1 = (p1 >> 8) & 0xFFu & m1, g2 = (p2 >> 8) & 0xFFu & m2;
-        const uint32_t b1 = (p1 >> 16) & 0xFFu & m1, b2 = (p2 >> 16) & 0xFFu & m2;
-        const uint32_t n1 = m1 & 1u, n2 = m2 & 1u;
-        const uint32_t sr = stored[1][j], sg = stored[2][j], sb = stored[3][j], sn = stored[4][j];
-        vi[1][j] = sr - r1;
-        vo[1][j] = sr + r2;
-        stored[1][j] = sr + r2 - r1;
-        vi[2][j] = sg - g1;
-        vo[2][j] = sg + g2;
-        stored[2][j] = sg + g2 - g1;
-        vi[3][j] = sb - b1;
-        vo[3][j] = sb + b2;
-        stored[3][j] = sb + b2 - b1;
-        vi[4][j] = sn - n1;
-        vo[4][j] = sn + n2;
-        stored[4][j] = sn + n2 - n1;
-      }
-    }
+    // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
+    // loop per channel keeps each loop to a few streams the compiler can vectorise.
+    for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
     // Row prefixes of the column sums, padded on both sides with the clamped values.
     for (int c = 0; c < kCh; ++c) {
       std::fill(pi[c], pi[c] + kxs + 1, 0u);
@@ -257,39 +336,16 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
     if constexpr (kColour) {
-      const uint32_t* __restrict pir = pi[1];
-      const uint32_t* __restrict por = po[1];
-      const uint32_t* __restrict pig = pi[2];
-      const uint32_t* __restrict pog = po[2];
-      const uint32_t* __restrict pib = pi[3];
-      const uint32_t* __restrict pob = po[3];
-      const uint32_t* __restrict pin = pi[4];
-      const uint32_t* __restrict pon = po[4];
+      alphaChannel(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
+      countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
+      colourChannel(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
+      colourChannel(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
+      colourChannel(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
       for (int64_t i = 0; i < n; ++i) {
-        const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-        const int32_t ao = static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * rao[i]);
-        const double dai = ai, dao = ao;
-        const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
-        const double rni = recip[pin[i + d] - pin[i + 1]];
-        const double rno = recip[pon[i + d + 1] - pon[i]];
-        const int32_t ri = static_cast<int32_t>(u32ToDouble(pir[i + d] - pir[i + 1]) * rni + 0.001);
-        const int32_t ro = static_cast<int32_t>(u32ToDouble(por[i + d + 1] - por[i]) * rno + 0.001);
-        const int32_t gi = static_cast<int32_t>(u32ToDouble(pig[i + d] - pig[i + 1]) * rni + 0.001);
-        const int32_t go = static_cast<int32_t>(u32ToDouble(pog[i + d + 1] - pog[i]) * rno + 0.001);
-        const int32_t bi = static_cast<int32_t>(u32ToDouble(pib[i + d] - pib[i + 1]) * rni + 0.001);
-        const int32_t bo = static_cast<int32_t>(u32ToDouble(pob[i + d + 1] - pob[i]) * rno + 0.001);
-        const int32_t rb =
-            static_cast<int32_t>(static_cast<double>(ri) * wIn + static_cast<double>(ro) * f);
-        const int32_t gb =
-            static_cast<int32_t>(static_cast<double>(gi) * wIn + static_cast<double>(go) * f);
-        const int32_t bb =
-            static_cast<int32_t>(static_cast<double>(bi) * wIn + static_cast<double>(bo) * f);
-        const int32_t red = ai == 0 ? ro : (ao == 0 ? ri : rb);
-        const int32_t green = ai == 0 ? go : (ao == 0 ? gi : gb);
-        const int32_t blue = ai == 0 ? bo : (ao == 0 ? bi : bb);
-        const uint32_t word =
-            (static_cast<uint32_t>(red) & 0xFFu) | ((static_cast<uint32_t>(green) & 0xFFu) << 8) |
-            ((static_cast<uint32_t>(blue) & 0xFFu) << 16) | (static_cast<uint32_t>(alpha) << 24);
+        const uint32_t word = (static_cast<uint32_t>(red[i]) & 0xFFu) |
+                              ((static_cast<uint32_t>(green[i]) & 0xFFu) << 8) |
+                              ((static_cast<uint32_t>(blue[i]) & 0xFFu) << 16) |
+                              (static_cast<uint32_t>(alpha[i]) << 24);
         drow[i] = (word & named) | (srow[i] & ~named);
       }
     } else {
@@ -375,6 +431,25 @@ void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region&
     pool->run(parts, copyBand);
   } else {
     copyBand(0, 0);
+  }
+}
+
+// Copies the pixels of `outer` that lie outside `inner` (inner may be empty or reach beyond).
+void copyRing(const uint32_t* from, uint32_t* to, int64_t width, const Region& outer,
+              const Region& inner, RenderPool* pool) {
+  if (outer.empty()) return;
+  if (inner.empty()) return copyRegion(from, to, width, outer, pool);
+  auto copy = [&](int64_t y, int64_t x0, int64_t x1) {
+    if (x0 <= x1)
+      std::memcpy(to + y * width + x0, from + y * width + x0, static_cast<size_t>(x1 - x0 + 1) * 4);
+  };
+  for (int64_t y = outer.y0; y <= outer.y1; ++y) {
+    if (y < inner.y0 || y > inner.y1) {
+      copy(y, outer.x0, outer.x1);
+    } else {
+      copy(y, outer.x0, std::min(outer.x1, inner.x0 - 1));
+      copy(y, std::max(outer.x0, inner.x1 + 1), outer.x1);
+    }
   }
 }
 
@@ -482,10 +557,13 @@ void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
   // The second pass reads the buffer up to its own reach beyond its region, which lies inside
-  // the third pass's region: outside the first pass's region that must still be the raster.
-  GlowBounds last = bounds;
+  // the third pass's region: there, outside what the first pass writes, the buffer must still
+  // hold the raster's pixels.
+  GlowBounds first = bounds, last = bounds;
+  growForPass(x, first);
   for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
-  copyRegion(pixels, buffer, width, regionOfBounds(last, width, height), context.pool);
+  copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
+           regionOfBounds(first, width, height), context.pool);
   boxPass(pixels, buffer, width, height, x, bounds, channels, context);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context);
   const Region g = boxPass(pixels, buffer, width, height, x, bounds, channels, context);

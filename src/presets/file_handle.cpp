@@ -87,14 +87,16 @@ namespace {
 // The longest file name the file systems take (one folder entry, in bytes).
 constexpr size_t kMaxFileNameBytes = 255;
 
-// The target's folder part (with its separator), then "." and the target's name part, cut to
-// kMaxFileNameBytes: a target whose own name just fits must not fail for its temporary's sake.
+// "<folder>/.<name>.tmp": hidden from listings, and never the file of a preset (those end in
+// ".smr"), not even of one whose name begins with ".". The name is cut so that the temporary's
+// name stays within kMaxFileNameBytes: a target whose own name just fits must not fail for its
+// temporary's sake.
 std::string temporaryBeside(const std::string& target) {
   size_t cut = target.size();
   while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
-  std::string name = "." + target.substr(cut);
-  if (name.size() > kMaxFileNameBytes) name.resize(kMaxFileNameBytes);
-  return target.substr(0, cut) + name;
+  const std::string suffix = ".tmp";
+  return target.substr(0, cut) + "." + target.substr(cut, kMaxFileNameBytes - 1 - suffix.size()) +
+         suffix;
 }
 
 }  // namespace

@@ -58,10 +58,10 @@ class FileHandle {
   size_t readAheadAt_ = 0;
 };
 
-// Writes a file under a temporary name in the target's folder (the target's name behind a
-// ".", so folder listings skip it, cut to 255 bytes) and renames it over the target on commit.
-// Until then an earlier file of the target's name stays as it was; an uncommitted temporary is
-// deleted.
+// Writes a file under a temporary name in the target's folder ("." + the target's name + ".tmp",
+// which folder listings skip; the name cut so that the whole stays within 255 bytes) and renames
+// it over the target on commit. Until then an earlier file of the target's name stays as it was;
+// an uncommitted temporary is deleted.
 class ReplacingFile {
  public:
   explicit ReplacingFile(const std::string& target);

@@ -58,19 +58,53 @@ SHIMMERLY_INLINE int32_t clampedTrunc(double v) {
   return std::min(255, static_cast<int32_t>(v));
 }
 
-// Normal blend of glow words onto host words for n pixels; glow alpha and colours go through
-// the tables first. Same operations, in the same order, as the Normal blend mode.
+// Softness and Trans/Boost of a frame in the form the row loop applies them.
+struct Shaping {
+  bool soften;        // s < 1
+  double limit;       // L = 255 × s
+  double reciprocal;  // r = 1 / s, or 1 when s = 0
+  bool fade;          // b < 1
+  double boost;       // b
+  int32_t lift;       // trunc((b − 1) × 255) when b > 1, else 0
+};
+
+Shaping shapingOf(double s, double b) {
+  return {s < 1, 255 * s, s == 0 ? 1.0 : 1.0 / s,
+          b<1, b, b> 1 ? static_cast<int32_t>((b - 1) * 255) : 0};
+}
+
+// Normal blend of glow words onto host words for n pixels, after Softness and Trans/Boost. The
+// same operations in the same order as the per-pixel rules and the Normal mode (the softness
+// rule "s = 0 and A > 0 gives 255" is the rule "A > L gives 255" with L = 0). Every candidate
+// is computed in every lane and chosen by masks, so that the loop vectorises.
 SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restrict glow,
-                                    uint32_t* out, int64_t n, const int32_t* __restrict alphaTable,
-                                    const int32_t* __restrict colourTable,
-                                    const double* __restrict reciprocals,
+                                    uint32_t* out, int64_t n, const Shaping& shaping,
                                     bool blendTransparentGlow) {
+  const double* __restrict reciprocals = alphaReciprocals();
+  const int32_t softenMask = -static_cast<int32_t>(shaping.soften);
+  const int32_t fadeMask = -static_cast<int32_t>(shaping.fade);
+  const uint32_t transparentGlowBlends = 0u - static_cast<uint32_t>(blendTransparentGlow);
+  // For a whole number g0, g0 > L exactly when g0 > floor(L); an integer compare keeps the
+  // loop free of floating-point compares, which the compiler will not turn into masks.
+  const double floorLimit = std::floor(shaping.limit);
+  const int32_t limitBelow =
+      floorLimit < -1 ? -1 : (floorLimit > 255 ? 255 : static_cast<int32_t>(floorLimit));
+  const double reciprocal = shaping.reciprocal, boost = shaping.boost;
+  const int32_t lift = shaping.lift;
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
     const int32_t a = static_cast<int32_t>(p & 0xFF);
-    const int32_t b = alphaTable[g >> 24];
-    const int32_t gr = colourTable[g & 0xFF], gg = colourTable[(g >> 8) & 0xFF],
-                  gb = colourTable[(g >> 16) & 0xFF];
+    const int32_t g0 = static_cast<int32_t>(g >> 24);
+    // Masks rather than conditions: all ones where the condition holds.
+    const int32_t over = -static_cast<int32_t>(g0 > limitBelow);
+    const int32_t scaled = std::min(255, static_cast<int32_t>(g0 * reciprocal));
+    const int32_t softened = (scaled | over) & 0xFF;  // 255 where over
+    const int32_t shaped = g0 ^ ((g0 ^ softened) & softenMask);
+    const int32_t faded = static_cast<int32_t>(shaped * boost);
+    const int32_t b = shaped ^ ((shaped ^ faded) & fadeMask);
+    const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
+    const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
+    const int32_t gb = std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift);
     const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
                   pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
     const double c = b * k1, e = a * k1;
@@ -80,41 +114,46 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restri
     const int32_t blue = clampedTrunc(pb * e * keep + gb * c + 0.5);
     const int32_t alpha = clampedTrunc(a * keep + b + 0.5);
     const double q = reciprocals[alpha] * 255.0;
-    const bool divide = alpha != 0 && alpha != 255;
-    const int32_t ur = divide ? clampedTrunc(red * q) : red;
-    const int32_t ug = divide ? clampedTrunc(green * q) : green;
-    const int32_t ub = divide ? clampedTrunc(blue * q) : blue;
+    const int32_t divide = -static_cast<int32_t>(alpha != 0) & -static_cast<int32_t>(alpha != 255);
+    const int32_t qr = clampedTrunc(red * q), qg = clampedTrunc(green * q),
+                  qb = clampedTrunc(blue * q);
+    const int32_t ur = red ^ ((red ^ qr) & divide);
+    const int32_t ug = green ^ ((green ^ qg) & divide);
+    const int32_t ub = blue ^ ((blue ^ qb) & divide);
     const uint32_t blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
                              (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
     const uint32_t glowOnly = static_cast<uint32_t>(b) | (static_cast<uint32_t>(gr) << 8) |
                               (static_cast<uint32_t>(gg) << 16) | (static_cast<uint32_t>(gb) << 24);
     // The composite pass leaves a pixel of zero glow alpha alone; the preview blends every
     // pixel, and the Normal mode puts the glow over a transparent pixel whatever its alpha.
-    out[i] = (b == 0 && !blendTransparentGlow) ? p : (a == 0 ? glowOnly : (b == 0 ? p : blended));
+    const uint32_t keepInput = (0u - static_cast<uint32_t>(b == 0)) &
+                               (~transparentGlowBlends | (0u - static_cast<uint32_t>(a != 0)));
+    const uint32_t takeGlow = 0u - static_cast<uint32_t>(a == 0);
+    const uint32_t chosen = blended ^ ((blended ^ glowOnly) & takeGlow);
+    out[i] = chosen ^ ((chosen ^ p) & keepInput);
   }
 }
 
 void normalRowGeneric(const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
-                      const int32_t* alphaTable, const int32_t* colourTable,
-                      const double* reciprocals, bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+                      const Shaping& shaping, bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void normalRowAvx2(
-    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const int32_t* alphaTable,
-    const int32_t* colourTable, const double* reciprocals, bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+__attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, const uint32_t* glow,
+                                                   uint32_t* out, int64_t n, const Shaping& shaping,
+                                                   bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
 }
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
-    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const int32_t* alphaTable,
-    const int32_t* colourTable, const double* reciprocals, bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, alphaTable, colourTable, reciprocals, blendTransparentGlow);
+    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const Shaping& shaping,
+    bool blendTransparentGlow) {
+  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
 }
 #endif
 
-using NormalRow = void (*)(const uint32_t*, const uint32_t*, uint32_t*, int64_t, const int32_t*,
-                           const int32_t*, const double*, bool);
+using NormalRow = void (*)(const uint32_t*, const uint32_t*, uint32_t*, int64_t, const Shaping&,
+                           bool);
 
 NormalRow normalRow() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -185,7 +224,7 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
   fillAlphaReciprocals();  // before any worker reads it
   const int32_t w = frame.width, h = frame.height;
   const GlowTables tables = makeTables(controls);
-  const double* reciprocals = alphaReciprocals();
+  const Shaping shaping = shapingOf(controls.softness, controls.boost);
   const NormalRow normal = normalRow();
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
@@ -210,7 +249,7 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
         if (empty) {
           std::memmove(out, in, rowBytes);
         } else if (controls.blendMode == 1) {
-          normal(in, g, out, w, tables.alpha, tables.colour, reciprocals, false);
+          normal(in, g, out, w, shaping, false);
         } else {
           modeRow(controls.blendMode, in, g, out, w, tables);
         }
@@ -230,10 +269,8 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
                         const FastContext& context) {
   fillAlphaReciprocals();
   const int32_t w = frame.width, h = frame.height;
-  const double* reciprocals = alphaReciprocals();
   const NormalRow normal = normalRow();
-  int32_t identity[256];
-  for (int v = 0; v < 256; ++v) identity[v] = v;
+  const Shaping unshaped = shapingOf(1.0, 1.0);
   const int64_t left = extent.left, right = extent.right;
   const int64_t span = right - left + 1;
   const int workers = context.pool ? context.pool->workerCount() : 1;
@@ -255,8 +292,7 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
       std::memset(out + right + 1, 0, static_cast<size_t>(w - 1 - right) * 4);
       if (compositeOnLayer) {
         for (int64_t i = 0; i < span; ++i) marks[i] = (t[i] & 0xFF000000u) | kPreviewColour;
-        normal(inputRow(frame, r) + left, marks, out + left, span, identity, identity, reciprocals,
-               true);
+        normal(inputRow(frame, r) + left, marks, out + left, span, unshaped, true);
       } else {
         for (int64_t i = 0; i < span; ++i)
           out[left + i] = (t[i] >> 24) | (50u << 8) | (200u << 16) | (20u << 24);

@@ -96,7 +96,8 @@ TEST(Progress, BarRedrawsAreThrottled) {
   clock.now += 0.2;
   progress.rowProgress(999, 1000);
   EXPECT_EQ(count(out.str(), '\r'), 2u);
-  progress.finish();
+  progress.finish();  // the same line as the last draw: not drawn again
+  EXPECT_EQ(count(out.str(), '\r'), 2u);
   EXPECT_EQ(out.str().back(), '\n');
 }
 

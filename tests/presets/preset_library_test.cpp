@@ -234,7 +234,7 @@ TEST_F(Library, AFailedWriteKeepsTheEarlierPreset) {
   ASSERT_EQ(savePreset(kProduct, "Keep", unit), 0);
   const std::string before = readBytes(home.presetFolder() / "Keep.smr");
   // The temporary file beside the preset runs into a full device.
-  fs::create_symlink("/dev/full", home.presetFolder() / ".Keep.smr");
+  fs::create_symlink("/dev/full", home.presetFolder() / ".Keep.smr.tmp");
   unit.boost = 0.5;
   EXPECT_NE(savePreset(kProduct, "Keep", unit), 0);
   EXPECT_EQ(ui.messages, std::vector<std::string>{kSaveFailed});
@@ -242,6 +242,18 @@ TEST_F(Library, AFailedWriteKeepsTheEarlierPreset) {
   GlowUnit back("GlowUnit");
   ASSERT_EQ(loadPreset(kProduct, "Keep", back), 0);
   EXPECT_EQ(back.boost, 1.5);
+}
+
+TEST_F(Library, SavingNeverTouchesAPresetOfAHiddenName) {
+  GlowUnit hidden("GlowUnit");
+  hidden.targetFeather = 3.0;
+  ASSERT_EQ(savePreset(kProduct, ".Keep", hidden), 0);
+  GlowUnit unit("GlowUnit");
+  ASSERT_EQ(savePreset(kProduct, "Keep", unit), 0);
+  GlowUnit back("GlowUnit");
+  ASSERT_EQ(loadPreset(kProduct, ".Keep", back), 0);
+  EXPECT_EQ(back.targetFeather, 3.0);
+  EXPECT_EQ(treeOf(home.presetFolder()), (std::vector<std::string>{".Keep.smr", "Keep.smr"}));
 }
 
 TEST_F(Library, NamesAreFileNamesByteForByte) {

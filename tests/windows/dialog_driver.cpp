@@ -33,36 +33,38 @@ HWND visibleDialog() {
 
 }  // namespace
 
-DialogDriver::DialogDriver(Action action)
-    : action_(std::move(action)), thread_([this] { watch(); }) {}
+DialogDriver::DialogDriver(Action action) : DialogDriver(std::vector<Action>{std::move(action)}) {}
+
+DialogDriver::DialogDriver(std::vector<Action> actions)
+    : actions_(std::move(actions)), thread_([this] { watch(); }) {}
 
 DialogDriver::~DialogDriver() {
   stop_ = true;
   thread_.join();
-  EXPECT_FALSE(rescued_) << "a box stayed open after the test's action and was cancelled";
+  EXPECT_FALSE(rescued_) << "a box stayed open after the test's actions and was cancelled";
 }
 
 void DialogDriver::watch() {
   using Clock = std::chrono::steady_clock;
-  const auto giveUp = Clock::now() + std::chrono::seconds(5);
+  auto giveUp = Clock::now() + std::chrono::seconds(5);
+  HWND handled = nullptr;  // the box of the latest action, until it has closed
   while (!stop_ && Clock::now() < giveUp) {
     HWND dialog = visibleDialog();
-    if (!dialog) {
+    if (!dialog || dialog == handled || actedCount_ == actions_.size()) {
+      if (!dialog) handled = nullptr;
       Sleep(5);
       continue;
     }
-    if (!acted_) {
-      // Act once the box has given the keyboard focus to one of its controls, as it is when
-      // the user starts to type.
-      const auto focusDeadline = Clock::now() + std::chrono::seconds(2);
-      while (Clock::now() < focusDeadline && !IsChild(dialog, focusOf(dialog))) Sleep(5);
-      action_(dialog);
-      acted_ = true;
-      continue;
-    }
-    // The action should have closed the box; cancel one that stays open past the deadline.
-    Sleep(5);
+    // Act once the box has given the keyboard focus to one of its controls, as it is when the
+    // user starts to type.
+    const auto focusDeadline = Clock::now() + std::chrono::seconds(2);
+    while (Clock::now() < focusDeadline && !IsChild(dialog, focusOf(dialog))) Sleep(5);
+    actions_[actedCount_](dialog);
+    ++actedCount_;
+    handled = dialog;
+    giveUp = Clock::now() + std::chrono::seconds(5);
   }
+  // The actions should have closed every box; cancel one that stays open past the deadline.
   if (HWND dialog = visibleDialog()) {
     rescued_ = true;
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);

@@ -1,7 +1,7 @@
-// Drives the modal boxes of the process in tests: a watcher thread waits for the first visible
-// dialog window ("#32770") of this process, hands it to the test's action (inspect, type, press
-// a button) and, should a box still be open seconds later, cancels it so that no test hangs,
-// and fails the test.
+// Drives the modal boxes of the process in tests: a watcher thread waits for each visible dialog
+// window ("#32770") of this process in turn and hands it to the test's next action (inspect,
+// type, press a button) and, should a box still be open seconds later, cancels it so that no test
+// hangs, and fails the test.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace shimmerly::testing {
 
@@ -23,19 +24,21 @@ class DialogDriver {
  public:
   using Action = std::function<void(HWND dialog)>;
   explicit DialogDriver(Action action);
+  // One action per box, in the order in which the boxes open.
+  explicit DialogDriver(std::vector<Action> actions);
   ~DialogDriver();
   DialogDriver(const DialogDriver&) = delete;
   DialogDriver& operator=(const DialogDriver&) = delete;
 
-  // Whether the action ran on a dialog.
-  bool acted() const { return acted_; }
+  // Whether every action ran on a box.
+  bool acted() const { return actedCount_ == actions_.size(); }
 
  private:
   void watch();
 
-  Action action_;
+  std::vector<Action> actions_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> acted_{false};
+  std::atomic<size_t> actedCount_{0};
   std::atomic<bool> rescued_{false};
   std::thread thread_;
 };

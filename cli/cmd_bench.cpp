@@ -1,0 +1,160 @@
+// `shimmerly bench [INPUT] [--size WxH] [--frames N] [control options] [--json]`: renders one
+// frame N times through the plug-in and reports the median and minimum milliseconds per frame,
+// megapixels per second (at the median) and the peak memory the renders added to the process.
+// Without INPUT it renders a built-in frame of the given size: opaque discs with colour
+// gradients on a transparent layer, so that the default Layer Alpha target has edges.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
+
+#include "cli/command_registry.h"
+#include "cli/control_options.h"
+#include "cli/image_io.h"
+#include "cli/plugin_host.h"
+#include "cli/session.h"
+
+namespace shimmerly::cli {
+namespace {
+
+struct BenchArgs {
+  std::optional<std::string> input;
+  std::string size = "1920x1080";
+  int frames = 20;
+  bool json = false;
+  ControlOptions controls;
+};
+
+void parseSize(const std::string& text, int32_t& width, int32_t& height) {
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X') ||
+      w < 1 || h < 1 || w > 32768 || h > 32768)
+    throw std::runtime_error("--size: expected WxH with both from 1 to 32768, got \"" + text +
+                             "\"");
+  width = w;
+  height = h;
+}
+
+std::vector<PF_Pixel> builtInFrame(int32_t width, int32_t height) {
+  std::vector<PF_Pixel> pixels(static_cast<size_t>(width) * height, PF_Pixel{0, 0, 0, 0});
+  const int64_t cellX = std::max(8, width / 12), cellY = std::max(8, height / 8);
+  const int64_t radius = std::min(cellX, cellY) / 3;
+  for (int64_t y = 0; y < height; ++y)
+    for (int64_t x = 0; x < width; ++x) {
+      const int64_t dx = x - ((x / cellX) * cellX + cellX / 2);
+      const int64_t dy = y - ((y / cellY) * cellY + cellY / 2);
+      if (dx * dx + dy * dy < radius * radius)
+        pixels[static_cast<size_t>(y * width + x)] =
+            PF_Pixel{255, static_cast<uint8_t>(x * 255 / width), 160,
+                     static_cast<uint8_t>(y * 255 / height)};
+    }
+  return pixels;
+}
+
+// Resident bytes now, and the process's peak since resetPeak (Linux; 0 elsewhere).
+size_t residentBytes(const char* field) {
+#ifdef __linux__
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0)
+      return std::stoull(line.substr(std::string(field).size())) * 1024;
+#else
+  (void)field;
+#endif
+  return 0;
+}
+void resetPeak() {
+#ifdef __linux__
+  std::ofstream("/proc/self/clear_refs") << "5";
+#endif
+}
+
+int runBench(const BenchArgs& args, const GlobalOptions& global) {
+  if (args.frames < 1) throw std::runtime_error("--frames: expected at least 1");
+  int32_t width = 0, height = 0;
+  std::vector<PF_Pixel> in;
+  if (args.input) {
+    const Image image = readImage(*args.input);
+    width = image.width;
+    height = image.height;
+    in = toHostPixels(image);
+  } else {
+    parseSize(args.size, width, height);
+    in = builtInFrame(width, height);
+  }
+  std::vector<PF_Pixel> out(in.size());
+  PF_LayerDef input{};
+  input.width = width;
+  input.height = height;
+  input.rowbytes = width * 4;
+  input.data = in.data();
+  input.pix_aspect_ratio = PF_RationalScale{1, 1};
+  PF_LayerDef output = input;
+  output.data = out.data();
+
+  std::unique_ptr<PluginHost> host = openSession(global);
+  applyControls(*host, args.controls);
+  const FrameSettings frame = frameSettingsFrom(args.controls);
+
+  resetPeak();
+  const size_t before = residentBytes("VmRSS:");
+  std::vector<double> ms;
+  ms.reserve(static_cast<size_t>(args.frames));
+  for (int i = 0; i < args.frames; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const PF_Err err = host->render(input, output, frame);
+    const auto end = std::chrono::steady_clock::now();
+    if (err == PF_Interrupt_CANCEL || cancelRequested()) return kExitCancelled;
+    if (err != PF_Err_NONE)
+      throw std::runtime_error("the plug-in failed to render (code " + std::to_string(err) + ")");
+    ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+  }
+  const size_t peak = residentBytes("VmHWM:");
+  const size_t peakBytes = peak > before ? peak - before : 0;
+  host->finish();
+
+  std::vector<double> sorted = ms;
+  std::sort(sorted.begin(), sorted.end());
+  const size_t n = sorted.size();
+  const double median = n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+  const double minimum = sorted.front();
+  const double mpix = static_cast<double>(width) * height / 1e6 / (median / 1000.0);
+  if (args.json) {
+    std::printf(
+        "{\"width\": %d, \"height\": %d, \"frames\": %d, \"median_ms\": %.3f, \"min_ms\": %.3f, "
+        "\"mpix_per_s\": %.1f, \"peak_bytes\": %zu}\n",
+        width, height, args.frames, median, minimum, mpix, peakBytes);
+  } else {
+    std::printf("%dx%d, %d frames: median %.2f ms, min %.2f ms, %.1f megapixels/s, peak %.1f MB\n",
+                width, height, args.frames, median, minimum, mpix, peakBytes / 1e6);
+  }
+  return kExitOk;
+}
+
+const CommandRegistration registration{
+    "bench", "Render one frame N times through the plug-in; report median and minimum ms per frame",
+    [](CLI::App& app, const GlobalOptions& global) -> CommandAction {
+      auto args = std::make_shared<BenchArgs>();
+      app.add_option("input", args->input, "Image to render (PNG or PAM); default: built-in frame");
+      app.add_option("--size", args->size, "Size of the built-in frame, WxH (default 1920x1080)");
+      app.add_option("--frames", args->frames, "Frames to render (default 20)");
+      app.add_flag("--json", args->json,
+                   "Print one JSON object: width, height, frames, median_ms, min_ms, mpix_per_s, "
+                   "peak_bytes");
+      addControlOptions(app, args->controls);
+      return [args, &global] { return runBench(*args, global); };
+    }};
+
+}  // namespace
+}  // namespace shimmerly::cli

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# End-to-end check of the Windows build: renders the same input with the same controls through
+# the Linux `shimmerly` with Shimmerly.so and through the 64-bit `shimmerly.exe` with
+# Shimmerly.aex under wine64, and requires the output files to be equal byte for byte.
+# Usage: compare-renders.sh LINUX_SHIMMERLY WINDOWS_SHIMMERLY_EXE
+# Expects WINELOADER, WINEPREFIX and friends set and a kept-alive wineserver (test-windows.sh).
+set -euo pipefail
+linux=$1
+windows=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A 61 x 37 frame: colour ramps, seeded noise, a fifth of the pixels fully transparent.
+python3 - "$work/in.pam" <<'PY'
+import random, sys
+rng = random.Random(7)
+width, height = 61, 37
+pixels = bytearray()
+for y in range(height):
+    for x in range(width):
+        alpha = 0 if rng.random() < 0.2 else rng.randrange(256)
+        pixels += bytes([x * 255 // (width - 1), rng.randrange(256), y * 255 // (height - 1), alpha])
+header = b"P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" % (width, height)
+open(sys.argv[1], "wb").write(header + bytes(pixels))
+PY
+
+cases=(
+  ""
+  "--glow-size 9.5 --blend screen"
+  "--glow-style in --mask brightness --bright-cutoff 80 --dark-cutoff 20 --blend overlay"
+  "--glow-style out --color-from layer --blend magic-glue-2 --quality low --glow-size 13"
+  "--effect-only --glow-size 23.5 --softness 40 --trans-boost -30 --color ff8020"
+  "--mask alpha --blend multiply --downsample 1/2 --trans-boost 75"
+  "--show-target --mask brightness-alpha"
+)
+failed=0
+n=0
+for controls in "${cases[@]}"; do
+  n=$((n + 1))
+  # Both hosts keep their preset folders out of the way: Linux under a scratch home, Windows in
+  # the wine prefix's documents folder.
+  # shellcheck disable=SC2086
+  HOME=$work "$linux" render "$work/in.pam" -o "$work/linux-$n.pam" $controls
+  # shellcheck disable=SC2086
+  "$WINELOADER" "$windows" render "$work/in.pam" -o "$work/windows-$n.pam" $controls </dev/null
+  if cmp -s "$work/linux-$n.pam" "$work/windows-$n.pam"; then
+    echo "same bytes: ${controls:-(default controls)}"
+  else
+    echo "DIFFERENT: ${controls:-(default controls)}"
+    cmp "$work/linux-$n.pam" "$work/windows-$n.pam" | head -1 || true
+    failed=$((failed + 1))
+  fi
+done
+# Raw RGBA frames through standard input and output: two frames back to back.
+header_bytes=$(($(wc -c <"$work/in.pam") - 61 * 37 * 4))
+tail -c +$((header_bytes + 1)) "$work/in.pam" >"$work/frame.raw"
+cat "$work/frame.raw" "$work/frame.raw" >"$work/in.raw"
+raw_controls="--glow-size 6 --blend add"
+# shellcheck disable=SC2086
+HOME=$work "$linux" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/linux.raw"
+# shellcheck disable=SC2086
+"$WINELOADER" "$windows" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/windows.raw"
+n=$((n + 1))
+if [ -s "$work/linux.raw" ] && cmp -s "$work/linux.raw" "$work/windows.raw"; then
+  echo "same bytes: raw frames on standard input and output, $raw_controls"
+else
+  echo "DIFFERENT: raw frames on standard input and output, $raw_controls"
+  failed=$((failed + 1))
+fi
+# The first render's global set-up found the factory presets beside Shimmerly.aex through the
+# path the Windows host gave with get_platform_data, and seeded the user's preset folder.
+n=$((n + 1))
+factory="$(dirname "$windows")/Shimmerly Presets"
+seeded=$({ find -L "$WINEPREFIX/drive_c/users" -path "*/Brindlex/Shimmerly/Shimmerly Presets" \
+           -type d 2>/dev/null || true; } | head -1)
+if [ -n "$seeded" ] && diff <(cd "$factory" && ls) <(cd "$seeded" && ls) >/dev/null; then
+  echo "seeded: the Windows documents folder holds the $(ls "$seeded" | wc -l) factory files"
+else
+  echo "NOT SEEDED: the Windows preset folder lacks the factory presets (${seeded:-missing})"
+  failed=$((failed + 1))
+fi
+echo "$((n - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

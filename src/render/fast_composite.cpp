@@ -68,9 +68,20 @@ struct Shaping {
   int32_t lift;       // trunc((b − 1) × 255) when b > 1, else 0
 };
 
+// Every lane computes every candidate, so each must stay convertible whatever the host wrote
+// into the sliders: a softness below 0 acts as 0; the reciprocal is capped at 256, where it no
+// longer matters (once s < 1/256 only A = 0 lies within L); the limit and the boost are only
+// used while softening and fading, where they are finite and b is kept at 0 or above (a boost
+// at or below -100 % removes the glow); and the lift stops at 255.
 Shaping shapingOf(double s, double b) {
-  return {s < 1, 255 * s, s == 0 ? 1.0 : 1.0 / s,
-          b<1, b, b> 1 ? static_cast<int32_t>((b - 1) * 255) : 0};
+  if (s < 0) s = 0;
+  const bool soften = s < 1, fade = b < 1;
+  return {soften,
+          soften ? 255 * s : 255.0,
+          s > 0 ? std::min(1.0 / s, 256.0) : 1.0,
+          fade,
+          fade ? std::max(b, 0.0) : 1.0,
+          b > 1 ? static_cast<int32_t>(std::min((b - 1) * 255, 255.0)) : 0};
 }
 
 // Normal blend of glow words onto host words for n pixels, after Softness and Trans/Boost. The

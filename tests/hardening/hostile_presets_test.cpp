@@ -126,10 +126,12 @@ TEST_P(NumberFieldTest, LoadsAsDefinedAndRendersInBothSliderForms) {
     EXPECT_EQ(unit.customColor.green, number.channel);
     EXPECT_EQ(unit.customColor.blue, number.channel);
   }
-  if (field == "TargetShowTarget")
+  if (field == "TargetShowTarget") {
     EXPECT_EQ(unit.targetShowTarget, number.flag.value_or(defaults.targetShowTarget));
-  if (field == "CompositeOnOriginal")
+  }
+  if (field == "CompositeOnOriginal") {
     EXPECT_EQ(unit.compositeOnOriginal, number.flag.value_or(defaults.compositeOnOriginal));
+  }
   EXPECT_EQ(unit.targetType, defaults.targetType);  // the other fields are untouched
 
   // Applied to the controls as the presets popup does, then rendered.

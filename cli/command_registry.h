@@ -15,6 +15,7 @@ namespace shimmerly::cli {
 struct GlobalOptions {
   std::string pluginPath;  // empty: the plug-in beside the executable
   std::string hostVersion = "13.0";
+  std::string presetsHome;  // empty: the user's own home folder
 };
 
 // The action of a chosen subcommand: returns the process's exit code.

@@ -31,6 +31,11 @@ int run(int argc, char** argv) {
     sub->add_option("--host-version", global.hostVersion,
                     "effect-API version MAJOR.MINOR the host reports")
         ->capture_default_str();
+#ifndef _WIN32  // the documents folder comes from HOME only on POSIX systems
+    sub->add_option("--presets-home", global.presetsHome,
+                    "home folder whose Documents folder holds the presets (sets HOME)")
+        ->type_name("DIR");
+#endif
     actions[sub] = entry.setup(*sub, global);
   }
   try {

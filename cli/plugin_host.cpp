@@ -235,6 +235,10 @@ PF_Err PF_CALL PluginHost::platformData(PF_ProgPtr ref, int32_t which, void* dat
     std::snprintf(static_cast<char*>(data), 260, "%s", host->pluginPath_.c_str());
     return PF_Err_NONE;
   }
+  if (which == PF_PlatData_SHIMMERLY_HOST_SERVICES && host->hostServicesHook) {
+    host->hostServicesHook(*static_cast<PF_ShimmerlyHostServices*>(data));
+    return PF_Err_NONE;
+  }
   if (which == PF_PlatData_MAIN_WND) {
     *static_cast<void**>(data) = nullptr;
     return PF_Err_NONE;

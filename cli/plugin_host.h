@@ -89,6 +89,9 @@ class PluginHost {
   std::function<PF_Err(int32_t current, int32_t total)> progressHook;
   std::function<PF_Err()> abortHook;
   std::function<PF_Err(const PF_ParamDef& def)> addParamHook;
+  // Answers the Shimmerly host-services query (host_api.h) when set: fills the record (zeroed
+  // by the plug-in) with the Shift-key state and, optionally, box callbacks.
+  std::function<void(PF_ShimmerlyHostServices& services)> hostServicesHook;
 
   // Memory handles given out and not yet disposed of, across all hosts.
   static int64_t liveHandles();

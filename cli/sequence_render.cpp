@@ -10,6 +10,7 @@
 
 #include "cli/image_io.h"
 #include "cli/plugin_host.h"
+#include "cli/preset_access.h"
 #include "cli/progress.h"
 #include "cli/raw_pipe.h"
 #include "cli/session.h"
@@ -106,8 +107,13 @@ void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
                  "with a pipe: the number of its first frame)");
   app.add_flag("--skip-missing", args.request.skipMissing,
                "leave out listed frames whose input file is missing");
-  app.add_option("--raw", args.raw, "size WIDTHxHEIGHT of raw RGBA frames on standard input");
+  app.add_option("--raw", args.raw,
+                 "size WIDTHxHEIGHT of raw RGBA frames on standard input, or the size that frames "
+                 "written to standard output must have");
   app.add_flag("--overwrite", args.request.overwrite, "replace output files that exist");
+  app.add_option("--preset", args.preset,
+                 "apply the stored preset NAME (as chosen in the presets popup) before the "
+                 "control options, which override it");
   app.add_flag("-v,--verbose", args.verbose, "one line per frame on standard error");
   app.add_flag("-q,--quiet", args.quiet, "no progress output");
   addControlOptions(app, args.controls);
@@ -123,6 +129,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
     throw std::runtime_error("refusing to write raw frames to a terminal: redirect the output");
 
   std::unique_ptr<PluginHost> host = openSession(global);
+  if (args.preset) applyPreset(*host, *args.preset);
   applyControls(*host, args.controls, plan.firstFrame);  // checks every key of every control
 
   if (!plan.skipped.empty() && !args.quiet)
@@ -169,9 +176,11 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
     std::string name;
     if (plan.pipeOut) {
       if (!writer) {
-        pipeSize = {buffers.width, buffers.height};
+        // The frame size of the output pipe: --raw when given, else that of the first frame.
+        pipeSize = args.request.raw ? *args.request.raw : RawSize{buffers.width, buffers.height};
         writer.emplace(stdout, pipeSize);
-      } else if (pipeSize.width != buffers.width || pipeSize.height != buffers.height) {
+      }
+      if (pipeSize.width != buffers.width || pipeSize.height != buffers.height) {
         throw std::runtime_error(
             "frame " + std::to_string(frame) + " is " + std::to_string(buffers.width) + "x" +
             std::to_string(buffers.height) + " but the output pipe carries " +

@@ -17,11 +17,12 @@ struct SequenceArgs {
   SequenceRequest request;
   std::string raw;  // --raw text, parsed into request.raw
   ControlOptions controls;
+  std::optional<std::string> preset;  // applied through the presets popup before the controls
   bool verbose = false;
   bool quiet = false;
 };
 
-// Adds INPUT, -o, --frames, --skip-missing, --raw, --overwrite, --verbose and --quiet.
+// Adds INPUT, -o, --frames, --skip-missing, --raw, --overwrite, --preset, --verbose and --quiet.
 void addSequenceOptions(CLI::App& app, SequenceArgs& args);
 
 // Runs the whole render; returns the exit code (kExitCancelled after Ctrl-C).

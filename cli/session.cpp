@@ -2,6 +2,8 @@
 #include "cli/session.h"
 
 #include <charconv>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 namespace shimmerly::cli {
@@ -28,11 +30,24 @@ PF_SpecVersion parseHostVersion(const std::string& text) {
   return version;
 }
 
-std::unique_ptr<PluginHost> openSession(const GlobalOptions& global) {
+std::unique_ptr<PluginHost> loadPlugin(const GlobalOptions& global) {
   PF_SpecVersion version = parseHostVersion(global.hostVersion);
+#ifndef _WIN32
+  if (!global.presetsHome.empty()) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(global.presetsHome, error))
+      throw std::runtime_error("--presets-home: \"" + global.presetsHome + "\" is not a folder");
+    setenv("HOME", global.presetsHome.c_str(), 1);
+  }
+#endif
   std::string path = global.pluginPath.empty() ? defaultPluginPath() : global.pluginPath;
   std::unique_ptr<PluginHost> host = PluginHost::open(path);
   host->setHostVersion(version.major, version.minor);
+  return host;
+}
+
+std::unique_ptr<PluginHost> openSession(const GlobalOptions& global) {
+  std::unique_ptr<PluginHost> host = loadPlugin(global);
   host->start();
   return host;
 }

@@ -15,6 +15,11 @@ namespace shimmerly::cli {
 // "MAJOR.MINOR" with both parts 0..32767; throws std::runtime_error naming --host-version.
 PF_SpecVersion parseHostVersion(const std::string& text);
 
+// Loads the plug-in with the host version chosen, after pointing HOME at --presets-home when it
+// is given (the plug-in finds the documents folder, and so the presets, under HOME); throws
+// std::runtime_error.
+std::unique_ptr<PluginHost> loadPlugin(const GlobalOptions& global);
+
 // Loads the plug-in and runs start(); throws std::runtime_error or PluginError.
 std::unique_ptr<PluginHost> openSession(const GlobalOptions& global);
 

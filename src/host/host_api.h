@@ -256,6 +256,30 @@ typedef struct {
   int32_t out_flags2;
 } PF_OutData;
 
+/* ---- Shimmerly host services: an extension of get_platform_data ----
+ * A host without the platform's keyboard and dialog services (a command-line host on POSIX)
+ * can answer get_platform_data(effect_ref, PF_PlatData_SHIMMERLY_HOST_SERVICES, services) by
+ * filling the record it is given; the plug-in zero-fills it before asking. A host that does not
+ * know the selector returns an error and leaves it alone, and the plug-in uses its own means.
+ * - shift_key_down: nonzero when the host's user asks for the detailed about text (the Shift
+ *   key of a desktop host).
+ * - show_message, ask_question, run_text_prompt: when all three are set, the plug-in's boxes
+ *   during that command are drawn by the host. They answer as the plug-in's own boxes do:
+ *   ask_question returns 1 to 3 for the first to third button (second and third may be null);
+ *   run_text_prompt returns 0 after OK with at most 255 bytes and a terminator in result (256
+ *   bytes), -1 after Cancel; both return -1 when they cannot ask. */
+enum { PF_PlatData_SHIMMERLY_HOST_SERVICES = 0x53684D73 /* 'ShMs' */ };
+
+typedef struct {
+  int32_t shift_key_down;
+  void* refcon;
+  void(PF_CALL* show_message)(void* refcon, const char* text);
+  int32_t(PF_CALL* ask_question)(void* refcon, const char* text, const char* first,
+                                 const char* second, const char* third, const char* caption);
+  int32_t(PF_CALL* run_text_prompt)(void* refcon, const char* label, const char* caption,
+                                    const char* initial_text, char* result);
+} PF_ShimmerlyHostServices;
+
 /* The one exported entry point. `extra` is command specific: a PF_UserChangedParamExtra for
  * PF_Cmd_USER_CHANGED_PARAM, otherwise ignored. */
 typedef PF_Err(PF_CALL* PF_EntryPoint)(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,

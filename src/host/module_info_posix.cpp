@@ -1,5 +1,9 @@
-// Module version and keyboard state on systems without version resources or a keyboard service:
-// the module's version is the build's own version, and Shift is never reported held.
+// Module version and the detailed-about request on POSIX, which has neither version resources
+// nor a keyboard service: the module's version is the one the build stamps into the plug-in
+// (the project version), and instead of the Shift key the host is asked: a host that answers
+// the Shimmerly host-services query with shift_key_down set asks for the detailed about text
+// (the shimmerly command's `about --details` does).
+#include "host/host_services.h"
 #include "host/module_info.h"
 
 namespace shimmerly {
@@ -16,7 +20,8 @@ bool readModuleFileVersion(const char* fileName, int32_t version[3]) {
 }
 
 bool isShiftKeyDown() {
-  return false;
+  PF_ShimmerlyHostServices services;
+  return queryHostServices(services) && services.shift_key_down != 0;
 }
 
 }  // namespace shimmerly

@@ -22,11 +22,11 @@ namespace {
 constexpr const char* kIndexFileName = "Shimmerly Presets.idx";
 constexpr const char* kPresetExtension = ".smr";
 constexpr const char* kNotLoaded = "__notloaded";
-constexpr const char* kSaveFailedMessage = "Error while saving preset. Try a different name.";
+constexpr const char* kSaveFailedMessage = kPresetSaveFailedMessage;
 
 // The preset file of a name; empty when the name is not a single safe file name.
 std::string presetPathOf(const char* product, const char* name) {
-  if (!name || !isSafeFileName(name)) return {};
+  if (!isPresetNameAllowed(name)) return {};
   return presetFilePath(product, std::string(name) + kPresetExtension);
 }
 
@@ -36,6 +36,10 @@ bool loads(const char* product, const std::string& name) {
 }
 
 }  // namespace
+
+bool isPresetNameAllowed(const char* name) {
+  return name && isSafeFileName(name);
+}
 
 int32_t listPresets(const char* product, PresetNameList& list) {
   FileHandle index(presetFilePath(product, kIndexFileName));

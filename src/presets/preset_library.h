@@ -14,6 +14,14 @@ class GlowUnit;
 // An ordered list of preset names, duplicates allowed.
 using PresetNameList = std::vector<std::string>;
 
+// What the library shows when a preset cannot be saved under a name.
+inline constexpr const char* kPresetSaveFailedMessage =
+    "Error while saving preset. Try a different name.";
+
+// True when name can name a preset file: a single file name, not "." or "..", without path
+// separators or control bytes. Other names are never saved, loaded or found.
+bool isPresetNameAllowed(const char* name);
+
 // Appends the names of all loadable presets to list; returns 1.
 int32_t listPresets(const char* product, PresetNameList& list);
 // Fills unit from the named preset: 0 on success, -1 when it cannot be opened or sets no name,

@@ -262,6 +262,32 @@ TEST_F(ShimmerlyTest, ParamsListsTheControlsInBothSliderForms) {
   EXPECT_NE(old.output.find("0 to 1000 (slider 0 to 100)"), std::string::npos) << old.output;
 }
 
+TEST_F(ShimmerlyTest, BenchReportsOneJsonObjectForAnInputOrTheBuiltInFrame) {
+  CommandResult builtIn = shimmerly("bench --size 40x30 --frames 3 --glow-size 5 --json");
+  ASSERT_EQ(builtIn.status, 0) << builtIn.output;
+  EXPECT_EQ(builtIn.output.rfind("{\"width\": 40, \"height\": 30, \"frames\": 3, ", 0), 0u)
+      << builtIn.output;
+  for (const char* key :
+       {"\"median_ms\": ", "\"min_ms\": ", "\"mpix_per_s\": ", "\"peak_bytes\": "})
+    EXPECT_NE(builtIn.output.find(key), std::string::npos) << key << " in " << builtIn.output;
+  EXPECT_EQ(std::count(builtIn.output.begin(), builtIn.output.end(), '\n'), 1);
+
+  writeImage(file("in.png"), sampleImage());
+  CommandResult image = shimmerly("bench '" + file("in.png") + "' --frames 2 --quality low");
+  ASSERT_EQ(image.status, 0) << image.output;
+  EXPECT_NE(image.output.find("2 frames: median "), std::string::npos) << image.output;
+}
+
+TEST_F(ShimmerlyTest, BenchRefusesABadSizeOrFrameCount) {
+  CommandResult size = shimmerly("bench --size 40by30");
+  EXPECT_NE(size.status, 0);
+  EXPECT_NE(size.output.find("--size: expected WxH"), std::string::npos) << size.output;
+  CommandResult frames = shimmerly("bench --frames 0");
+  EXPECT_NE(frames.status, 0);
+  EXPECT_NE(frames.output.find("--frames: expected at least 1"), std::string::npos)
+      << frames.output;
+}
+
 TEST_F(ShimmerlyTest, VersionAndHelp) {
   CommandResult version = shimmerly("--version");
   EXPECT_EQ(version.status, 0);

@@ -251,6 +251,23 @@ TEST_F(SequenceTest, RawPipeFramesMatchFileRendersAndAreNumberedFromTheFirst) {
   EXPECT_FALSE(fs::exists(at("out/p.0014.png")));
 }
 
+TEST_F(SequenceTest, FramesOfAnotherSizeThanTheOutputPipeAreRefused) {
+  makeShot({1});
+  writeImage(at("in/shot.0002.png"), patternImage(9, 9, 2));
+  Outcome mixed = shimmerly({"render", at("in/shot.####.png"), "-o", "-"}, "", at("mixed.raw"));
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_NE(mixed.err.find("frame 2 is 9x9 but the output pipe carries 17x11 frames"),
+            std::string::npos)
+      << mixed.err;
+  Outcome declared = shimmerly({"render", at("in/shot.0001.png"), "-o", "-", "--raw", "16x11"}, "",
+                               at("declared.raw"));
+  EXPECT_EQ(declared.status, 1);
+  EXPECT_NE(declared.err.find("frame 1 is 17x11 but the output pipe carries 16x11 frames"),
+            std::string::npos)
+      << declared.err;
+  EXPECT_TRUE(readAll(at("declared.raw")).empty());
+}
+
 TEST_F(SequenceTest, ShortFinalRawFrameIsAnError) {
   writeRaw(at("short.raw"), {patternImage(8, 4, 1)}, 50);
   Outcome run =

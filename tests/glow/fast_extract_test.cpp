@@ -155,7 +155,9 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
     ASSERT_EQ(actualPolls, expectedPolls) << what;
     const int32_t firstRow = stopAt < 0 ? 0 : h - stopAt;  // rows the extraction reached
     ASSERT_TRUE(sameRows(actualTarget, expectedTarget, firstRow)) << what;
-    if (withGlow) ASSERT_TRUE(sameRows(actualGlow, expectedGlow, firstRow)) << what;
+    if (withGlow) {
+      ASSERT_TRUE(sameRows(actualGlow, expectedGlow, firstRow)) << what;
+    }
     ASSERT_TRUE(sameBounds(actualA, expectedA)) << what;
     ASSERT_TRUE(sameBounds(actualB, expectedB)) << what;
     ASSERT_EQ(actualSettings.glowSize, expectedSettings.glowSize) << what;

@@ -18,6 +18,7 @@
 #include "cli/control_options.h"
 #include "cli/image_io.h"
 #include "cli/plugin_host.h"
+#include "cli/preset_access.h"
 #include "cli/progress.h"
 #include "cli/session.h"
 #include "host/params.h"
@@ -94,25 +95,24 @@ std::vector<Variant> blendModeVariants(PluginHost& host) {
 }
 
 std::vector<Variant> presetVariants(PluginHost& host) {
-  std::vector<std::string> popup = splitChoices(host.param(PARAM_PRESETS).u.pd.names);
+  std::vector<std::string> popup = popupPresetNames(host);
+  if (popup.empty())
+    throw std::runtime_error(
+        "the plug-in lists no presets (was its preset folder in the documents folder set up?); "
+        "try --blend-modes");
   std::vector<Variant> variants;
+  std::string missing;
   for (const std::string& name : factoryPresetNames(host.pluginPath())) {
-    // The popup's first four items are fixed; the presets follow.
-    auto found = std::find(popup.begin() + std::min<size_t>(4, popup.size()), popup.end(), name);
-    if (found == popup.end()) {
-      std::cerr << "shimmerly: preset \"" << name
-                << "\" is not in the plug-in's preset list; left out\n";
+    if (std::find(popup.begin(), popup.end(), name) == popup.end()) {
+      missing += (missing.empty() ? "\"" : ", \"") + name + "\"";
       continue;
     }
-    auto value = static_cast<int32_t>(found - popup.begin() + 1);
-    variants.push_back({name, [value, name](PluginHost& h) {
-                          h.param(PARAM_PRESETS).u.pd.value = value;
-                          PF_Err err = h.userChangedParam(PARAM_PRESETS);
-                          if (err != PF_Err_NONE)
-                            throw PluginError("preset \"" + name + "\" could not be applied", err);
-                        }});
+    variants.push_back({name, [name](PluginHost& h) { applyPreset(h, name); }});
   }
-  if (variants.empty()) throw std::runtime_error("none of the factory presets could be applied");
+  if (variants.empty())
+    throw std::runtime_error("none of the factory presets is in the plug-in's preset list");
+  if (!missing.empty())
+    std::cerr << "shimmerly: not in the plug-in's preset list, left out: " << missing << "\n";
   return variants;
 }
 

@@ -45,6 +45,10 @@ ProgressReporter::ProgressReporter(ProgressMode mode, std::ostream& out, int64_t
   frameStart_ = start_;
 }
 
+ProgressReporter::~ProgressReporter() {
+  if (mode_ == ProgressMode::Bar && !ended_ && drawnWidth_ > 0) out_ << "\n" << std::flush;
+}
+
 void ProgressReporter::frameStarted(Frame) {
   frameStart_ = clock_();
   rowCurrent_ = rowTotal_ = 0;

@@ -28,6 +28,11 @@ class ProgressReporter {
   // totalFrames < 0: unknown (frames from a pipe); the bar then shows no time left.
   ProgressReporter(ProgressMode mode, std::ostream& out, int64_t totalFrames,
                    Clock clock = steadySeconds);
+  // Ends a bar's line that neither finish nor interrupted ended (a run that failed), so that
+  // an error message starts on a line of its own.
+  ~ProgressReporter();
+  ProgressReporter(const ProgressReporter&) = delete;
+  ProgressReporter& operator=(const ProgressReporter&) = delete;
 
   void frameStarted(Frame frame);
   // Row progress inside the current frame, as the plug-in reports it (current of total).

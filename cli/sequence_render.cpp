@@ -49,16 +49,17 @@ class FrameSource {
   FrameSource(const SequencePlan& plan, std::optional<RawSize> raw) : plan_(plan) {
     if (plan.pipeIn) {
       setBinaryMode(stdin);
-      reader_.emplace(stdin, *raw);
+      rawSize_ = *raw;
+      reader_.emplace(stdin, rawSize_);
     }
   }
 
   bool next(FrameBuffers& buffers, Frame& frame) {
     if (reader_) {
-      RawSize size = rawSize();
-      if (buffers.width != size.width || buffers.height != size.height)
-        buffers.resize(size.width, size.height);
-      if (!reader_->read(buffers.input.data(), static_cast<int64_t>(size.width) * 4)) return false;
+      if (buffers.width != rawSize_.width || buffers.height != rawSize_.height)
+        buffers.resize(rawSize_.width, rawSize_.height);
+      if (!reader_->read(buffers.input.data(), static_cast<int64_t>(rawSize_.width) * 4))
+        return false;
       frame = plan_.firstFrame + reader_->framesRead() - 1;
       return true;
     }
@@ -76,13 +77,10 @@ class FrameSource {
     return true;
   }
 
-  RawSize rawSize() const { return readerSize_; }
-  void setRawSize(RawSize size) { readerSize_ = size; }
-
  private:
   const SequencePlan& plan_;
   std::optional<RawFrameReader> reader_;
-  RawSize readerSize_;
+  RawSize rawSize_;
   size_t index_ = 0;
   std::string lastInput_;
 };
@@ -143,7 +141,6 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   };
 
   FrameSource source(plan, args.request.raw);
-  if (args.request.raw) source.setRawSize(*args.request.raw);
   std::optional<RawFrameWriter> writer;
   RawSize pipeSize;
   if (plan.pipeOut) {
@@ -160,6 +157,18 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   Frame frame = 0;
   std::optional<Frame> unfinished;  // the frame an interrupt stopped
   while (!cancelRequested() && source.next(buffers, frame)) {
+    if (plan.pipeOut) {
+      if (!writer) {
+        // The frame size of the output pipe: --raw when given, else that of the first frame.
+        pipeSize = args.request.raw ? *args.request.raw : RawSize{buffers.width, buffers.height};
+        writer.emplace(stdout, pipeSize);
+      }
+      if (pipeSize.width != buffers.width || pipeSize.height != buffers.height)
+        throw std::runtime_error(
+            "frame " + std::to_string(frame) + " is " + std::to_string(buffers.width) + "x" +
+            std::to_string(buffers.height) + " but the output pipe carries " +
+            std::to_string(pipeSize.width) + "x" + std::to_string(pipeSize.height) + " frames");
+    }
     applyControls(*host, args.controls, frame);
     PF_LayerDef input = buffers.world(buffers.input, settings);
     PF_LayerDef output = buffers.world(buffers.output, settings);
@@ -175,17 +184,6 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
           err);
     std::string name;
     if (plan.pipeOut) {
-      if (!writer) {
-        // The frame size of the output pipe: --raw when given, else that of the first frame.
-        pipeSize = args.request.raw ? *args.request.raw : RawSize{buffers.width, buffers.height};
-        writer.emplace(stdout, pipeSize);
-      }
-      if (pipeSize.width != buffers.width || pipeSize.height != buffers.height) {
-        throw std::runtime_error(
-            "frame " + std::to_string(frame) + " is " + std::to_string(buffers.width) + "x" +
-            std::to_string(buffers.height) + " but the output pipe carries " +
-            std::to_string(pipeSize.width) + "x" + std::to_string(pipeSize.height) + " frames");
-      }
       writer->write(buffers.output.data(), static_cast<int64_t>(buffers.width) * 4);
       writer->flush();
       name = "-";

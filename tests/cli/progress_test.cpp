@@ -151,6 +151,19 @@ TEST(Progress, InterruptedSaysHowFarItGot) {
   EXPECT_NE(out.str().find("interrupted after 1 frame\n"), std::string::npos);
 }
 
+TEST(Progress, AnAbandonedBarEndsItsLine) {
+  std::ostringstream out;
+  FakeClock clock;
+  {
+    ProgressReporter progress(ProgressMode::Bar, out, 3, clock.fn());
+    progress.frameStarted(1);
+  }
+  EXPECT_EQ(out.str().back(), '\n');
+  std::ostringstream quiet;
+  { ProgressReporter progress(ProgressMode::Bar, quiet, 3, clock.fn()); }
+  EXPECT_EQ(quiet.str(), "");  // nothing drawn, nothing to end
+}
+
 TEST(Progress, DurationsFormat) {
   EXPECT_EQ(formatDuration(0), "0:00");
   EXPECT_EQ(formatDuration(65), "1:05");

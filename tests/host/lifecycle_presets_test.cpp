@@ -104,7 +104,9 @@ TEST_P(AboutDetailsTest, EndsWithFileNameAndBuildNumberWithinTheMessage) {
   ASSERT_NE(name, std::string::npos) << text;
   const std::string shown = text.substr(name + 17, text.size() - tail.size() - 1 - (name + 17));
   EXPECT_EQ(fileName.compare(0, shown.size(), shown), 0);
-  if (GetParam() < 20) EXPECT_EQ(shown, fileName);
+  if (GetParam() < 20) {
+    EXPECT_EQ(shown, fileName);
+  }
   EXPECT_EQ(text.rfind("Shimmerly for AE, v" SHIMMERLY_VERSION "\r", 0), 0u);
 }
 

@@ -1,7 +1,8 @@
 // Module version and keyboard state on Windows: the file version comes from the version resource
 // of the named module file (GetFileVersionInfoA; a bare name that is the plug-in's own file
 // name means the loaded plug-in file), the Shift key from GetKeyState with
-// GetAsyncKeyState as a fallback for threads that see no keyboard input.
+// GetAsyncKeyState as a fallback for threads that see no keyboard input, or a host that asks for
+// the detailed about text through the host-services query.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "host/host_services.h"
 #include "host/module_info.h"
 #include "platform/windows/module_handle.h"
 
@@ -62,7 +64,11 @@ bool readModuleFileVersion(const char* fileName, int32_t version[3]) {
 }
 
 bool isShiftKeyDown() {
-  return (GetKeyState(VK_SHIFT) & 0x8000) != 0 || (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0;
+  if ((GetKeyState(VK_SHIFT) & 0x8000) != 0 || (GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0)
+    return true;
+  // A host without a keyboard of its own (the shimmerly command) may ask for the detailed text.
+  PF_ShimmerlyHostServices services;
+  return queryHostServices(services) && services.shift_key_down != 0;
 }
 
 }  // namespace shimmerly

@@ -282,7 +282,9 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
   const int32_t w = frame.width, h = frame.height;
   const NormalRow normal = normalRow();
   const Shaping unshaped = shapingOf(1.0, 1.0);
-  const int64_t left = extent.left, right = extent.right;
+  // A frame without columns has no column inside the extent: the clamped extent's right edge
+  // (0) would lie past the row and make the clearing below negative.
+  const int64_t left = extent.left, right = std::min<int64_t>(extent.right, w - 1);
   const int64_t span = right - left + 1;
   const int workers = context.pool ? context.pool->workerCount() : 1;
   std::vector<std::vector<uint32_t>> scratch(workers,

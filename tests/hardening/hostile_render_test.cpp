@@ -257,10 +257,18 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ThinFrameTest,
 
 TEST_F(RenderHarness, EmptyFramesRenderNothing) {
   host().start();
-  for (ThinCase size : {ThinCase{0, 0}, ThinCase{0, 7}, ThinCase{7, 0}}) {
-    HostFrame input = testing::solidFrame(size.width, size.height, PF_Pixel{255, 1, 2, 3});
-    renderOf(input);
+  for (bool fast : {true, false}) {
+    renderEngine().setFastPath(fast);
+    for (int32_t showTarget : {0, 1})
+      for (int32_t effectOnly : {0, 1})
+        for (ThinCase size : {ThinCase{0, 0}, ThinCase{0, 7}, ThinCase{7, 0}}) {
+          host().param(PARAM_SHOW_TARGET).u.bd.value = showTarget;
+          host().param(PARAM_SHOW_EFFECT_ONLY).u.bd.value = effectOnly;
+          HostFrame input = testing::solidFrame(size.width, size.height, PF_Pixel{255, 1, 2, 3});
+          renderOf(input);
+        }
   }
+  renderEngine().setFastPath(true);
 }
 
 // ---- A glow far larger than the frame ----

@@ -85,6 +85,16 @@ bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
     why = "unsupported image size";
     return false;
   }
+  // Deflate expands at most 1032 times: a file too short to hold its rows (height times their
+  // filter byte and bytes as stored) is refused before room is made for its pixels.
+  const uint64_t storedRows = uint64_t{height} * (png_get_rowbytes(s.png, s.info) + 1);
+  struct stat fileInfo;
+  const long rowsStart = std::ftell(file);
+  if (rowsStart >= 0 && fstat(fileno(file), &fileInfo) == 0 && S_ISREG(fileInfo.st_mode) &&
+      static_cast<uint64_t>(fileInfo.st_size - rowsStart) * 1032 < storedRows) {
+    why = "the file is too short for its image size";
+    return false;
+  }
   int colorType = png_get_color_type(s.png, s.info);
   int bitDepth = png_get_bit_depth(s.png, s.info);
   if (bitDepth == 16) png_set_scale_16(s.png);
@@ -220,6 +230,13 @@ Image readPam(const std::string& path, FILE* file) {
   image.width = static_cast<int32_t>(width);
   image.height = static_cast<int32_t>(height);
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
+  // A header alone must not make room for gigabytes: a file too short for its pixels fails
+  // before anything is allocated (pipes, whose length is unknown, are read as they come).
+  struct stat info;
+  const long headerEnd = std::ftell(file);
+  if (headerEnd >= 0 && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<uint64_t>(info.st_size - headerEnd) < pixels * static_cast<uint64_t>(depth))
+    fail(path, "damaged PAM file (truncated pixels)");
   image.rgba.assign(pixels * 4, 255);
   if (rgba) {
     if (std::fread(image.rgba.data(), 1, pixels * 4, file) != pixels * 4)

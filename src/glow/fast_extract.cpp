@@ -13,6 +13,7 @@
 #include "glow/inner_outer_glow.h"
 #include "glow/spread.h"
 #include "presets/glow_unit.h"
+#include "render/kernel_isa.h"
 #include "render/render_threads.h"
 
 namespace shimmerly {
@@ -178,6 +179,46 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
   }
 }
 
+#define SHIMMERLY_INLINE inline __attribute__((always_inline))
+
+// x div 255 for x ≤ 65025 is (x + 1 + (x >> 8)) >> 8, and u × 20 div 17 for u ≤ 255 is
+// (u × 4819) >> 12: both exact over those ranges (the tests check every pair of bytes), and
+// unlike the divisions they vectorise.
+template <bool kInner>
+SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const uint32_t* keep, int shift,
+                                    uint32_t* out, int64_t x0, int64_t x1) {
+  for (int64_t x = x0; x <= x1; ++x) {
+    const uint32_t word = spread[x];
+    const uint32_t s = word >> 24;
+    const uint32_t o = (keep[x] >> shift) & 0xFFu;
+    const uint32_t product = kInner ? (255 - s) * o : (255 - o) * s;
+    const uint32_t u = (product + 1 + (product >> 8)) >> 8;
+    const bool none = kInner ? o == 0 : o == 255;
+    const uint32_t stretched = u >= 217 ? 255u : (u * 4819) >> 12;
+    const uint32_t alpha = none ? 0u : stretched;
+    out[x] = (word & 0x00FFFFFFu) | (alpha << 24);
+  }
+}
+
+void edgeAlphaGeneric(bool inner, const uint32_t* spread, const uint32_t* keep, int shift,
+                      uint32_t* out, int64_t x0, int64_t x1) {
+  if (inner)
+    edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
+  else
+    edgeAlphaBody<false>(spread, keep, shift, out, x0, x1);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* spread,
+                                                   const uint32_t* keep, int shift, uint32_t* out,
+                                                   int64_t x0, int64_t x1) {
+  if (inner)
+    edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
+  else
+    edgeAlphaBody<false>(spread, keep, shift, out, x0, x1);
+}
+#endif
+
 enum class GlowSide { kInner, kOuter };
 
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
@@ -213,28 +254,43 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
     }
   });
 
-  fastSpread(raster, spreadRadius(radius), bounds, saved ? kSpreadAll : kSpreadAlpha, lowQuality,
-             context);
-
-  const PixelRegion grown = regionOf(bounds, w, h);
+  // The new alpha from the spread alpha s and the kept alpha o, with the spread's colours.
   const bool inner = side == GlowSide::kInner;
+  const int shift = saved ? 24 : 0;
+  auto edgeRow = [inner, shift](const uint32_t* spread, const uint32_t* keep, uint32_t* out,
+                                int64_t x0, int64_t x1) {
+    fastEdgeAlphaRow(inner, spread, keep, shift, out, x0, x1);
+  };
+  // Done as the spread's result is copied back: without a saved copy the kept alpha is the
+  // spread word's own low byte, which the alpha-only spread carries through unchanged.
+  const SpreadRowFinish finish = [&](int64_t y, int64_t x0, int64_t x1, const uint32_t* spread,
+                                     uint32_t* out) {
+    edgeRow(spread, saved ? saved + y * w : spread, out, x0, x1);
+  };
+  if (fastSpread(raster, spreadRadius(radius), bounds, saved ? kSpreadAll : kSpreadAlpha,
+                 lowQuality, context, &finish))
+    return 0;
+
+  // No pass ran: the raster is as it was.
+  const PixelRegion grown = regionOf(bounds, w, h);
   overRows(grown, [&](int32_t y) {
-    uint32_t* __restrict row = pixels + static_cast<int64_t>(y) * w;
-    const uint32_t* __restrict keep = saved ? saved + static_cast<int64_t>(y) * w : row;
-    const int shift = saved ? 24 : 0;
-    for (int32_t x = grown.firstColumn; x <= grown.lastColumn; ++x) {
-      const int s = static_cast<int>(row[x] >> 24);
-      const int o = static_cast<int>((keep[x] >> shift) & 0xFF);
-      const int u = inner ? (255 - s) * o / 255 : (255 - o) * s / 255;
-      const bool none = inner ? o == 0 : o == 255;
-      const int alpha = none ? 0 : (u >= 217 ? 255 : u * 20 / 17);
-      row[x] = (row[x] & 0x00FFFFFFu) | (static_cast<uint32_t>(alpha) << 24);
-    }
+    uint32_t* row = pixels + static_cast<int64_t>(y) * w;
+    edgeRow(row, saved ? saved + static_cast<int64_t>(y) * w : row, row, grown.firstColumn,
+            grown.lastColumn);
   });
   return 0;
 }
 
 }  // namespace
+
+void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, int keepShift,
+                      uint32_t* out, int64_t x0, int64_t x1) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (activeKernelIsa() != KernelIsa::kGeneric)
+    return edgeAlphaAvx2(inner, spread, keep, keepShift, out, x0, x1);
+#endif
+  edgeAlphaGeneric(inner, spread, keep, keepShift, out, x0, x1);
+}
 
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context) {

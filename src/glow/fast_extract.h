@@ -26,4 +26,10 @@ int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQua
 int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context);
 
+// The edge glow's new alphas for columns [x0, x1] of a row: alpha from the spread word's alpha
+// and the kept alpha (byte (keep >> keepShift) & 0xFF), exactly innerGlowAlpha / outerGlowAlpha,
+// with the spread word's colour bytes. out may be spread itself.
+void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, int keepShift,
+                      uint32_t* out, int64_t x0, int64_t x1);
+
 }  // namespace shimmerly

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "glow/spread.h"
 #include "render/frame_memory.h"
@@ -244,6 +245,27 @@ SHIMMERLY_INLINE void countReciprocals(const uint32_t* __restrict pin,
   }
 }
 
+#ifdef SHIMMERLY_X86
+// The same table entries fetched four at a time; counts are widened to 64 bits so that any
+// table size is addressed.
+__attribute__((target("avx2"))) inline void countReciprocalsAvx2(
+    const uint32_t* __restrict pin, const uint32_t* __restrict pon, const double* __restrict recip,
+    double* __restrict rni, double* __restrict rno, int64_t n, int64_t d) {
+  int64_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i ni =
+        _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pin + i + d)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(pin + i + 1)));
+    const __m128i no =
+        _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pon + i + d + 1)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(pon + i)));
+    _mm256_storeu_pd(rni + i, _mm256_i64gather_pd(recip, _mm256_cvtepu32_epi64(ni), 8));
+    _mm256_storeu_pd(rno + i, _mm256_i64gather_pd(recip, _mm256_cvtepu32_epi64(no), 8));
+  }
+  countReciprocals(pin + i, pon + i, recip, rni + i, rno + i, n - i, d);
+}
+#endif
+
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
 template <bool kColour, typename Scan>
 SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch,
@@ -337,7 +359,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     const uint32_t* __restrict poa = po[0];
     if constexpr (kColour) {
       alphaChannel(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
+#ifdef SHIMMERLY_X86
+      if constexpr (std::is_same_v<Scan, Avx2Scan>) {
+        countReciprocalsAvx2(pi[4], po[4], recip, rni, rno, n, d);
+      } else {
+        countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
+      }
+#else
       countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
+#endif
       colourChannel(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
       colourChannel(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
       colourChannel(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
@@ -414,9 +444,10 @@ Region regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
   return {g.firstColumn, g.lastColumn, g.firstRow, g.lastRow};
 }
 
-// Copies the pixels of a region from one buffer to another of the same size.
+// Copies the pixels of a region from one buffer to another of the same size, or writes them
+// through finish.
 void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region& g,
-                RenderPool* pool) {
+                RenderPool* pool, const SpreadRowFinish* finish = nullptr) {
   if (g.empty()) return;
   const int64_t rows = g.y1 - g.y0 + 1;
   const size_t bytes = static_cast<size_t>(g.x1 - g.x0 + 1) * 4;
@@ -424,7 +455,11 @@ void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region&
   auto copyBand = [&](int index, int) {
     const RowRange band = bandOf(static_cast<int32_t>(rows), parts, index);
     for (int64_t y = g.y0 + band.begin; y < g.y0 + band.end; ++y) {
-      std::memcpy(to + y * width + g.x0, from + y * width + g.x0, bytes);
+      if (finish) {
+        (*finish)(y, g.x0, g.x1, from + y * width, to + y * width);
+      } else {
+        std::memcpy(to + y * width + g.x0, from + y * width + g.x0, bytes);
+      }
     }
   };
   if (pool) {
@@ -539,20 +574,23 @@ uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
 
 }  // namespace
 
-void fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                   const FastContext& context) {
+bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                   const FastContext& context, const SpreadRowFinish* finish) {
+  if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
+  if (!(radius > 0.0f)) return false;
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
   const Region g =
       boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds, channels, context);
-  copyRegion(buffer, pixels, raster.width(), g, context.pool);
+  copyRegion(buffer, pixels, raster.width(), g, context.pool, finish);
+  return true;
 }
 
-void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                      const FastContext& context) {
+bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                      const FastContext& context, const SpreadRowFinish* finish) {
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   const float x = radius * 0.6666667f;
-  if (!(x > 0.0f)) return;
+  if (!(x > 0.0f)) return false;
   const int32_t width = raster.width(), height = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
@@ -567,16 +605,14 @@ void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   boxPass(pixels, buffer, width, height, x, bounds, channels, context);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context);
   const Region g = boxPass(pixels, buffer, width, height, x, bounds, channels, context);
-  copyRegion(buffer, pixels, width, g, context.pool);
+  copyRegion(buffer, pixels, width, g, context.pool, finish);
+  return true;
 }
 
-void fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                bool lowQuality, const FastContext& context) {
-  if (lowQuality) {
-    fastBoxSpread(raster, radius, bounds, channels, context);
-  } else {
-    fastSmoothSpread(raster, radius, bounds, channels, context);
-  }
+bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                bool lowQuality, const FastContext& context, const SpreadRowFinish* finish) {
+  if (lowQuality) return fastBoxSpread(raster, radius, bounds, channels, context, finish);
+  return fastSmoothSpread(raster, radius, bounds, channels, context, finish);
 }
 
 }  // namespace shimmerly

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "glow/glow_bounds.h"
 #include "render/raster.h"
@@ -21,13 +22,23 @@ struct FastContext {
   FrameMemory* memory = nullptr;
 };
 
+// Work a caller would do on every row of the spread's region right after the spread: given
+// raster row y, columns [x0, x1] of the spread words, it writes the same columns of the raster
+// row. Called once per row, from any thread, rows in any order.
+using SpreadRowFinish = std::function<void(int64_t y, int64_t x0, int64_t x1,
+                                           const uint32_t* spread, uint32_t* raster)>;
+
 // spread: one box pass of radius x in low quality, three passes of x × 0.6666667 otherwise.
-// channels is the bit set red 1, green 2, blue 4, alpha 8.
-void fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                bool lowQuality, const FastContext& context);
-void fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                   const FastContext& context);
-void fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                      const FastContext& context);
+// channels is the bit set red 1, green 2, blue 4, alpha 8. With finish, the result is written
+// through it as it is copied back into the raster, saving a pass over the region; the answer
+// says whether that happened (false: no pass ran, the raster is as it was and finish was not
+// called).
+bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                bool lowQuality, const FastContext& context,
+                const SpreadRowFinish* finish = nullptr);
+bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                   const FastContext& context, const SpreadRowFinish* finish = nullptr);
+bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                      const FastContext& context, const SpreadRowFinish* finish = nullptr);
 
 }  // namespace shimmerly

@@ -2,6 +2,7 @@
 // both of the host's slider forms, and the control <-> GlowUnit conversions used by presets.
 #include "host/params.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -131,6 +132,9 @@ int32_t buildPresetChoices(const PresetNameList& names, char* text) {
     if (length + 1 + name.size() + 1 > kPresetChoiceTextSize) break;
     text[length++] = '|';
     std::memcpy(text + length, name.c_str(), name.size() + 1);
+    // A "|" inside a name would split it into two choices and shift every later choice away
+    // from its name in the manager's list; it is shown as "/", which no file name holds.
+    std::replace(text + length, text + length + name.size(), '|', '/');
     length += name.size();
     ++appended;
   }

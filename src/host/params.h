@@ -47,8 +47,8 @@ inline constexpr double kByteToPercent = 0.39215686274509803;
 inline constexpr double kPercent = 0.01;
 
 // Writes the popup's choice text into text (kPresetChoiceTextSize bytes): the fixed items, then
-// "|name" for every name that still fits whole, or "|<None>" when no name was appended. Returns
-// the number of choices.
+// "|name" for every name that still fits whole (a "|" inside a name shown as "/"), or "|<None>"
+// when no name was appended. Returns the number of choices.
 int32_t buildPresetChoices(const PresetNameList& names, char* text);
 
 // PF_Cmd_PARAMS_SETUP: lists the presets, hands the list to the preset manager and adds the

@@ -2,6 +2,8 @@
 // short write, so that a replacing save can refuse to rename an incomplete file over its target.
 #include "presets/file_handle.h"
 
+#include <cstring>
+
 namespace shimmerly {
 
 int32_t FileHandle::openRead() {
@@ -18,6 +20,8 @@ int32_t FileHandle::create() {
 }
 
 int32_t FileHandle::close() {
+  readAhead_.clear();
+  readAheadAt_ = 0;
   if (!isOpen()) return 0;
   const bool closed = platform::closeFile(file_);
   file_ = platform::kNoFile;
@@ -29,7 +33,29 @@ int64_t FileHandle::size() const {
 }
 
 int64_t FileHandle::read(void* buffer, int64_t n) {
-  return isOpen() ? platform::readFile(file_, buffer, n) : 0;
+  if (!isOpen() || n <= 0) return 0;
+  const size_t ahead = readAhead_.size() - readAheadAt_;
+  if (ahead > 0) {
+    const size_t taken = static_cast<uint64_t>(n) < ahead ? static_cast<size_t>(n) : ahead;
+    std::memcpy(buffer, readAhead_.data() + readAheadAt_, taken);
+    readAheadAt_ += taken;
+    return static_cast<int64_t>(taken);
+  }
+  return platform::readFile(file_, buffer, n);
+}
+
+bool FileHandle::nextByte(char& byte) {
+  if (readAheadAt_ == readAhead_.size()) {
+    // One system call per block rather than per byte: an index file may hold megabytes.
+    constexpr size_t kBlock = 65536;
+    readAhead_.resize(kBlock);
+    const int64_t got = isOpen() ? platform::readFile(file_, readAhead_.data(), kBlock) : 0;
+    readAhead_.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    readAheadAt_ = 0;
+    if (readAhead_.empty()) return false;
+  }
+  byte = readAhead_[readAheadAt_++];
+  return true;
 }
 
 int64_t FileHandle::write(const void* data, int64_t n) {
@@ -45,7 +71,7 @@ int32_t FileHandle::flush() {
 int32_t FileHandle::readLine(char* buffer, int32_t n) {
   int32_t count = 0;
   char byte = 0;
-  while (count < n && read(&byte, 1) == 1) {
+  while (count < n && nextByte(byte)) {
     if (byte == '\n' || byte == '\r') {
       if (count > 0) break;
       continue;  // empty lines and the second byte of a line break pair vanish
@@ -58,12 +84,19 @@ int32_t FileHandle::readLine(char* buffer, int32_t n) {
 
 namespace {
 
+// The longest file name the file systems take (one folder entry, in bytes).
+constexpr size_t kMaxFileNameBytes = 255;
+
 // "<folder>/.<name>.tmp": hidden from listings, and never the file of a preset (those end in
-// ".smr"), not even of one whose name begins with ".".
+// ".smr"), not even of one whose name begins with ".". The name is cut so that the temporary's
+// name stays within kMaxFileNameBytes: a target whose own name just fits must not fail for its
+// temporary's sake.
 std::string temporaryBeside(const std::string& target) {
   size_t cut = target.size();
   while (cut > 0 && !platform::isPathSeparator(target[cut - 1])) --cut;
-  return target.substr(0, cut) + "." + target.substr(cut) + ".tmp";
+  const std::string suffix = ".tmp";
+  return target.substr(0, cut) + "." + target.substr(cut, kMaxFileNameBytes - 1 - suffix.size()) +
+         suffix;
 }
 
 }  // namespace

@@ -43,18 +43,25 @@ class FileHandle {
 
   // Reads one line of at most n bytes into buffer (room for n + 1 bytes) and returns its length;
   // 0 at the end of the file. Line feeds and carriage returns end a line; empty lines are skipped;
-  // a longer line comes back in pieces of n bytes.
+  // a longer line comes back in pieces of n bytes. Reads ahead in blocks; read() takes the bytes
+  // read ahead first.
   int32_t readLine(char* buffer, int32_t n);
 
  private:
+  // The next byte of the file through the read-ahead block; false at the end.
+  bool nextByte(char& byte);
+
   std::string path_;
   platform::NativeFile file_ = platform::kNoFile;
   bool writeFailed_ = false;
+  std::string readAhead_;  // bytes read from the file and not yet handed out, from readAheadAt_
+  size_t readAheadAt_ = 0;
 };
 
 // Writes a file under a temporary name in the target's folder ("." + the target's name + ".tmp",
-// which folder listings skip) and renames it over the target on commit. Until then an
-// earlier file of the target's name stays as it was; an uncommitted temporary is deleted.
+// which folder listings skip; the name cut so that the whole stays within 255 bytes) and renames
+// it over the target on commit. Until then an earlier file of the target's name stays as it was;
+// an uncommitted temporary is deleted.
 class ReplacingFile {
  public:
   explicit ReplacingFile(const std::string& target);

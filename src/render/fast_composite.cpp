@@ -35,20 +35,21 @@ GlowTables makeTables(const CompositeControls& c) {
   const double r = s == 0 ? 1.0 : 1.0 / s;
   const double limit = 255 * s;
   const double b = c.boost;
+  // As the per-pixel rules: zero alpha stays zero, a softness below 0 acts as 0, a boost at or
+  // below -100 % removes the glow and a lift past 255 is 255, so that host values beyond the
+  // controls' ranges neither convert a real out of range nor index the tables out of range.
   for (int a = 0; a < 256; ++a) {
     int A = a;
-    if (s < 1) {
-      if (s == 0 && A > 0)
-        A = 255;
-      else if (A > limit)
+    if (s < 1 && A != 0) {
+      if (s <= 0 || A > limit)
         A = 255;
       else
         A = std::min(255, static_cast<int>(A * r));
     }
-    if (b < 1) A = static_cast<int>(A * b);
+    if (b < 1) A = b > 0 ? static_cast<int>(A * b) : 0;
     t.alpha[a] = A;
   }
-  const int k = b > 1 ? static_cast<int>((b - 1) * 255) : 0;
+  const int k = b > 1 ? static_cast<int>(std::min((b - 1) * 255, 255.0)) : 0;
   for (int v = 0; v < 256; ++v) t.colour[v] = b > 1 ? std::min(255, v + k) : v;
   return t;
 }
@@ -67,9 +68,20 @@ struct Shaping {
   int32_t lift;       // trunc((b − 1) × 255) when b > 1, else 0
 };
 
+// Every lane computes every candidate, so each must stay convertible whatever the host wrote
+// into the sliders: a softness below 0 acts as 0; the reciprocal is capped at 256, where it no
+// longer matters (once s < 1/256 only A = 0 lies within L); the limit and the boost are only
+// used while softening and fading, where they are finite and b is kept at 0 or above (a boost
+// at or below -100 % removes the glow); and the lift stops at 255.
 Shaping shapingOf(double s, double b) {
-  return {s < 1, 255 * s, s == 0 ? 1.0 : 1.0 / s,
-          b<1, b, b> 1 ? static_cast<int32_t>((b - 1) * 255) : 0};
+  if (s < 0) s = 0;
+  const bool soften = s < 1, fade = b < 1;
+  return {soften,
+          soften ? 255 * s : 255.0,
+          s > 0 ? std::min(1.0 / s, 256.0) : 1.0,
+          fade,
+          fade ? std::max(b, 0.0) : 1.0,
+          b > 1 ? static_cast<int32_t>(std::min((b - 1) * 255, 255.0)) : 0};
 }
 
 // Normal blend of glow words onto host words for n pixels, after Softness and Trans/Boost. The

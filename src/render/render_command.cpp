@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "glow/fast_extract.h"
 #include "glow/render_settings.h"
@@ -119,7 +120,8 @@ int32_t compositePass(const CompositeSettings& settings, const Raster& glow, Glo
   const double b = settings.boost;
   const int32_t mode = settings.blendMode;
   const bool blends = mode >= 1 && mode <= 8;
-  const int32_t lift = b > 1 ? static_cast<int32_t>(std::trunc((b - 1) * 255)) : 0;
+  // A lift of 255 already saturates every channel; larger boosts must not reach the conversion.
+  const int32_t lift = b > 1 ? static_cast<int32_t>(std::trunc(std::min((b - 1) * 255, 255.0))) : 0;
 
   for (int32_t r = 0; r < height; ++r) {
     if (interrupt(r, height, &code)) return code;
@@ -133,17 +135,18 @@ int32_t compositePass(const CompositeSettings& settings, const Raster& glow, Glo
       }
       RgbaPixel g = glowRow[x];
       int32_t a = g.alpha;
-      if (s < 1) {
-        if (s == 0 && a > 0) {
-          a = 255;
-        } else if (a > limit) {
+      // Zero alpha stays zero (a softness so small that its reciprocal is infinite must not
+      // form 0 × ∞), a softness below 0 acts as 0, and a boost at or below -100 % removes the
+      // glow: host values beyond the controls' ranges never convert a real out of range.
+      if (s < 1 && a != 0) {
+        if (s <= 0 || a > limit) {
           a = 255;
         } else {
           a = std::min(255, static_cast<int32_t>(std::trunc(a * reciprocal)));
         }
       }
       if (b < 1) {
-        a = static_cast<int32_t>(std::trunc(a * b));
+        a = b > 0 ? static_cast<int32_t>(std::trunc(a * b)) : 0;
       } else if (b > 1) {
         g.red = static_cast<uint8_t>(std::min(255, g.red + lift));
         g.green = static_cast<uint8_t>(std::min(255, g.green + lift));
@@ -206,7 +209,9 @@ PF_Err render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDe
   RenderSettings settings;
   settings.targetType = params[PARAM_MASK]->u.pd.value;
   const int32_t style = params[PARAM_GLOW_STYLE]->u.pd.value;
-  settings.targetProcessing = style < 2 ? style : style + 2;
+  // Styles past the popup's three are unknown processings either way; the top two values keep
+  // their value instead of overflowing.
+  settings.targetProcessing = style < 2 || style > INT32_MAX - 2 ? style : style + 2;
   const double downsample = ratio(in_data->downsample_x);
   settings.glowSize = readSliderValue(params[PARAM_GLOW_SIZE]) * downsample;
   settings.brightCutoff = readSliderValue(params[PARAM_BRIGHT_CUTOFF]) * kPercentToByte;

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 using shimmerly::testing::TempDir;
 
 // Writes a 3 × 2 PNG of the given type with libpng's simple row interface.
-struct PngSpec {
+struct PngCase {
   const char* name;
   int colorType;
   int bitDepth;
@@ -31,38 +31,38 @@ struct PngSpec {
   bool palette = false;
 };
 
-void writeTestPng(const std::string& path, const PngSpec& spec) {
+void writeTestPng(const std::string& path, const PngCase& pngCase) {
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_init_io(png, file);
-  png_set_IHDR(png, info, 3, 2, spec.bitDepth, spec.colorType, PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, 3, 2, pngCase.bitDepth, pngCase.colorType, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (spec.palette) {
+  if (pngCase.palette) {
     png_color colours[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     png_set_PLTE(png, info, colours, 3);
     png_byte alphas[3] = {255, 128, 0};
     png_set_tRNS(png, info, alphas, 3, nullptr);
   }
   png_write_info(png, info);
-  const size_t rowBytes = spec.rows.size() / 2;
+  const size_t rowBytes = pngCase.rows.size() / 2;
   for (int y = 0; y < 2; ++y)
-    png_write_row(png, const_cast<png_bytep>(spec.rows.data() + y * rowBytes));
+    png_write_row(png, const_cast<png_bytep>(pngCase.rows.data() + y * rowBytes));
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   std::fclose(file);
 }
 
-std::string pngName(const ::testing::TestParamInfo<PngSpec>& info) {
+std::string pngName(const ::testing::TestParamInfo<PngCase>& info) {
   return info.param.name;
 }
 
-void PrintTo(const PngSpec& c, std::ostream* os) {
+void PrintTo(const PngCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class PngReadTest : public ::testing::TestWithParam<PngSpec> {};
+class PngReadTest : public ::testing::TestWithParam<PngCase> {};
 
 TEST_P(PngReadTest, ReadsAsStraightRgba) {
   TempDir dir;
@@ -77,35 +77,35 @@ TEST_P(PngReadTest, ReadsAsStraightRgba) {
 INSTANTIATE_TEST_SUITE_P(
     ColourTypes, PngReadTest,
     ::testing::Values(
-        PngSpec{
+        PngCase{
             "Grey", PNG_COLOR_TYPE_GRAY, 8, {0, 128, 255, 1, 2, 3}, {0,   0,   0,   255, 128, 128,
                                                                      128, 255, 255, 255, 255, 255,
                                                                      1,   1,   1,   255, 2,   2,
                                                                      2,   255, 3,   3,   3,   255}},
-        PngSpec{
+        PngCase{
             "Grey1Bit", PNG_COLOR_TYPE_GRAY, 1, {0xA0, 0x40}, {255, 255, 255, 255, 0, 0, 0, 255,
                                                                255, 255, 255, 255, 0, 0, 0, 255,
                                                                255, 255, 255, 255, 0, 0, 0, 255}},
-        PngSpec{"GreyAlpha",
+        PngCase{"GreyAlpha",
                 PNG_COLOR_TYPE_GRAY_ALPHA,
                 8,
                 {10, 0, 20, 128, 30, 255, 40, 1, 50, 2, 60, 3},
                 {10, 10, 10, 0, 20, 20, 20, 128, 30, 30, 30, 255,
                  40, 40, 40, 1, 50, 50, 50, 2,   60, 60, 60, 3}},
-        PngSpec{"PaletteWithTransparency",
+        PngCase{"PaletteWithTransparency",
                 PNG_COLOR_TYPE_PALETTE,
                 8,
                 {0, 1, 2, 2, 1, 0},
                 {255, 0, 0,   255, 0, 255, 0, 128, 0,   0, 255, 0,
                  0,   0, 255, 0,   0, 255, 0, 128, 255, 0, 0,   255},
                 true},
-        PngSpec{"Rgb",
+        PngCase{"Rgb",
                 PNG_COLOR_TYPE_RGB,
                 8,
                 {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18},
                 {1,  2,  3,  255, 4,  5,  6,  255, 7,  8,  9,  255,
                  10, 11, 12, 255, 13, 14, 15, 255, 16, 17, 18, 255}},
-        PngSpec{
+        PngCase{
             "Rgba",
             PNG_COLOR_TYPE_RGB_ALPHA,
             8,
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
             {1,  2,  3,  0,  4,  5,  6,  7,  8,  9,  10, 11,
              12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 255}},
         // 16-bit samples are scaled to 8 bits: 0xFFFF -> 255, 0x8080 -> 128, 0x0101 -> 1.
-        PngSpec{"Rgba16",
+        PngCase{"Rgba16",
                 PNG_COLOR_TYPE_RGB_ALPHA,
                 16,
                 {0xFF, 0xFF, 0x80, 0x80, 0x01, 0x01, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0,    0,

@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "glow/inner_outer_glow.h"
 #include "glow_fixtures.h"
 #include "render/frame_memory.h"
 #include "render/kernel_isa.h"
@@ -162,6 +165,41 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
     ASSERT_TRUE(sameBounds(actualB, expectedB)) << what;
     ASSERT_EQ(actualSettings.glowSize, expectedSettings.glowSize) << what;
   }
+}
+
+// The row form of the edge glow's alpha against the per-pixel rules, for every pair of spread
+// and kept alpha, the kept one read from its own word or from the spread word's low byte, the
+// result written beside or over the spread words; colour bytes pass through.
+TEST_P(FastExtractTest, EdgeAlphaRowMatchesThePixelRulesForEveryPair) {
+  const int64_t n = 256 * 256;
+  std::vector<uint32_t> spread(n), keep(n), out(n);
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t s = static_cast<uint32_t>(i >> 8), o = static_cast<uint32_t>(i & 0xFF);
+    spread[i] = (s << 24) | (static_cast<uint32_t>(i * 2654435761u) & 0x00FFFF00u) | o;
+    keep[i] = (o << 24) | static_cast<uint32_t>(i * 40503u & 0x00FFFFFFu);
+  }
+  for (const bool inner : {false, true})
+    for (const bool ownWord : {false, true})
+      for (const bool inPlace : {false, true}) {
+        std::vector<uint32_t> row = spread;
+        uint32_t* dest = inPlace ? row.data() : out.data();
+        // Skips the first and last few columns, which must stay as they were.
+        const int64_t x0 = 3, x1 = n - 4;
+        if (!inPlace) std::fill(out.begin(), out.end(), 0xA5A5A5A5u);
+        fastEdgeAlphaRow(inner, row.data(), ownWord ? row.data() : keep.data(), ownWord ? 0 : 24,
+                         dest, x0, x1);
+        for (int64_t i = 0; i < n; ++i) {
+          const uint32_t before = inPlace ? spread[i] : 0xA5A5A5A5u;
+          if (i < x0 || i > x1) {
+            ASSERT_EQ(dest[i], before) << i;
+            continue;
+          }
+          const int s = static_cast<int>(spread[i] >> 24), o = static_cast<int>(i & 0xFF);
+          const int alpha = inner ? innerGlowAlpha(s, o) : outerGlowAlpha(s, o);
+          ASSERT_EQ(dest[i], (spread[i] & 0x00FFFFFFu) | (static_cast<uint32_t>(alpha) << 24))
+              << (inner ? "inner" : "outer") << " s " << s << " o " << o;
+        }
+      }
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, FastExtractTest,

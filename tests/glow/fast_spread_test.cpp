@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "glow/spread.h"
 #include "glow_fixtures.h"
@@ -155,6 +158,66 @@ TEST_P(FastSpreadTest, MatchesReferenceAcrossBandSeams) {
     poisonScratch(w, h);
     fastSpread(actual, radius, bounds, kSpreadAll, low, context());
     ASSERT_TRUE(sameRaster(actual, expected)) << w << "x" << h << " radius " << radius;
+  }
+}
+
+// A finish given to the spread sees each row of the region once, with the words the plain
+// spread leaves there, and what it writes is the raster's result; pixels outside the region
+// are untouched. It is not called, and the answer is false, when no pass runs.
+TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
+  std::mt19937 rng(4242u + GetParam().threads * 3 + static_cast<int>(GetParam().isa));
+  for (int i = 0; i < 200; ++i) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const Raster input = randomRaster(rng, w, h);
+    const GlowBounds bounds = randomBounds(rng, w, h);
+    const float radius = randomRadius(rng, w, h);
+    const bool low = rng() % 2;
+    const SpreadChannels channels = rng() % 2 ? kSpreadAlpha : kSpreadAll;
+    const uint32_t salt = rng();
+
+    Raster expected = copyOf(input);
+    GlowBounds expectedBounds = bounds;
+    poisonScratch(w, h);
+    fastSpread(expected, radius, expectedBounds, channels, low, context());
+    const float capped = std::min(radius, kMaxSpreadRadius);
+    const bool passes = low ? capped > 0.0f : capped * 0.6666667f > 0.0f;
+    if (passes) {
+      const PixelRegion g = regionOf(expectedBounds, w, h);
+      for (int32_t y = g.firstRow; y <= g.lastRow && !g.empty(); ++y)
+        for (int32_t x = g.firstColumn; x <= g.lastColumn; ++x) {
+          uint32_t word;
+          std::memcpy(&word, &at(expected, x, y), 4);
+          word = (word ^ salt) + static_cast<uint32_t>(y * 131 + x);
+          std::memcpy(&at(expected, x, y), &word, 4);
+        }
+    }
+
+    Raster actual = copyOf(input);
+    GlowBounds actualBounds = bounds;
+    std::vector<int> seen(static_cast<size_t>(h), 0);
+    std::mutex seenLock;
+    const SpreadRowFinish finish = [&](int64_t y, int64_t x0, int64_t x1, const uint32_t* spread,
+                                       uint32_t* out) {
+      {
+        std::lock_guard<std::mutex> lock(seenLock);
+        ++seen[static_cast<size_t>(y)];
+      }
+      for (int64_t x = x0; x <= x1; ++x)
+        out[x] = (spread[x] ^ salt) + static_cast<uint32_t>(y * 131 + x);
+    };
+    poisonScratch(w, h);
+    const bool finished =
+        fastSpread(actual, radius, actualBounds, channels, low, context(), &finish);
+
+    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
+                             std::to_string(h) + " radius " + std::to_string(radius);
+    ASSERT_EQ(finished, passes) << what;
+    ASSERT_TRUE(sameRaster(actual, expected)) << what;
+    const PixelRegion g = regionOf(actualBounds, w, h);
+    for (int32_t y = 0; y < h; ++y) {
+      const bool inside = passes && !g.empty() && y >= g.firstRow && y <= g.lastRow;
+      ASSERT_EQ(seen[static_cast<size_t>(y)], inside ? 1 : 0) << what << " row " << y;
+    }
   }
 }
 

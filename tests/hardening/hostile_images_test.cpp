@@ -17,6 +17,12 @@ namespace {
 std::atomic<size_t> largestRequest{0};
 }  // namespace
 
+// The replacements below pair malloc with free; GCC cannot see that through inlined library
+// code and takes the pair for new with free.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(size_t n) {
   size_t seen = largestRequest.load();
   while (n > seen && !largestRequest.compare_exchange_weak(seen, n)) {

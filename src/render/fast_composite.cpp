@@ -234,6 +234,9 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
                           const FastContext& context) {
   fillAlphaReciprocals();  // before any worker reads it
   const int32_t w = frame.width, h = frame.height;
+  // Rows without columns are only polled: a host may hand such a world without pixels, and
+  // even a zero-length copy or clear from a null row is undefined.
+  if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
   const GlowTables tables = makeTables(controls);
   const Shaping shaping = shapingOf(controls.softness, controls.boost);
   const NormalRow normal = normalRow();
@@ -280,6 +283,9 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
                         const FastContext& context) {
   fillAlphaReciprocals();
   const int32_t w = frame.width, h = frame.height;
+  // Rows without columns are only polled: a host may hand such a world without pixels, and
+  // even a zero-length copy or clear from a null row is undefined.
+  if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
   const NormalRow normal = normalRow();
   const Shaping unshaped = shapingOf(1.0, 1.0);
   // A frame without columns has no column inside the extent: the clamped extent's right edge

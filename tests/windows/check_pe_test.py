@@ -4,17 +4,17 @@ with a damaged PIPL (key bytes not reversed, wrong vendor, wrong entry name, pro
 table order), an extra export or a non-system import are each reported.
 Usage: check_pe_test.py MODULE PIPL_TABLE MACHINE
 """
-import importlib.util
 import os
+import runpy
+import types
 import sys
 import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location(
-    "check_pe", os.path.join(HERE, "..", "..", "scripts", "check-pe.py"))
-check_pe = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(check_pe)
+# The checker is a script with a hyphen in its name: load its functions as a namespace.
+check_pe = types.SimpleNamespace(**runpy.run_path(
+    os.path.join(HERE, "..", "..", "scripts", "check-pe.py"), run_name="check_pe"))
 
 MODULE, TABLE, MACHINE = sys.argv[1:4]
 

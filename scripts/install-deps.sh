@@ -1,9 +1,26 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Shimmerly. Idempotent: apt is
 # only asked when a package is missing.
+#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh [--i386] [--no-install-recommends] PACKAGE...
+#                                                those packages instead (the CI stages' extras);
+#                                                --i386 first enables the i386 architecture
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-          libpng-dev libcli11-dev clang-format)
+i386=0
+apt_flags=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --i386) i386=1; shift ;;
+    --no-install-recommends) apt_flags+=(--no-install-recommends); shift ;;
+    *) break ;;
+  esac
+done
+if [ $# -gt 0 ]; then
+  packages=("$@")
+else
+  packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+            libpng-dev libcli11-dev clang-format python3)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -12,6 +29,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: ${missing[*]}"
+  if [ "$i386" -eq 1 ]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${apt_flags[@]}" "${missing[@]}" \
+    >/dev/null
 fi

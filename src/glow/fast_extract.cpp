@@ -178,7 +178,8 @@ __attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* s
 enum class GlowSide { kInner, kOuter };
 
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                 Raster* savedCopy, const FastContext& context) {
+                 Raster* savedCopy, const FastContext& context,
+                 std::optional<uint32_t> uniformColour) {
   if (bounds.empty()) return 0;
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
@@ -224,7 +225,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
     edgeRow(spread, saved ? saved + y * w : spread, out, x0, x1);
   };
   if (fastSpread(raster, spreadRadius(radius), bounds, saved ? kSpreadAll : kSpreadAlpha,
-                 lowQuality, context, &finish))
+                 lowQuality, context, &finish, uniformColour))
     return 0;
 
   // No pass ran: the raster is as it was.
@@ -249,13 +250,17 @@ void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, 
 }
 
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                  Raster* savedCopy, const FastContext& context) {
-  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality, savedCopy, context);
+                  Raster* savedCopy, const FastContext& context,
+                  std::optional<uint32_t> uniformColour) {
+  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality, savedCopy, context,
+                      uniformColour);
 }
 
 int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                  Raster* savedCopy, const FastContext& context) {
-  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality, savedCopy, context);
+                  Raster* savedCopy, const FastContext& context,
+                  std::optional<uint32_t> uniformColour) {
+  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality, savedCopy, context,
+                      uniformColour);
 }
 
 int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
@@ -312,10 +317,15 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
 
   const double size = settings.glowSize;
   double pending = size;
+  // The glow raster holds the custom colour wherever its alpha is not zero, and the target
+  // raster holds no colour at all: the spreads may sum alpha alone.
+  const std::optional<uint32_t> glowColour =
+      plan.layerColour ? std::nullopt : std::optional<uint32_t>(plan.customWord);
   switch (settings.targetProcessing) {
     case TargetProcessing::None:
       if (glow != nullptr) {
-        fastSpread(*glow, spreadRadius(size), targetBounds, kSpreadAll, lowQuality, context);
+        fastSpread(*glow, spreadRadius(size), targetBounds, kSpreadAll, lowQuality, context,
+                   nullptr, glowColour);
         pending = 0;
       }
       break;
@@ -323,10 +333,11 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
     case TargetProcessing::OuterGlow: {
       Raster& processed = glow != nullptr ? *glow : target;
       Raster* savedCopy = glow != nullptr && !settings.showTarget ? &target : nullptr;
+      const std::optional<uint32_t> colour = glow != nullptr ? glowColour : 0u;
       if (settings.targetProcessing == TargetProcessing::InnerGlow)
-        fastInnerGlow(processed, size, targetBounds, lowQuality, savedCopy, context);
+        fastInnerGlow(processed, size, targetBounds, lowQuality, savedCopy, context, colour);
       else
-        fastOuterGlow(processed, size, targetBounds, lowQuality, savedCopy, context);
+        fastOuterGlow(processed, size, targetBounds, lowQuality, savedCopy, context, colour);
       pending = 0;
       break;
     }
@@ -336,7 +347,7 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   if (glow != nullptr && settings.showTarget &&
       (type == TargetType::Brightness || type == TargetType::BrightnessAlpha)) {
     settings.glowSize = 1.0;
-    fastSpread(target, 1.0f, targetBounds, kSpreadAll, lowQuality, context);
+    fastSpread(target, 1.0f, targetBounds, kSpreadAll, lowQuality, context, nullptr, 0u);
   }
   if (pending > 0)
     fastSpread(target, spreadRadius(pending), targetBounds, kSpreadAlpha, lowQuality, context);

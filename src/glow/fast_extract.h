@@ -21,10 +21,13 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
                           RgbColor customColor, const FastContext& context);
 
 // innerGlow and outerGlow on the fast spread; savedCopy, when given, has the raster's size.
+// uniformColour as for fastSpread.
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                  Raster* savedCopy, const FastContext& context);
+                  Raster* savedCopy, const FastContext& context,
+                  std::optional<uint32_t> uniformColour = std::nullopt);
 int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                  Raster* savedCopy, const FastContext& context);
+                  Raster* savedCopy, const FastContext& context,
+                  std::optional<uint32_t> uniformColour = std::nullopt);
 
 // The edge glow's new alphas for columns [x0, x1] of a row: alpha from the spread word's alpha
 // and the kept alpha (byte (keep >> keepShift) & 0xFF), exactly innerGlowAlpha / outerGlowAlpha,

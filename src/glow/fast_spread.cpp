@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 
 #include "glow/spread.h"
@@ -52,6 +53,8 @@ struct PassPlan {
   double f, wIn;               // outer and inner weights
   uint32_t named;              // pixel-word mask of the channels written
   bool colour;                 // any colour channel named
+  bool uniform;                // colour known uniform: only alpha is summed (see uniformWords)
+  uint32_t cWord, cbWord;      // the uniform colour, and its blend of inner and outer averages
   int64_t xs, xe;              // columns (xs, xe] contribute to some box
   int64_t t0, prefixCount;     // prefix index k stands for column t0 + k
   const double* recip;
@@ -81,7 +84,7 @@ int64_t regionWidth(const PassPlan& p) {
 
 size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
-  const int channels = p.colour ? 5 : 1;
+  const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
   // rounded up to 64 bytes.
   return static_cast<size_t>((3 * channels + 1) * (ncol * 4 + 64) +
@@ -266,10 +269,15 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
 }
 #endif
 
+// What one pass sums: alpha alone, or alpha, the colours and the opaque count, or alpha alone
+// with colours that follow from the alpha sums because every opaque pixel has one colour.
+enum class SumMode { kAlpha, kColour, kUniform };
+
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
-template <bool kColour, typename Scan>
+template <SumMode kMode, typename Scan>
 SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch,
                                      Scan scan) {
+  constexpr bool kColour = kMode == SumMode::kColour;
   constexpr int kCh = kColour ? 5 : 1;
   const int64_t W = p.width, H = p.height;
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
@@ -378,6 +386,24 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
                               (static_cast<uint32_t>(alpha[i]) << 24);
         drow[i] = (word & named) | (srow[i] & ~named);
       }
+    } else if constexpr (kMode == SumMode::kUniform) {
+      const uint32_t cWord = p.cWord, cbWord = p.cbWord;
+      for (int64_t i = 0; i < n; ++i) {
+        const uint32_t sumO = poa[i + d + 1] - poa[i];
+        const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
+        const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * rao[i]);
+        const double dai = ai, dao = ao;
+        const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+        // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
+        // average, which is the colour when the outer box holds any opaque pixel, else 0.
+        const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
+        const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
+        const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
+        const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
+        const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
+        const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
+        drow[i] = (word & named) | (srow[i] & ~named);
+      }
     } else {
       for (int64_t i = 0; i < n; ++i) {
         const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
@@ -391,29 +417,35 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
 }
 
 void bandGeneric(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
-  if (p.colour) {
-    spreadBandBody<true>(p, py0, py1, scratch, GenericScan{});
+  if (p.uniform) {
+    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, GenericScan{});
+  } else if (p.colour) {
+    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, GenericScan{});
   } else {
-    spreadBandBody<false>(p, py0, py1, scratch, GenericScan{});
+    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, GenericScan{});
   }
 }
 
 #ifdef SHIMMERLY_X86
 __attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, int64_t py0, int64_t py1,
                                               uint8_t* scratch) {
-  if (p.colour) {
-    spreadBandBody<true>(p, py0, py1, scratch, Avx2Scan{});
+  if (p.uniform) {
+    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, Avx2Scan{});
+  } else if (p.colour) {
+    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, Avx2Scan{});
   } else {
-    spreadBandBody<false>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, Avx2Scan{});
   }
 }
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void bandAvx512(
     const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
-  if (p.colour) {
-    spreadBandBody<true>(p, py0, py1, scratch, Avx2Scan{});
+  if (p.uniform) {
+    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, Avx2Scan{});
+  } else if (p.colour) {
+    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, Avx2Scan{});
   } else {
-    spreadBandBody<false>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, Avx2Scan{});
   }
 }
 #endif
@@ -498,10 +530,30 @@ bool growForPass(float x, GlowBounds& bounds) {
   return true;
 }
 
+// Uniform colour: when every pixel of non-zero alpha has colour c and the sums cannot wrap, a
+// box with opaque count n ≥ 1 sums n × c, and trunc(n × c × R[n] + 0.001) is c (the product is
+// within a few units of the last place of c), while n = 0 gives trunc(0 × R[0] + 0.001) = 0; n
+// ≥ 1 exactly when the alpha sum is non-zero. So every colour of the pass is c, 0 or the blend
+// trunc(c × (1 − f) + c × f), fixed per pass, and only alpha needs summing. When that blend is c
+// in every channel, the output again has one colour, and the next pass may do the same.
+constexpr int64_t kUniformMaxPixels = 16843009;  // 255 × pixels stays below 2^32
+
+uint32_t blendedWord(uint32_t c, double wIn, double f) {
+  uint32_t word = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const double v = static_cast<double>((c >> shift) & 0xFFu);
+    word |= (static_cast<uint32_t>(static_cast<int32_t>(v * wIn + v * f)) & 0xFFu) << shift;
+  }
+  return word;
+}
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
-// hold src's pixels wherever the caller will read it outside that region.
+// hold src's pixels wherever the caller will read it outside that region. uniform, when set,
+// is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
+// no longer has one colour.
 Region boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
-               GlowBounds& bounds, uint32_t channels, const FastContext& context) {
+               GlowBounds& bounds, uint32_t channels, const FastContext& context,
+               std::optional<uint32_t>& uniform) {
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
@@ -524,6 +576,15 @@ Region boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height
   p.wIn = 1.0 - p.f;
   p.named = namedMask(channels);
   p.colour = (channels & (kChannelRed | kChannelGreen | kChannelBlue)) != 0;
+  p.uniform = uniform.has_value() && (channels & 7u) == 7u &&
+              static_cast<int64_t>(width) * height < kUniformMaxPixels;
+  if (p.uniform) {
+    p.cWord = *uniform & 0x00FFFFFFu;
+    p.cbWord = blendedWord(p.cWord, p.wIn, p.f);
+    if (p.cbWord != p.cWord) uniform.reset();
+  } else {
+    uniform.reset();
+  }
   p.xs = std::max<int64_t>(g.x0 - p.lc - 1, 0);
   p.xe = std::min<int64_t>(g.x1 + p.rc + 1, width - 1);
   p.t0 = g.x0 - p.lc - 1;
@@ -575,19 +636,21 @@ uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
 }  // namespace
 
 bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                   const FastContext& context, const SpreadRowFinish* finish) {
+                   const FastContext& context, const SpreadRowFinish* finish,
+                   std::optional<uint32_t> uniformColour) {
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   if (!(radius > 0.0f)) return false;
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
-  const Region g =
-      boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds, channels, context);
+  const Region g = boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds,
+                           channels, context, uniformColour);
   copyRegion(buffer, pixels, raster.width(), g, context.pool, finish);
   return true;
 }
 
 bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                      const FastContext& context, const SpreadRowFinish* finish) {
+                      const FastContext& context, const SpreadRowFinish* finish,
+                      std::optional<uint32_t> uniformColour) {
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   const float x = radius * 0.6666667f;
   if (!(x > 0.0f)) return false;
@@ -602,17 +665,20 @@ bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
   copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
            regionOfBounds(first, width, height), context.pool);
-  boxPass(pixels, buffer, width, height, x, bounds, channels, context);
-  boxPass(buffer, pixels, width, height, x, bounds, channels, context);
-  const Region g = boxPass(pixels, buffer, width, height, x, bounds, channels, context);
+  boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour);
+  boxPass(buffer, pixels, width, height, x, bounds, channels, context, uniformColour);
+  const Region g =
+      boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour);
   copyRegion(buffer, pixels, width, g, context.pool, finish);
   return true;
 }
 
 bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                bool lowQuality, const FastContext& context, const SpreadRowFinish* finish) {
-  if (lowQuality) return fastBoxSpread(raster, radius, bounds, channels, context, finish);
-  return fastSmoothSpread(raster, radius, bounds, channels, context, finish);
+                bool lowQuality, const FastContext& context, const SpreadRowFinish* finish,
+                std::optional<uint32_t> uniformColour) {
+  if (lowQuality)
+    return fastBoxSpread(raster, radius, bounds, channels, context, finish, uniformColour);
+  return fastSmoothSpread(raster, radius, bounds, channels, context, finish, uniformColour);
 }
 
 }  // namespace shimmerly

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "glow/glow_bounds.h"
 #include "render/raster.h"
@@ -32,13 +33,18 @@ using SpreadRowFinish = std::function<void(int64_t y, int64_t x0, int64_t x1,
 // channels is the bit set red 1, green 2, blue 4, alpha 8. With finish, the result is written
 // through it as it is copied back into the raster, saving a pass over the region; the answer
 // says whether that happened (false: no pass ran, the raster is as it was and finish was not
-// called).
+// called). uniformColour, when the caller knows it, is the colour (red in the low byte) of
+// every pixel whose alpha is not zero; the colours then follow from the alpha sums alone and
+// the pass sums a fifth of the channels. Pixels of zero alpha may hold any colour.
 bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                 bool lowQuality, const FastContext& context,
-                const SpreadRowFinish* finish = nullptr);
+                const SpreadRowFinish* finish = nullptr,
+                std::optional<uint32_t> uniformColour = std::nullopt);
 bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                   const FastContext& context, const SpreadRowFinish* finish = nullptr);
+                   const FastContext& context, const SpreadRowFinish* finish = nullptr,
+                   std::optional<uint32_t> uniformColour = std::nullopt);
 bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
-                      const FastContext& context, const SpreadRowFinish* finish = nullptr);
+                      const FastContext& context, const SpreadRowFinish* finish = nullptr,
+                      std::optional<uint32_t> uniformColour = std::nullopt);
 
 }  // namespace shimmerly

@@ -161,6 +161,45 @@ TEST_P(FastSpreadTest, MatchesReferenceAcrossBandSeams) {
   }
 }
 
+// With the colour of the opaque pixels given, the spread sums alpha alone; the result must
+// still be the reference's, whatever colour the transparent pixels hold, for every channel set
+// (the hint is only used when all three colours are named) and across several passes.
+TEST_P(FastSpreadTest, UniformColourHintMatchesReference) {
+  std::mt19937 rng(9001u + GetParam().threads * 5 + static_cast<int>(GetParam().isa));
+  for (int i = 0; i < 300; ++i) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const uint32_t pick = rng() % 4;
+    const uint32_t colour = pick == 0 ? 0xFFFFFFu : pick == 1 ? 0u : rng() & 0xFFFFFFu;
+    Raster input = randomRaster(rng, w, h);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        RgbaPixel& p = at(input, x, y);
+        if (p.alpha != 0)
+          p = RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), p.alpha};
+      }
+    const GlowBounds bounds = randomBounds(rng, w, h);
+    const float radius = randomRadius(rng, w, h);
+    const bool low = rng() % 2;
+    const SpreadChannels channels = rng() % 4 == 0   ? kSpreadAlpha
+                                    : rng() % 6 == 0 ? SpreadChannels(kSpreadRed | kSpreadAlpha)
+                                                     : kSpreadAll;
+    Raster expected = copyOf(input);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, channels, low);
+
+    Raster actual = copyOf(input);
+    GlowBounds actualBounds = bounds;
+    poisonScratch(w, h);
+    fastSpread(actual, radius, actualBounds, channels, low, context(), nullptr, colour);
+
+    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
+                             std::to_string(h) + " radius " + std::to_string(radius) +
+                             (low ? " low" : " high") + " colour " + std::to_string(colour);
+    ASSERT_TRUE(sameRaster(actual, expected)) << what;
+    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+  }
+}
+
 // A finish given to the spread sees each row of the region once, with the words the plain
 // spread leaves there, and what it writes is the raster's result; pixels outside the region
 // are untouched. It is not called, and the answer is false, when no pass runs.

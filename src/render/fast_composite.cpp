@@ -88,10 +88,16 @@ Shaping shapingOf(double s, double b) {
 // same operations in the same order as the per-pixel rules and the Normal mode (the softness
 // rule "s = 0 and A > 0 gives 255" is the rule "A > L gives 255" with L = 0). Every candidate
 // is computed in every lane and chosen by masks, so that the loop vectorises.
+//
+// kBlend false: the caller saw no pixel with both a host alpha and a glow alpha, so no pixel
+// takes the blend (a zero glow alpha shapes to zero and keeps the input). kDivide false: every
+// host alpha is 0 or 255; a = 255 blends to alpha 255, which is never divided by, and a = 0
+// takes the glow alone.
+template <bool kBlend, bool kDivide>
 SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restrict glow,
                                     uint32_t* out, int64_t n, const Shaping& shaping,
                                     bool blendTransparentGlow) {
-  const double* __restrict reciprocals = alphaReciprocals();
+  [[maybe_unused]] const double* __restrict reciprocals = alphaReciprocals();
   const int32_t softenMask = -static_cast<int32_t>(shaping.soften);
   const int32_t fadeMask = -static_cast<int32_t>(shaping.fade);
   const uint32_t transparentGlowBlends = 0u - static_cast<uint32_t>(blendTransparentGlow);
@@ -116,23 +122,30 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restri
     const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
     const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
     const int32_t gb = std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift);
-    const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
-                  pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
-    const double c = b * k1, e = a * k1;
-    const double keep = 1.0 - c;
-    const int32_t red = clampedTrunc(pr * e * keep + gr * c + 0.5);
-    const int32_t green = clampedTrunc(pg * e * keep + gg * c + 0.5);
-    const int32_t blue = clampedTrunc(pb * e * keep + gb * c + 0.5);
-    const int32_t alpha = clampedTrunc(a * keep + b + 0.5);
-    const double q = reciprocals[alpha] * 255.0;
-    const int32_t divide = -static_cast<int32_t>(alpha != 0) & -static_cast<int32_t>(alpha != 255);
-    const int32_t qr = clampedTrunc(red * q), qg = clampedTrunc(green * q),
-                  qb = clampedTrunc(blue * q);
-    const int32_t ur = red ^ ((red ^ qr) & divide);
-    const int32_t ug = green ^ ((green ^ qg) & divide);
-    const int32_t ub = blue ^ ((blue ^ qb) & divide);
-    const uint32_t blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
-                             (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
+    uint32_t blended = 0;
+    if constexpr (kBlend) {
+      const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
+                    pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
+      const double c = b * k1, e = a * k1;
+      const double keep = 1.0 - c;
+      const int32_t red = clampedTrunc(pr * e * keep + gr * c + 0.5);
+      const int32_t green = clampedTrunc(pg * e * keep + gg * c + 0.5);
+      const int32_t blue = clampedTrunc(pb * e * keep + gb * c + 0.5);
+      const int32_t alpha = clampedTrunc(a * keep + b + 0.5);
+      int32_t ur = red, ug = green, ub = blue;
+      if constexpr (kDivide) {
+        const double q = reciprocals[alpha] * 255.0;
+        const int32_t divide =
+            -static_cast<int32_t>(alpha != 0) & -static_cast<int32_t>(alpha != 255);
+        const int32_t qr = clampedTrunc(red * q), qg = clampedTrunc(green * q),
+                      qb = clampedTrunc(blue * q);
+        ur = red ^ ((red ^ qr) & divide);
+        ug = green ^ ((green ^ qg) & divide);
+        ub = blue ^ ((blue ^ qb) & divide);
+      }
+      blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
+                (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
+    }
     const uint32_t glowOnly = static_cast<uint32_t>(b) | (static_cast<uint32_t>(gr) << 8) |
                               (static_cast<uint32_t>(gg) << 16) | (static_cast<uint32_t>(gb) << 24);
     // The composite pass leaves a pixel of zero glow alpha alone; the preview blends every
@@ -145,21 +158,45 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restri
   }
 }
 
+// The row in blocks, each run by the cheapest body that computes it: most pixels of a frame
+// lie where the glow or the layer is transparent, or where the layer is opaque.
+SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, const uint32_t* glow, uint32_t* out,
+                                      int64_t n, const Shaping& shaping,
+                                      bool blendTransparentGlow) {
+  constexpr int64_t kBlock = 32;
+  for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
+    const int64_t m = std::min(kBlock, n - i0);
+    uint32_t blends = 0, partial = 0;
+    for (int64_t i = 0; i < m; ++i) {
+      const uint32_t a = in[i0 + i] & 0xFFu, g0 = glow[i0 + i] >> 24;
+      blends |= static_cast<uint32_t>(a != 0) & static_cast<uint32_t>(g0 != 0);
+      partial |= static_cast<uint32_t>(a - 1u < 254u);
+    }
+    if (blends == 0) {
+      normalRowBody<false, false>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+    } else if (partial == 0) {
+      normalRowBody<true, false>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+    } else {
+      normalRowBody<true, true>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+    }
+  }
+}
+
 void normalRowGeneric(const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
                       const Shaping& shaping, bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, const uint32_t* glow,
                                                    uint32_t* out, int64_t n, const Shaping& shaping,
                                                    bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
     const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const Shaping& shaping,
     bool blendTransparentGlow) {
-  normalRowBody(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
 #endif
 

@@ -118,6 +118,25 @@ Raster randomGlow(std::mt19937& rng, int32_t w, int32_t h) {
   return glow;
 }
 
+// Rows made of stretches that each hold one kind of pixel: no glow, an opaque layer, a
+// transparent layer, or noise. Real frames are mostly such stretches, and the passes may take
+// each kind its own way.
+void stretchesOfOneKind(std::mt19937& rng, HostFrame& input, Raster& glow) {
+  for (int32_t r = 0; r < input.height; ++r) {
+    int32_t x = 0;
+    while (x < input.width) {
+      const int32_t length = 1 + static_cast<int32_t>(rng() % 48);
+      const uint32_t kind = rng() % 4;
+      for (int32_t k = x; k < std::min(input.width, x + length); ++k) {
+        if (kind == 0) glow.rgbaRow(input.height - 1 - r)[k].alpha = 0;
+        if (kind == 1) input.at(k, r).alpha = 255;
+        if (kind == 2) input.at(k, r).alpha = 0;
+      }
+      x += length;
+    }
+  }
+}
+
 HostFrame sentinelFrame(int32_t w, int32_t h, int32_t gap) {
   HostFrame f = testing::solidFrame(w, h, PF_Pixel{0xA5, 0xA5, 0xA5, 0xA5}, gap);
   return f;
@@ -163,9 +182,10 @@ TEST_P(FastCompositeTest, CompositeMatchesOracle) {
   const double softness[] = {0.0, 0.01, 0.5, 0.8, 0.99, 1.0, 1.5};
   const double boost[] = {0.0, 0.25, 1.0, 1.5, 2.0, 0.999};
   for (int i = 0; i < 300; ++i) {
-    const int32_t w = 1 + rng() % 50, h = 1 + rng() % 50;
-    const HostFrame input = noiseFrame(w, h, rng(), 0.3, rng() % 2);
-    const Raster glow = randomGlow(rng, w, h);
+    const int32_t w = 1 + rng() % (i % 3 == 0 ? 150 : 50), h = 1 + rng() % 50;
+    HostFrame input = noiseFrame(w, h, rng(), 0.3, rng() % 2);
+    Raster glow = randomGlow(rng, w, h);
+    if (i % 2 == 0) stretchesOfOneKind(rng, input, glow);
     GlowBounds bounds;
     if (rng() % 6 != 0) {
       bounds.include(coordinate(rng, w), coordinate(rng, h));

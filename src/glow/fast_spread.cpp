@@ -11,6 +11,7 @@
 #include <cstring>
 #include <optional>
 #include <type_traits>
+#include <utility>
 
 #include "glow/spread.h"
 #include "render/frame_memory.h"
@@ -82,12 +83,20 @@ int64_t regionWidth(const PassPlan& p) {
   return p.rx1 - p.rx0 + 1;
 }
 
+// Rows of alpha bytes a one-channel band keeps: every row between the one leaving the column
+// sums and the one entering them, so that the leaving row is read from the band's own cache-
+// sized copy instead of from a raster row read long before. Rows 1 to H − 1 fit in H slots.
+int64_t ringRows(const PassPlan& p) {
+  return std::min(p.lv + p.rv + 2, p.height);
+}
+
 size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
   // rounded up to 64 bytes.
-  return static_cast<size_t>((3 * channels + 1) * (ncol * 4 + 64) +
+  const int64_t ring = channels == 1 ? ringRows(p) * ncol + 64 : 0;
+  return static_cast<size_t>(ring + (3 * channels + 1) * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              6 * (n * 4 + 64) + 2 * (n * 8 + 64));
 }
@@ -185,6 +194,25 @@ SHIMMERLY_INLINE void slideChannel(const uint32_t* __restrict e1, const uint32_t
   }
 }
 
+// The alpha column sums slid by one row: the leaving row's alphas come from the ring (or are 0
+// when kLeave is false), the entering row's are read from the raster and kept in the ring (no
+// row enters when kEnter is false).
+template <bool kLeave, bool kEnter>
+SHIMMERLY_INLINE void slideAlpha(const uint32_t* __restrict e2, const uint8_t* __restrict leaving,
+                                 uint8_t* __restrict entering, uint32_t* __restrict sums,
+                                 uint32_t* __restrict inner, uint32_t* __restrict outer,
+                                 int64_t ncol) {
+  for (int64_t j = 0; j < ncol; ++j) {
+    const uint32_t a1 = kLeave ? leaving[j] : 0u;
+    const uint32_t a2 = kEnter ? e2[j] >> 24 : 0u;
+    const uint32_t sum = sums[j];
+    if constexpr (kEnter) entering[j] = static_cast<uint8_t>(a2);
+    inner[j] = sum - a1;
+    outer[j] = sum + a2;
+    sums[j] = sum + a2 - a1;
+  }
+}
+
 SHIMMERLY_INLINE void slideColumns(int c, const uint32_t* e1, const uint32_t* e2, uint32_t* stored,
                                    uint32_t* vi, uint32_t* vo, int64_t ncol) {
   switch (c) {
@@ -269,6 +297,39 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
 }
 #endif
 
+// R[width × height] for every column: the longest run of equal widths (the columns whose boxes
+// the sides do not cut) is filled from the table, the columns beside it divide, since R[k] is
+// 1.0 / k in double precision, exactly what the division gives. For wide boxes the table
+// outgrows the caches, and one lookup per side column and row costs more than the division.
+SHIMMERLY_INLINE void fillReciprocals(double* __restrict out, const int64_t* __restrict widths,
+                                      int64_t n, int64_t innerBegin, int64_t innerEnd,
+                                      const double* __restrict recip, int64_t height) {
+  auto divide = [&](int64_t from, int64_t to) {
+    for (int64_t i = from; i < to; ++i) {
+      const double k = static_cast<double>(widths[i] * height);
+      out[i] = k > 0 ? 1.0 / k : 0.0;
+    }
+  };
+  divide(0, innerBegin);
+  std::fill(out + innerBegin, out + innerEnd, recip[widths[innerBegin] * height]);
+  divide(innerEnd, n);
+}
+
+// [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
+std::pair<int64_t, int64_t> longestRun(const int64_t* v, int64_t n) {
+  int64_t best = 0, bestEnd = std::min<int64_t>(n, 1), from = 0;
+  for (int64_t i = 1; i <= n; ++i) {
+    if (i == n || v[i] != v[from]) {
+      if (i - from > bestEnd - best) {
+        best = from;
+        bestEnd = i;
+      }
+      from = i;
+    }
+  }
+  return {best, bestEnd};
+}
+
 // What one pass sums: alpha alone, or alpha, the colours and the opaque count, or alpha alone
 // with colours that follow from the alpha sums because every opaque pixel has one colour.
 enum class SumMode { kAlpha, kColour, kUniform };
@@ -295,8 +356,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     po[c] = carve.take<uint32_t>(np);
   }
   uint32_t* zeroRow = carve.take<uint32_t>(ncol);
+  const int64_t ringCount = kColour ? 0 : ringRows(p);
+  uint8_t* ring = carve.take<uint8_t>(ringCount * ncol);
+  auto ringRow = [&](int64_t y) { return ring + (y % ringCount) * ncol; };
   double* rai = carve.take<double>(n);
   double* rao = carve.take<double>(n);
+  // Box widths by column.
   int64_t* wI = carve.take<int64_t>(n);
   int64_t* wO = carve.take<int64_t>(n);
   // Per-pixel values of the current row (colour passes only).
@@ -315,6 +380,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     wI[i] = std::min(px + p.rc, W - 1) - std::max<int64_t>(px - p.lc, 0);
     wO[i] = std::min(px + p.rc + 1, W - 1) - std::max<int64_t>(px - p.lc - 1, 0);
   }
+  const auto [innerBeginI, innerEndI] = longestRun(wI, n);
+  const auto [innerBeginO, innerEndO] = longestRun(wO, n);
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
   for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
   // The column sums before the first row: rows max(py0 − l, 1) to min(py0 + r, H − 1), that is
@@ -322,7 +389,18 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
   const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
   const int64_t lastRow = std::min(py0 + p.rv, H - 1);
   for (int64_t y = firstRow; y <= lastRow; ++y) {
-    addRow<kColour>(p.src + y * W + p.xs + 1, ncol, stored);
+    const uint32_t* __restrict row = p.src + y * W + p.xs + 1;
+    if constexpr (kColour) {
+      addRow<true>(row, ncol, stored);
+    } else {
+      uint32_t* __restrict sums = stored[0];
+      uint8_t* __restrict kept = ringRow(y);
+      for (int64_t j = 0; j < ncol; ++j) {
+        const uint32_t a = row[j] >> 24;
+        sums[j] += a;
+        kept[j] = static_cast<uint8_t>(a);
+      }
+    }
   }
 
   const int64_t kxs = p.xs - p.t0;  // prefix indices [0, kxs] stand before every column
@@ -338,7 +416,23 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     const uint32_t* __restrict e2 = above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
-    for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
+    if constexpr (kColour) {
+      for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
+    } else {
+      // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
+      // take the slot it no longer needs.
+      const uint8_t* __restrict leaving = below >= 1 ? ringRow(below) : nullptr;
+      uint8_t* __restrict entering = above <= H - 1 ? ringRow(above) : nullptr;
+      if (leaving && entering) {
+        slideAlpha<true, true>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      } else if (entering) {
+        slideAlpha<false, true>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      } else if (leaving) {
+        slideAlpha<true, false>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      } else {
+        slideAlpha<false, false>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      }
+    }
     // Row prefixes of the column sums, padded on both sides with the clamped values.
     for (int c = 0; c < kCh; ++c) {
       std::fill(pi[c], pi[c] + kxs + 1, 0u);
@@ -351,11 +445,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
     // Reciprocal areas change only where the boxes are cut by the bottom or top edge.
     const int64_t hI = std::min(py + p.rv, H - 1) - std::max<int64_t>(py - p.lv, 0);
     const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
+    // Each run reads the table once: for wide boxes the table outgrows the caches.
     if (hI != lastHI || hO != lastHO) {
-      for (int64_t i = 0; i < n; ++i) {
-        rai[i] = recip[wI[i] * hI];
-        rao[i] = recip[wO[i] * hO];
-      }
+      fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI);
+      fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO);
       lastHI = hI;
       lastHO = hO;
     }

@@ -177,9 +177,11 @@ __attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* s
 
 enum class GlowSide { kInner, kOuter };
 
+// savedHoldsAlpha: the saved copy already holds the raster's alphas, the only bytes of it that
+// are read, so the copy is not made again.
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                  Raster* savedCopy, const FastContext& context,
-                 std::optional<uint32_t> uniformColour) {
+                 std::optional<uint32_t> uniformColour, bool savedHoldsAlpha = false) {
   if (bounds.empty()) return 0;
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
@@ -200,16 +202,17 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   };
 
   const PixelRegion before = regionOf(bounds, w, h);
-  overRows(before, [&](int32_t y) {
-    uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-    const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
-    if (saved) {
-      std::memcpy(saved + static_cast<int64_t>(y) * w + x0, row + x0,
-                  static_cast<size_t>(x1 - x0 + 1) * 4);
-    } else {
-      for (int32_t x = x0; x <= x1; ++x) row[x] = (row[x] & 0xFFFFFF00u) | (row[x] >> 24);
-    }
-  });
+  if (!(saved && savedHoldsAlpha))
+    overRows(before, [&](int32_t y) {
+      uint32_t* row = pixels + static_cast<int64_t>(y) * w;
+      const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
+      if (saved) {
+        std::memcpy(saved + static_cast<int64_t>(y) * w + x0, row + x0,
+                    static_cast<size_t>(x1 - x0 + 1) * 4);
+      } else {
+        for (int32_t x = x0; x <= x1; ++x) row[x] = (row[x] & 0xFFFFFF00u) | (row[x] >> 24);
+      }
+    });
 
   // The new alpha from the spread alpha s and the kept alpha o, with the spread's colours.
   const bool inner = side == GlowSide::kInner;
@@ -334,10 +337,12 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
       Raster& processed = glow != nullptr ? *glow : target;
       Raster* savedCopy = glow != nullptr && !settings.showTarget ? &target : nullptr;
       const std::optional<uint32_t> colour = glow != nullptr ? glowColour : 0u;
-      if (settings.targetProcessing == TargetProcessing::InnerGlow)
-        fastInnerGlow(processed, size, targetBounds, lowQuality, savedCopy, context, colour);
-      else
-        fastOuterGlow(processed, size, targetBounds, lowQuality, savedCopy, context, colour);
+      // The target keeps the glow's alphas (both were written from the same target values),
+      // which is all the edge glow reads of its saved copy: its colours are left as they are.
+      fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
+                                                                            : GlowSide::kOuter,
+                   processed, size, targetBounds, lowQuality, savedCopy, context, colour,
+                   savedCopy != nullptr);
       pending = 0;
       break;
     }

@@ -61,6 +61,15 @@ struct PassPlan {
   const double* recip;
   const uint32_t* src;
   uint32_t* dst;
+  // A last one-channel pass writes its rows straight back into the raster it reads (src) where
+  // no other band still reads them, through finish when given; other rows go to dst.
+  uint32_t* direct;
+  const SpreadRowFinish* finish;
+};
+
+// The rows [begin, end) of one band, and those of them it writes straight back.
+struct BandRows {
+  int64_t begin, end, directBegin, directEnd;
 };
 
 // Carves 64-byte aligned arrays out of one scratch block.
@@ -95,7 +104,7 @@ size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
   // rounded up to 64 bytes.
-  const int64_t ring = channels == 1 ? ringRows(p) * ncol + 64 : 0;
+  const int64_t ring = channels == 1 ? ringRows(p) * ncol + 64 + p.width * 4 + 64 : 0;
   return static_cast<size_t>(ring + (3 * channels + 1) * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              6 * (n * 4 + 64) + 2 * (n * 8 + 64));
@@ -336,8 +345,9 @@ enum class SumMode { kAlpha, kColour, kUniform };
 
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
 template <SumMode kMode, typename Scan>
-SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch,
+SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, uint8_t* scratch,
                                      Scan scan) {
+  const int64_t py0 = band.begin, py1 = band.end;
   constexpr bool kColour = kMode == SumMode::kColour;
   constexpr int kCh = kColour ? 5 : 1;
   const int64_t W = p.width, H = p.height;
@@ -359,6 +369,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
   const int64_t ringCount = kColour ? 0 : ringRows(p);
   uint8_t* ring = carve.take<uint8_t>(ringCount * ncol);
   auto ringRow = [&](int64_t y) { return ring + (y % ringCount) * ncol; };
+  // A whole raster row of spread words for the rows written straight back.
+  uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
   double* rai = carve.take<double>(n);
   double* rao = carve.take<double>(n);
   // Box widths by column.
@@ -453,8 +465,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
       lastHO = hO;
     }
 
+    const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
     const uint32_t* __restrict srow = p.src + py * W + p.rx0;
-    uint32_t* __restrict drow = p.dst + py * W + p.rx0;
+    uint32_t* __restrict drow = (direct ? spreadRow : p.dst + py * W) + p.rx0;
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
@@ -506,57 +519,65 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, int64_t py0, int64_t py1
         drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
       }
     }
+    if (direct) {
+      uint32_t* row = p.direct + py * W;
+      if (p.finish) {
+        (*p.finish)(py, p.rx0, p.rx1, spreadRow, row);
+      } else {
+        std::memcpy(row + p.rx0, spreadRow + p.rx0, static_cast<size_t>(n) * 4);
+      }
+    }
   }
 }
 
-void bandGeneric(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
+void bandGeneric(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
   if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, GenericScan{});
+    spreadBandBody<SumMode::kUniform>(p, band, scratch, GenericScan{});
   } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, GenericScan{});
+    spreadBandBody<SumMode::kColour>(p, band, scratch, GenericScan{});
   } else {
-    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, GenericScan{});
+    spreadBandBody<SumMode::kAlpha>(p, band, scratch, GenericScan{});
   }
 }
 
 #ifdef SHIMMERLY_X86
-__attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, int64_t py0, int64_t py1,
+__attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, const BandRows& band,
                                               uint8_t* scratch) {
   if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kUniform>(p, band, scratch, Avx2Scan{});
   } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kColour>(p, band, scratch, Avx2Scan{});
   } else {
-    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kAlpha>(p, band, scratch, Avx2Scan{});
   }
 }
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void bandAvx512(
-    const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
+    const PassPlan& p, const BandRows& band, uint8_t* scratch) {
   if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kUniform>(p, band, scratch, Avx2Scan{});
   } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kColour>(p, band, scratch, Avx2Scan{});
   } else {
-    spreadBandBody<SumMode::kAlpha>(p, py0, py1, scratch, Avx2Scan{});
+    spreadBandBody<SumMode::kAlpha>(p, band, scratch, Avx2Scan{});
   }
 }
 #endif
 
-void runBand(const PassPlan& p, int64_t py0, int64_t py1, uint8_t* scratch) {
+void runBand(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
 #ifdef SHIMMERLY_X86
   switch (activeKernelIsa()) {
     case KernelIsa::kAvx512:
-      bandAvx512(p, py0, py1, scratch);
+      bandAvx512(p, band, scratch);
       return;
     case KernelIsa::kAvx2:
-      bandAvx2(p, py0, py1, scratch);
+      bandAvx2(p, band, scratch);
       return;
     default:
       break;
   }
 #endif
-  bandGeneric(p, py0, py1, scratch);
+  bandGeneric(p, band, scratch);
 }
 
 // The region as 64-bit coordinates.
@@ -640,17 +661,32 @@ uint32_t blendedWord(uint32_t c, double wIn, double f) {
   return word;
 }
 
+// What a pass leaves: the region it computed, and whether its result is already in the raster
+// it read (else it is in dst, over the region).
+struct PassResult {
+  Region region;
+  bool delivered = false;
+};
+
+// Where the last pass of a spread puts its result: back into the raster it reads, through
+// finish when given.
+struct Delivery {
+  uint32_t* raster;
+  const SpreadRowFinish* finish;
+};
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
-// no longer has one colour.
-Region boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
-               GlowBounds& bounds, uint32_t channels, const FastContext& context,
-               std::optional<uint32_t>& uniform) {
+// no longer has one colour. With deliver (whose raster is src), a one-channel pass writes its
+// result back into src itself.
+PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
+                   GlowBounds& bounds, uint32_t channels, const FastContext& context,
+                   std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr) {
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
-  if (g.empty()) return g;
+  if (g.empty()) return {g, false};
   const double r = static_cast<double>(static_cast<int64_t>(x) / 2);  // B div 2
 
   PassPlan p{};
@@ -707,18 +743,47 @@ Region boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height
   for (int w = 0; w < parts; ++w) {
     scratch[w] = static_cast<uint8_t*>(memory.block(kFirstWorkerSlot + w * kWorkerSlots, bytes));
   }
-  auto band = [&](int index, int) {
+  // A raster row may be written back once no band reads it any more: a band reads rows from
+  // lv below its first row (its starting sums) to rv + 1 above its last. So a band writes back
+  // all its rows but the first rv + 1 (read by the band below) and the last lv (read by the
+  // band above); those go to dst and are copied back once every band is done.
+  const bool direct = deliver != nullptr && (p.uniform || !p.colour);
+  p.direct = direct ? deliver->raster : nullptr;
+  p.finish = direct ? deliver->finish : nullptr;
+  auto rowsOf = [&](int index) {
     const RowRange range = bandOf(static_cast<int32_t>(rows), parts, index);
-    if (range.begin < range.end) {
-      runBand(p, g.y0 + range.begin, g.y0 + range.end, scratch[index]);
+    BandRows b{g.y0 + range.begin, g.y0 + range.end, 0, 0};
+    b.directBegin = index > 0 ? b.begin + p.rv + 1 : b.begin;
+    b.directEnd = index < parts - 1 ? b.end - p.lv : b.end;
+    if (b.directBegin > b.directEnd) b.directBegin = b.directEnd;
+    return b;
+  };
+  auto band = [&](int index, int) {
+    const BandRows b = rowsOf(index);
+    if (b.begin < b.end) runBand(p, b, scratch[index]);
+  };
+  auto copyBack = [&](int index, int) {
+    const BandRows b = rowsOf(index);
+    for (int64_t y = b.begin; y < b.end; ++y) {
+      if (y == b.directBegin) y = b.directEnd;
+      if (y >= b.end) break;
+      if (p.finish) {
+        (*p.finish)(y, g.x0, g.x1, dst + y * p.width, p.direct + y * p.width);
+      } else {
+        std::memcpy(p.direct + y * p.width + g.x0, dst + y * p.width + g.x0,
+                    static_cast<size_t>(g.x1 - g.x0 + 1) * 4);
+      }
     }
   };
   if (context.pool && parts > 1) {
     context.pool->run(parts, band);
+    if (direct) context.pool->run(parts, copyBack);
   } else {
     for (int i = 0; i < parts; ++i) band(i, 0);
+    if (direct)
+      for (int i = 0; i < parts; ++i) copyBack(i, 0);
   }
-  return g;
+  return {g, direct};
 }
 
 uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
@@ -735,9 +800,10 @@ bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t ch
   if (!(radius > 0.0f)) return false;
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
-  const Region g = boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds,
-                           channels, context, uniformColour);
-  copyRegion(buffer, pixels, raster.width(), g, context.pool, finish);
+  const Delivery deliver{pixels, finish};
+  const PassResult last = boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds,
+                                  channels, context, uniformColour, &deliver);
+  if (!last.delivered) copyRegion(buffer, pixels, raster.width(), last.region, context.pool, finish);
   return true;
 }
 
@@ -760,9 +826,10 @@ bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
            regionOfBounds(first, width, height), context.pool);
   boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context, uniformColour);
-  const Region g =
-      boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour);
-  copyRegion(buffer, pixels, width, g, context.pool, finish);
+  const Delivery deliver{pixels, finish};
+  const PassResult third =
+      boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, &deliver);
+  if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
   return true;
 }
 

@@ -7,7 +7,8 @@
 
 namespace shimmerly {
 
-RenderPool::RenderPool(int workerCount) : workerCount_(std::max(1, workerCount)) {
+RenderPool::RenderPool(int workerCount, TaskOrder order)
+    : workerCount_(std::max(1, workerCount)), order_(order) {
   threads_.reserve(workerCount_ - 1);
   for (int w = 1; w < workerCount_; ++w) threads_.emplace_back([this, w] { workerLoop(w); });
 }
@@ -64,7 +65,11 @@ void RenderPool::workerLoop(int worker) {
 
 void RenderPool::run(int taskCount, const std::function<void(int, int)>& task) {
   if (taskCount <= 0) return;
-  if (workerCount_ == 1 || taskCount == 1) {
+  if (order_ == TaskOrder::kReverse) {
+    for (int i = taskCount - 1; i >= 0; --i) task(i, 0);
+    return;
+  }
+  if (workerCount_ == 1 || taskCount == 1 || order_ == TaskOrder::kForward) {
     for (int i = 0; i < taskCount; ++i) task(i, 0);
     return;
   }

@@ -15,10 +15,14 @@
 
 namespace shimmerly {
 
+// How run() hands out tasks: to every thread as they come, or one after another on the calling
+// thread in a fixed order, which lets tests replay the orders threads only sometimes produce.
+enum class TaskOrder { kConcurrent, kForward, kReverse };
+
 class RenderPool {
  public:
   // workerCount counts the calling thread too: 1 means no extra threads at all.
-  explicit RenderPool(int workerCount);
+  explicit RenderPool(int workerCount, TaskOrder order = TaskOrder::kConcurrent);
   ~RenderPool();
   RenderPool(const RenderPool&) = delete;
   RenderPool& operator=(const RenderPool&) = delete;
@@ -38,6 +42,7 @@ class RenderPool {
   void start(int taskCount, bool onEach, const std::function<void(int, int)>& task);
 
   int workerCount_;
+  TaskOrder order_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;
   std::condition_variable wake_;

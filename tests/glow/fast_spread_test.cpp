@@ -89,13 +89,15 @@ struct Setup {
   const char* name;
   KernelIsa isa;
   int threads;
+  TaskOrder order = TaskOrder::kConcurrent;
 };
 
 class FastSpreadTest : public ::testing::TestWithParam<Setup> {
  protected:
   void SetUp() override {
     if (setKernelIsa(GetParam().isa) != GetParam().isa) GTEST_SKIP() << "not on this processor";
-    if (GetParam().threads > 1) pool_ = std::make_unique<RenderPool>(GetParam().threads);
+    if (GetParam().threads > 1)
+      pool_ = std::make_unique<RenderPool>(GetParam().threads, GetParam().order);
   }
   void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
 
@@ -260,13 +262,18 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Setups, FastSpreadTest,
-                         ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},
-                                           Setup{"generic_3", KernelIsa::kGeneric, 3},
-                                           Setup{"avx2_1", KernelIsa::kAvx2, 1},
-                                           Setup{"avx512_1", KernelIsa::kAvx512, 1},
-                                           Setup{"avx512_2", KernelIsa::kAvx512, 2}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Setups, FastSpreadTest,
+    ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},
+                      Setup{"generic_3", KernelIsa::kGeneric, 3},
+                      Setup{"avx2_1", KernelIsa::kAvx2, 1},
+                      Setup{"avx512_1", KernelIsa::kAvx512, 1},
+                      Setup{"avx512_2", KernelIsa::kAvx512, 2},
+                      // Bands one after another, in both orders: each
+                      // sees what the others already wrote back.
+                      Setup{"bands_forward", KernelIsa::kAvx512, 3, TaskOrder::kForward},
+                      Setup{"bands_reverse", KernelIsa::kAvx512, 3, TaskOrder::kReverse}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace shimmerly

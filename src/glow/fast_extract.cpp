@@ -14,6 +14,7 @@
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
 #include "presets/glow_unit.h"
+#include "render/frame_memory.h"
 #include "render/kernel_isa.h"
 #include "render/render_threads.h"
 
@@ -49,9 +50,10 @@ struct ExtractPlan {
   double aspect;
   bool lowQuality;
   bool layerColour;
-  uint32_t customWord;  // custom colour as a kind-1 word without alpha
-  uint32_t* target;
-  uint32_t* glow;  // null when absent
+  uint32_t customWord;   // custom colour as a kind-1 word without alpha
+  uint32_t* target;      // null: the target raster is not read after the extraction
+  uint8_t* targetAlpha;  // the target values as one byte per pixel, raster rows; or null
+  uint32_t* glow;        // null when absent
 };
 
 // Target values of one source row r into v.
@@ -104,9 +106,12 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
   for (int32_t r = r0; r < r1; ++r) {
     const int64_t q = p.height - 1 - r;
     const uint32_t* __restrict in = p.source + r * p.stride;
+    if (p.targetAlpha) values = p.targetAlpha + q * w;
     targetRow(p, r, in, values);
-    uint32_t* __restrict trow = p.target + q * w;
-    for (int32_t i = 0; i < w; ++i) trow[i] = static_cast<uint32_t>(values[i]) << 24;
+    if (p.target) {
+      uint32_t* __restrict trow = p.target + q * w;
+      for (int32_t i = 0; i < w; ++i) trow[i] = static_cast<uint32_t>(values[i]) << 24;
+    }
     if (p.glow) {
       uint32_t* __restrict grow = p.glow + q * w;
       if (p.layerColour) {
@@ -140,8 +145,8 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
 // x div 255 for x ≤ 65025 is (x + 1 + (x >> 8)) >> 8, and u × 20 div 17 for u ≤ 255 is
 // (u × 4819) >> 12: both exact over those ranges (the tests check every pair of bytes), and
 // unlike the divisions they vectorise.
-template <bool kInner>
-SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const uint32_t* keep, int shift,
+template <bool kInner, typename Keep>
+SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const Keep* keep, int shift,
                                     uint32_t* out, int64_t x0, int64_t x1) {
   for (int64_t x = x0; x <= x1; ++x) {
     const uint32_t word = spread[x];
@@ -156,7 +161,8 @@ SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const uint32_t* keep
   }
 }
 
-void edgeAlphaGeneric(bool inner, const uint32_t* spread, const uint32_t* keep, int shift,
+template <typename Keep>
+void edgeAlphaGeneric(bool inner, const uint32_t* spread, const Keep* keep, int shift,
                       uint32_t* out, int64_t x0, int64_t x1) {
   if (inner)
     edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
@@ -165,8 +171,9 @@ void edgeAlphaGeneric(bool inner, const uint32_t* spread, const uint32_t* keep, 
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+template <typename Keep>
 __attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* spread,
-                                                   const uint32_t* keep, int shift, uint32_t* out,
+                                                   const Keep* keep, int shift, uint32_t* out,
                                                    int64_t x0, int64_t x1) {
   if (inner)
     edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
@@ -175,13 +182,23 @@ __attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* s
 }
 #endif
 
+// The edge glow's alphas with the kept alphas as bytes.
+void edgeAlphaRowFromBytes(bool inner, const uint32_t* spread, const uint8_t* keep, uint32_t* out,
+                           int64_t x0, int64_t x1) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (activeKernelIsa() != KernelIsa::kGeneric)
+    return edgeAlphaAvx2(inner, spread, keep, 0, out, x0, x1);
+#endif
+  edgeAlphaGeneric(inner, spread, keep, 0, out, x0, x1);
+}
+
 enum class GlowSide { kInner, kOuter };
 
-// savedHoldsAlpha: the saved copy already holds the raster's alphas, the only bytes of it that
-// are read, so the copy is not made again.
+// savedAlpha: the raster's alphas as bytes (raster rows), kept by the caller; they are all the
+// edge glow needs of a saved copy, which is then neither made nor read.
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                  Raster* savedCopy, const FastContext& context,
-                 std::optional<uint32_t> uniformColour, bool savedHoldsAlpha = false) {
+                 std::optional<uint32_t> uniformColour, const uint8_t* savedAlpha = nullptr) {
   if (bounds.empty()) return 0;
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
@@ -202,7 +219,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   };
 
   const PixelRegion before = regionOf(bounds, w, h);
-  if (!(saved && savedHoldsAlpha))
+  if (!savedAlpha)
     overRows(before, [&](int32_t y) {
       uint32_t* row = pixels + static_cast<int64_t>(y) * w;
       const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
@@ -214,20 +231,24 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
       }
     });
 
-  // The new alpha from the spread alpha s and the kept alpha o, with the spread's colours.
+  // The new alpha from the spread alpha s and the kept alpha o, with the spread's colours:
+  // o from the kept bytes, the saved copy's alpha, or (with neither) the spread word's own low
+  // byte, which the alpha-only spread carries through unchanged.
   const bool inner = side == GlowSide::kInner;
-  const int shift = saved ? 24 : 0;
-  auto edgeRow = [inner, shift](const uint32_t* spread, const uint32_t* keep, uint32_t* out,
-                                int64_t x0, int64_t x1) {
-    fastEdgeAlphaRow(inner, spread, keep, shift, out, x0, x1);
+  const bool keeps = saved != nullptr || savedAlpha != nullptr;
+  auto edgeRow = [&](int64_t y, const uint32_t* spread, uint32_t* out, int64_t x0, int64_t x1) {
+    if (savedAlpha) {
+      edgeAlphaRowFromBytes(inner, spread, savedAlpha + y * w, out, x0, x1);
+    } else if (saved) {
+      fastEdgeAlphaRow(inner, spread, saved + y * w, 24, out, x0, x1);
+    } else {
+      fastEdgeAlphaRow(inner, spread, spread, 0, out, x0, x1);
+    }
   };
-  // Done as the spread's result is copied back: without a saved copy the kept alpha is the
-  // spread word's own low byte, which the alpha-only spread carries through unchanged.
+  // Done as the spread's result is copied back.
   const SpreadRowFinish finish = [&](int64_t y, int64_t x0, int64_t x1, const uint32_t* spread,
-                                     uint32_t* out) {
-    edgeRow(spread, saved ? saved + y * w : spread, out, x0, x1);
-  };
-  if (fastSpread(raster, spreadRadius(radius), bounds, saved ? kSpreadAll : kSpreadAlpha,
+                                     uint32_t* out) { edgeRow(y, spread, out, x0, x1); };
+  if (fastSpread(raster, spreadRadius(radius), bounds, keeps ? kSpreadAll : kSpreadAlpha,
                  lowQuality, context, &finish, uniformColour))
     return 0;
 
@@ -235,8 +256,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   const PixelRegion grown = regionOf(bounds, w, h);
   overRows(grown, [&](int32_t y) {
     uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-    edgeRow(row, saved ? saved + static_cast<int64_t>(y) * w : row, row, grown.firstColumn,
-            grown.lastColumn);
+    edgeRow(y, row, row, grown.firstColumn, grown.lastColumn);
   });
   return 0;
 }
@@ -293,7 +313,20 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   plan.layerColour = colorSource == ColorFrom::Layer;
   plan.customWord = customColor.red | (static_cast<uint32_t>(customColor.green) << 8) |
                     (static_cast<uint32_t>(customColor.blue) << 16);
-  plan.target = reinterpret_cast<uint32_t*>(target.pixels());
+  // With a glow raster and no Show Target, the render never reads the target raster after the
+  // extraction: the target values are then kept as bytes where the edge glows need them, and
+  // not at all otherwise. Other processing values still spread the target, as the reference
+  // does, so they keep it.
+  const int32_t processing = settings.targetProcessing;
+  const bool edgeGlow =
+      processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
+  const bool targetRead =
+      glow == nullptr || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
+  plan.target = targetRead ? reinterpret_cast<uint32_t*>(target.pixels()) : nullptr;
+  plan.targetAlpha =
+      !targetRead && edgeGlow
+          ? context.memory->array<uint8_t>(kSlotTargetAlpha, static_cast<size_t>(width) * height)
+          : nullptr;
   plan.glow = glow ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
 
   const int workers = context.pool ? context.pool->workerCount() : 1;
@@ -337,12 +370,12 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
       Raster& processed = glow != nullptr ? *glow : target;
       Raster* savedCopy = glow != nullptr && !settings.showTarget ? &target : nullptr;
       const std::optional<uint32_t> colour = glow != nullptr ? glowColour : 0u;
-      // The target keeps the glow's alphas (both were written from the same target values),
-      // which is all the edge glow reads of its saved copy: its colours are left as they are.
+      // Without a target raster, the kept target values are all the edge glow reads of its
+      // saved copy.
       fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
                                                                             : GlowSide::kOuter,
                    processed, size, targetBounds, lowQuality, savedCopy, context, colour,
-                   savedCopy != nullptr);
+                   plan.target ? nullptr : plan.targetAlpha);
       pending = 0;
       break;
     }

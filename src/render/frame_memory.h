@@ -16,6 +16,7 @@ enum FrameSlot : size_t {
   kSlotTargetRaster,
   kSlotSpreadBuffer,
   kSlotReciprocals,
+  kSlotTargetAlpha,
   kFirstWorkerSlot,
   kWorkerSlots = 4
 };

@@ -100,8 +100,30 @@ void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
   }
 }
 
-void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
-                 Extent& target) {
+#define SHIMMERLY_INLINE inline __attribute__((always_inline))
+
+// The first and last index in [0, n) whose value (after mask) is not zero, looked for a block
+// of 16 at a time; first = n when there is none.
+template <typename T>
+SHIMMERLY_INLINE void nonZeroSpan(const T* v, uint32_t mask, int32_t n, int32_t& first,
+                                  int32_t& last) {
+  constexpr int32_t kBlock = 16;
+  auto anyIn = [&](int32_t from) {
+    uint32_t any = 0;
+    for (int32_t k = 0; k < kBlock; ++k) any |= static_cast<uint32_t>(v[from + k]) & mask;
+    return any != 0;
+  };
+  first = 0;
+  while (first + kBlock <= n && !anyIn(first)) first += kBlock;
+  while (first < n && (static_cast<uint32_t>(v[first]) & mask) == 0) ++first;
+  if (first == n) return;
+  last = n - 1;
+  while (last + 1 - kBlock > first && !anyIn(last + 1 - kBlock)) last -= kBlock;
+  while ((static_cast<uint32_t>(v[last]) & mask) == 0) --last;
+}
+
+SHIMMERLY_INLINE void extractRowsBody(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values,
+                                      Extent& source, Extent& target) {
   const int32_t w = p.width;
   for (int32_t r = r0; r < r1; ++r) {
     const int64_t q = p.height - 1 - r;
@@ -124,23 +146,35 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
       }
     }
     // First and last columns with non-zero source alpha and non-zero target.
-    int32_t first = 0, last = w - 1;
-    while (first < w && (in[first] & 0xFF) == 0) ++first;
-    if (first < w) {
-      while ((in[last] & 0xFF) == 0) --last;
-      source.addRow(first, last, q);
-    }
-    first = 0;
-    last = w - 1;
-    while (first < w && values[first] == 0) ++first;
-    if (first < w) {
-      while (values[last] == 0) --last;
-      target.addRow(first, last, q);
-    }
+    int32_t first = 0, last = 0;
+    nonZeroSpan(in, 0xFFu, w, first, last);
+    if (first < w) source.addRow(first, last, q);
+    nonZeroSpan(values, 0xFFu, w, first, last);
+    if (first < w) target.addRow(first, last, q);
   }
 }
 
-#define SHIMMERLY_INLINE inline __attribute__((always_inline))
+void extractRowsGeneric(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values,
+                        Extent& source, Extent& target) {
+  extractRowsBody(p, r0, r1, values, source, target);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void extractRowsAvx2(const ExtractPlan& p, int32_t r0, int32_t r1,
+                                                     uint8_t* values, Extent& source,
+                                                     Extent& target) {
+  extractRowsBody(p, r0, r1, values, source, target);
+}
+#endif
+
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
+                 Extent& target) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (activeKernelIsa() != KernelIsa::kGeneric)
+    return extractRowsAvx2(p, r0, r1, values, source, target);
+#endif
+  extractRowsGeneric(p, r0, r1, values, source, target);
+}
 
 // x div 255 for x ≤ 65025 is (x + 1 + (x >> 8)) >> 8, and u × 20 div 17 for u ≤ 255 is
 // (u × 4819) >> 12: both exact over those ranges (the tests check every pair of bytes), and

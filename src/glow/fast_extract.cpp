@@ -226,14 +226,36 @@ void edgeAlphaRowFromBytes(bool inner, const uint32_t* spread, const uint8_t* ke
   edgeAlphaGeneric(inner, spread, keep, 0, out, x0, x1);
 }
 
+// Glow pixels of raster rows [y0, y1) from the target values: the colour with the value as
+// alpha, or zero where the value is zero.
+void glowFromTargetValues(Raster& glow, const uint8_t* values, uint32_t colour, int64_t y0,
+                          int64_t y1) {
+  const int64_t w = glow.width();
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(glow.pixels());
+  for (int64_t y = y0; y < y1; ++y) {
+    const uint8_t* v = values + y * w;
+    uint32_t* row = pixels + y * w;
+    for (int64_t i = 0; i < w; ++i)
+      row[i] = v[i] ? colour | (static_cast<uint32_t>(v[i]) << 24) : 0u;
+  }
+}
+
 enum class GlowSide { kInner, kOuter };
 
 // savedAlpha: the raster's alphas as bytes (raster rows), kept by the caller; they are all the
-// edge glow needs of a saved copy, which is then neither made nor read.
+// edge glow needs of a saved copy, which is then neither made nor read. rasterFromSavedAlpha:
+// the raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
+// and zero elsewhere.
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                  Raster* savedCopy, const FastContext& context,
-                 std::optional<uint32_t> uniformColour, const uint8_t* savedAlpha = nullptr) {
-  if (bounds.empty()) return 0;
+                 std::optional<uint32_t> uniformColour, const uint8_t* savedAlpha = nullptr,
+                 bool rasterFromSavedAlpha = false) {
+  if (bounds.empty()) {
+    // Nothing to spread: the raster is what the values describe.
+    if (rasterFromSavedAlpha)
+      glowFromTargetValues(raster, savedAlpha, *uniformColour, 0, raster.height());
+    return 0;
+  }
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* saved = savedCopy ? reinterpret_cast<uint32_t*>(savedCopy->pixels()) : nullptr;
@@ -282,9 +304,13 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   // Done as the spread's result is copied back.
   const SpreadRowFinish finish = [&](int64_t y, int64_t x0, int64_t x1, const uint32_t* spread,
                                      uint32_t* out) { edgeRow(y, spread, out, x0, x1); };
-  if (fastSpread(raster, spreadRadius(radius), bounds, keeps ? kSpreadAll : kSpreadAlpha,
-                 lowQuality, context, &finish, uniformColour))
-    return 0;
+  const bool spread =
+      rasterFromSavedAlpha
+          ? fastSpreadOfAlpha(raster, savedAlpha, *uniformColour, spreadRadius(radius), bounds,
+                              lowQuality, context, &finish)
+          : fastSpread(raster, spreadRadius(radius), bounds, keeps ? kSpreadAll : kSpreadAlpha,
+                       lowQuality, context, &finish, uniformColour);
+  if (spread) return 0;
 
   // No pass ran: the raster is as it was.
   const PixelRegion grown = regionOf(bounds, w, h);
@@ -357,11 +383,14 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   const bool targetRead =
       glow == nullptr || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
   plan.target = targetRead ? reinterpret_cast<uint32_t*>(target.pixels()) : nullptr;
+  // A glow of the custom colour is then not written here either: the spread reads it from the
+  // kept target values and writes the whole glow raster itself.
+  const bool glowFromValues = !targetRead && colorSource != ColorFrom::Layer;
   plan.targetAlpha =
-      !targetRead && edgeGlow
+      !targetRead && (edgeGlow || glowFromValues)
           ? context.memory->array<uint8_t>(kSlotTargetAlpha, static_cast<size_t>(width) * height)
           : nullptr;
-  plan.glow = glow ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
+  plan.glow = glow && !glowFromValues ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
 
   const int workers = context.pool ? context.pool->workerCount() : 1;
   std::vector<Extent> sourceExtents(workers), targetExtents(workers);
@@ -383,7 +412,12 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   if ((type == TargetType::Brightness || type == TargetType::BrightnessAlpha) && done > 0 &&
       settings.glowSize == 0)
     settings.glowSize = 1.0;
-  if (done < height) return code;
+  if (done < height) {
+    // Stopped: the rows extracted so far still get their glow pixels.
+    if (glowFromValues)
+      glowFromTargetValues(*glow, plan.targetAlpha, plan.customWord, height - done, height);
+    return code;
+  }
 
   const double size = settings.glowSize;
   double pending = size;
@@ -394,8 +428,13 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   switch (settings.targetProcessing) {
     case TargetProcessing::None:
       if (glow != nullptr) {
-        fastSpread(*glow, spreadRadius(size), targetBounds, kSpreadAll, lowQuality, context,
-                   nullptr, glowColour);
+        if (glowFromValues) {
+          fastSpreadOfAlpha(*glow, plan.targetAlpha, plan.customWord, spreadRadius(size),
+                            targetBounds, lowQuality, context);
+        } else {
+          fastSpread(*glow, spreadRadius(size), targetBounds, kSpreadAll, lowQuality, context,
+                     nullptr, glowColour);
+        }
         pending = 0;
       }
       break;
@@ -409,7 +448,7 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
       fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
                                                                             : GlowSide::kOuter,
                    processed, size, targetBounds, lowQuality, savedCopy, context, colour,
-                   plan.target ? nullptr : plan.targetAlpha);
+                   plan.target ? nullptr : plan.targetAlpha, glowFromValues);
       pending = 0;
       break;
     }

@@ -60,6 +60,7 @@ struct PassPlan {
   int64_t t0, prefixCount;     // prefix index k stands for column t0 + k
   const double* recip;
   const uint32_t* src;
+  const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
   uint32_t* dst;
   // A last one-channel pass writes its rows straight back into the raster it reads (src) where
   // no other band still reads them, through finish when given; other rows go to dst.
@@ -206,14 +207,22 @@ SHIMMERLY_INLINE void slideChannel(const uint32_t* __restrict e1, const uint32_t
 // The alpha column sums slid by one row: the leaving row's alphas come from the ring (or are 0
 // when kLeave is false), the entering row's are read from the raster and kept in the ring (no
 // row enters when kEnter is false).
-template <bool kLeave, bool kEnter>
-SHIMMERLY_INLINE void slideAlpha(const uint32_t* __restrict e2, const uint8_t* __restrict leaving,
+// The alpha of a source pixel: a pixel word's high byte, or an alpha byte as it is.
+SHIMMERLY_INLINE uint32_t alphaOf(uint32_t word) {
+  return word >> 24;
+}
+SHIMMERLY_INLINE uint32_t alphaOf(uint8_t alpha) {
+  return alpha;
+}
+
+template <bool kLeave, bool kEnter, typename Source>
+SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __restrict leaving,
                                  uint8_t* __restrict entering, uint32_t* __restrict sums,
                                  uint32_t* __restrict inner, uint32_t* __restrict outer,
                                  int64_t ncol) {
   for (int64_t j = 0; j < ncol; ++j) {
     const uint32_t a1 = kLeave ? leaving[j] : 0u;
-    const uint32_t a2 = kEnter ? e2[j] >> 24 : 0u;
+    const uint32_t a2 = kEnter ? alphaOf(e2[j]) : 0u;
     const uint32_t sum = sums[j];
     if constexpr (kEnter) entering[j] = static_cast<uint8_t>(a2);
     inner[j] = sum - a1;
@@ -339,6 +348,17 @@ std::pair<int64_t, int64_t> longestRun(const int64_t* v, int64_t n) {
   return {best, bestEnd};
 }
 
+// Adds a source row's alphas to the column sums and keeps them in the ring.
+template <typename Source>
+SHIMMERLY_INLINE void addAlphaRow(const Source* __restrict row, int64_t ncol,
+                                  uint32_t* __restrict sums, uint8_t* __restrict kept) {
+  for (int64_t j = 0; j < ncol; ++j) {
+    const uint32_t a = alphaOf(row[j]);
+    sums[j] += a;
+    kept[j] = static_cast<uint8_t>(a);
+  }
+}
+
 // What one pass sums: alpha alone, or alpha, the colours and the opaque count, or alpha alone
 // with colours that follow from the alpha sums because every opaque pixel has one colour.
 enum class SumMode { kAlpha, kColour, kUniform };
@@ -404,14 +424,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t* __restrict row = p.src + y * W + p.xs + 1;
     if constexpr (kColour) {
       addRow<true>(row, ncol, stored);
+    } else if (p.srcAlpha) {
+      addAlphaRow(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
     } else {
-      uint32_t* __restrict sums = stored[0];
-      uint8_t* __restrict kept = ringRow(y);
-      for (int64_t j = 0; j < ncol; ++j) {
-        const uint32_t a = row[j] >> 24;
-        sums[j] += a;
-        kept[j] = static_cast<uint8_t>(a);
-      }
+      addAlphaRow(row, ncol, stored[0], ringRow(y));
     }
   }
 
@@ -435,14 +451,21 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // take the slot it no longer needs.
       const uint8_t* __restrict leaving = below >= 1 ? ringRow(below) : nullptr;
       uint8_t* __restrict entering = above <= H - 1 ? ringRow(above) : nullptr;
-      if (leaving && entering) {
-        slideAlpha<true, true>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
-      } else if (entering) {
-        slideAlpha<false, true>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
-      } else if (leaving) {
-        slideAlpha<true, false>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      auto slide = [&](const auto* source) {
+        if (leaving && entering) {
+          slideAlpha<true, true>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        } else if (entering) {
+          slideAlpha<false, true>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        } else if (leaving) {
+          slideAlpha<true, false>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        } else {
+          slideAlpha<false, false>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        }
+      };
+      if (p.srcAlpha && entering) {
+        slide(p.srcAlpha + above * W + p.xs + 1);
       } else {
-        slideAlpha<false, false>(e2, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        slide(e2);
       }
     }
     // Row prefixes of the column sums, padded on both sides with the clamped values.
@@ -494,21 +517,34 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;
-      for (int64_t i = 0; i < n; ++i) {
-        const uint32_t sumO = poa[i + d + 1] - poa[i];
-        const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-        const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * rao[i]);
-        const double dai = ai, dao = ao;
-        const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
-        // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
-        // average, which is the colour when the outer box holds any opaque pixel, else 0.
-        const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
-        const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
-        const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
-        const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
-        const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
-        const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
-        drow[i] = (word & named) | (srow[i] & ~named);
+      // All four channels named: the source row is not read at all (nor is it there when the
+      // source is given by its alphas).
+      auto uniformRow = [&](auto allNamed) {
+        for (int64_t i = 0; i < n; ++i) {
+          const uint32_t sumO = poa[i + d + 1] - poa[i];
+          const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
+          const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * rao[i]);
+          const double dai = ai, dao = ao;
+          const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+          // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
+          // average, which is the colour when the outer box holds any opaque pixel, else 0.
+          const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
+          const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
+          const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
+          const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
+          const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
+          const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
+          if constexpr (decltype(allNamed)::value) {
+            drow[i] = word;
+          } else {
+            drow[i] = (word & named) | (srow[i] & ~named);
+          }
+        }
+      };
+      if (named == 0xFFFFFFFFu) {
+        uniformRow(std::true_type{});
+      } else {
+        uniformRow(std::false_type{});
       }
     } else {
       for (int64_t i = 0; i < n; ++i) {
@@ -682,7 +718,8 @@ struct Delivery {
 // result back into src itself.
 PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
                    GlowBounds& bounds, uint32_t channels, const FastContext& context,
-                   std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr) {
+                   std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr,
+                   const uint8_t* srcAlpha = nullptr) {
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
@@ -719,6 +756,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.t0 = g.x0 - p.lc - 1;
   p.prefixCount = g.x1 + p.rc + 1 - p.t0 + 1;
   p.src = src;
+  p.srcAlpha = srcAlpha;
   p.dst = dst;
 
   // The largest box area of the region bounds every count and area the pass divides by.
@@ -791,25 +829,26 @@ uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
   return context.memory->array<uint32_t>(kSlotSpreadBuffer, std::max<size_t>(bytes / 4, 1));
 }
 
-}  // namespace
-
-bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+// The spreads, the first pass reading its source from sourceAlpha when given (with a uniform
+// colour, all channels named), else from the raster.
+bool boxSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                    const FastContext& context, const SpreadRowFinish* finish,
-                   std::optional<uint32_t> uniformColour) {
+                   std::optional<uint32_t> uniformColour, const uint8_t* sourceAlpha) {
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   if (!(radius > 0.0f)) return false;
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
   const Delivery deliver{pixels, finish};
   const PassResult last = boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds,
-                                  channels, context, uniformColour, &deliver);
-  if (!last.delivered) copyRegion(buffer, pixels, raster.width(), last.region, context.pool, finish);
+                                  channels, context, uniformColour, &deliver, sourceAlpha);
+  if (!last.delivered)
+    copyRegion(buffer, pixels, raster.width(), last.region, context.pool, finish);
   return true;
 }
 
-bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                       const FastContext& context, const SpreadRowFinish* finish,
-                      std::optional<uint32_t> uniformColour) {
+                      std::optional<uint32_t> uniformColour, const uint8_t* sourceAlpha) {
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   const float x = radius * 0.6666667f;
   if (!(x > 0.0f)) return false;
@@ -824,13 +863,87 @@ bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
   copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
            regionOfBounds(first, width, height), context.pool);
-  boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour);
+  boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
+          sourceAlpha);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context, uniformColour);
   const Delivery deliver{pixels, finish};
   const PassResult third =
       boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, &deliver);
   if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
   return true;
+}
+
+// Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas: over the rows [y0, y1] and
+// columns [x0, x1] (inclusive) of the region, or zeros everywhere outside it.
+void materialise(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
+                 int64_t height, const Region& inside, bool outsideOnly, RenderPool* pool) {
+  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
+  auto rows = [&](int index, int) {
+    const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
+    for (int64_t y = band.begin; y < band.end; ++y) {
+      uint32_t* row = pixels + y * width;
+      const uint8_t* a = alpha + y * width;
+      const bool rowInside = !inside.empty() && y >= inside.y0 && y <= inside.y1;
+      if (outsideOnly) {
+        if (!rowInside) {
+          std::memset(row, 0, static_cast<size_t>(width) * 4);
+        } else {
+          std::memset(row, 0, static_cast<size_t>(inside.x0) * 4);
+          std::memset(row + inside.x1 + 1, 0, static_cast<size_t>(width - 1 - inside.x1) * 4);
+        }
+      } else {
+        for (int64_t x = 0; x < width; ++x)
+          row[x] = a[x] ? colour | (static_cast<uint32_t>(a[x]) << 24) : 0u;
+      }
+    }
+  };
+  if (pool && parts > 1) {
+    pool->run(parts, rows);
+  } else {
+    rows(0, 0);
+  }
+}
+
+}  // namespace
+
+bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                   const FastContext& context, const SpreadRowFinish* finish,
+                   std::optional<uint32_t> uniformColour) {
+  return boxSpreadFrom(raster, radius, bounds, channels, context, finish, uniformColour, nullptr);
+}
+
+bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
+                      const FastContext& context, const SpreadRowFinish* finish,
+                      std::optional<uint32_t> uniformColour) {
+  return smoothSpreadFrom(raster, radius, bounds, channels, context, finish, uniformColour,
+                          nullptr);
+}
+
+bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, float radius,
+                       GlowBounds& bounds, bool lowQuality, const FastContext& context,
+                       const SpreadRowFinish* finish) {
+  const int64_t width = raster.width(), height = raster.height();
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
+  colour &= 0x00FFFFFFu;
+  const float capped = std::min(radius, kMaxSpreadRadius);
+  const float x = lowQuality ? capped : capped * 0.6666667f;
+  if (!(x > 0.0f) || width * height >= kUniformMaxPixels || width <= 0 || height <= 0) {
+    // No pass runs, or the sums could wrap: the raster is written out whole and spread from
+    // itself.
+    materialise(pixels, alpha, colour, width, height, Region{}, false, context.pool);
+    return fastSpread(raster, radius, bounds, kSpreadAll, lowQuality, context, finish, colour);
+  }
+  // Outside the first pass's region the raster holds zeros (no alpha lies there), which is all
+  // any later pass or the caller reads of it; inside, the passes write every pixel.
+  GlowBounds first = bounds;
+  growForPass(x, first);
+  materialise(pixels, alpha, colour, width, height,
+              regionOfBounds(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
+              true, context.pool);
+  const std::optional<uint32_t> uniform = colour;
+  if (lowQuality)
+    return boxSpreadFrom(raster, radius, bounds, kSpreadAll, context, finish, uniform, alpha);
+  return smoothSpreadFrom(raster, radius, bounds, kSpreadAll, context, finish, uniform, alpha);
 }
 
 bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,

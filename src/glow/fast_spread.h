@@ -47,4 +47,12 @@ bool fastSmoothSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t
                       const FastContext& context, const SpreadRowFinish* finish = nullptr,
                       std::optional<uint32_t> uniformColour = std::nullopt);
 
+// fastSpread of a raster that holds (colour, a) wherever the alpha a is not zero and zero
+// elsewhere, given by its alphas alone (one byte per pixel, raster rows): the raster's own
+// pixels are never read. It ends as fastSpread would leave it, all four channels spread, and
+// is written everywhere, also when no pass runs (then with the unspread pixels).
+bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, float radius,
+                       GlowBounds& bounds, bool lowQuality, const FastContext& context,
+                       const SpreadRowFinish* finish = nullptr);
+
 }  // namespace shimmerly

@@ -202,6 +202,47 @@ TEST_P(FastSpreadTest, UniformColourHintMatchesReference) {
   }
 }
 
+// A one-colour raster given by its alphas alone: the raster starts as garbage, which must
+// never be read, and ends as the reference leaves the raster those alphas describe, including
+// the pixels outside the region and the cases where no pass runs.
+TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
+  std::mt19937 rng(515u + GetParam().threads * 11 + static_cast<int>(GetParam().isa));
+  for (int i = 0; i < 300; ++i) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
+    std::vector<uint8_t> alpha(static_cast<size_t>(w) * h);
+    Raster described(w, h, kPixelRgba);
+    GlowBounds bounds;
+    const bool sparse = rng() % 2;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint8_t a = (sparse ? rng() % 9 == 0 : rng() % 3 != 0) ? uint8_t(1 + rng() % 255) : 0;
+        alpha[static_cast<size_t>(y) * w + x] = a;
+        at(described, x, y) =
+            a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
+              : RgbaPixel{0, 0, 0, 0};
+        if (a) bounds.include(x, y);
+      }
+    const float radius = randomRadius(rng, w, h);
+    const bool low = rng() % 2;
+    Raster expected = copyOf(described);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, kSpreadAll, low);
+
+    Raster actual(w, h, kPixelRgba);
+    std::memset(actual.pixels(), 0x5A, static_cast<size_t>(w) * h * 4);
+    GlowBounds actualBounds = bounds;
+    poisonScratch(w, h);
+    fastSpreadOfAlpha(actual, alpha.data(), colour, radius, actualBounds, low, context());
+
+    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
+                             std::to_string(h) + " radius " + std::to_string(radius) +
+                             (low ? " low" : " high");
+    ASSERT_TRUE(sameRaster(actual, expected)) << what;
+    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+  }
+}
+
 // A finish given to the spread sees each row of the region once, with the words the plain
 // spread leaves there, and what it writes is the raster's result; pixels outside the region
 // are untouched. It is not called, and the answer is false, when no pass runs.

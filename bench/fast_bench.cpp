@@ -1,7 +1,8 @@
 // The fast kernels next to their references on a 1920 × 1080 frame of discs: the spread (one
-// pass and three, glow sizes 2, 22 and 500, a glow of many colours and one of one colour), the whole extraction with its Out-Glow processing,
-// and the composite pass; the fast ones on 1 and 2 threads. Pixels per second are reported and
-// every iteration checks a pixel of its output so that no work is optimised away.
+// pass and three, glow sizes 2, 22 and 500, a glow of many colours and one of one colour), the
+// whole extraction with its Out-Glow processing, and the composite pass; the fast ones on 1 and
+// 2 threads. Pixels per second are reported and every iteration checks a pixel of its output so
+// that no work is optimised away.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -70,8 +71,7 @@ void BM_Spread(benchmark::State& state) {
   if (white)
     for (PF_Pixel& p : frame) p = PF_Pixel{p.alpha, 255, 255, 255};
   glowOf(frame, source, sourceBounds);
-  const std::optional<uint32_t> colour =
-      white ? std::optional<uint32_t>(0xFFFFFFu) : std::nullopt;
+  const std::optional<uint32_t> colour = white ? std::optional<uint32_t>(0xFFFFFFu) : std::nullopt;
   std::unique_ptr<RenderPool> pool = threads > 1 ? std::make_unique<RenderPool>(threads) : nullptr;
   FrameMemory memory;
   const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;

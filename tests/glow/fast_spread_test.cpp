@@ -85,6 +85,22 @@ float randomRadius(std::mt19937& rng, int32_t w, int32_t h) {
   }
 }
 
+// A case's size and settings, for failure messages.
+std::string caseName(int i, int32_t w, int32_t h, float radius, bool low) {
+  return "case " + std::to_string(i) + ": " + std::to_string(w) + "x" + std::to_string(h) +
+         " radius " + std::to_string(radius) + (low ? " low" : " high");
+}
+
+// The same pixels and the same bounds, to the bit.
+::testing::AssertionResult sameSpread(const Raster& actual, const GlowBounds& actualBounds,
+                                      const Raster& expected, const GlowBounds& expectedBounds) {
+  const ::testing::AssertionResult pixels = sameRaster(actual, expected);
+  if (!pixels) return pixels;
+  if (std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)) != 0)
+    return ::testing::AssertionFailure() << "bounds differ";
+  return ::testing::AssertionSuccess();
+}
+
 struct Setup {
   const char* name;
   KernelIsa isa;
@@ -134,11 +150,8 @@ TEST_P(FastSpreadTest, MatchesReferenceOnRandomRastersAndSettings) {
     poisonScratch(w, h);
     fastSpread(actual, radius, actualBounds, channels, low, context());
 
-    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
-                             std::to_string(h) + " radius " + std::to_string(radius) +
-                             (low ? " low" : " high") + " channels " + std::to_string(channels);
-    ASSERT_TRUE(sameRaster(actual, expected)) << what;
-    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << caseName(i, w, h, radius, low) << " channels " << channels;
   }
 }
 
@@ -194,11 +207,8 @@ TEST_P(FastSpreadTest, UniformColourHintMatchesReference) {
     poisonScratch(w, h);
     fastSpread(actual, radius, actualBounds, channels, low, context(), nullptr, colour);
 
-    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
-                             std::to_string(h) + " radius " + std::to_string(radius) +
-                             (low ? " low" : " high") + " colour " + std::to_string(colour);
-    ASSERT_TRUE(sameRaster(actual, expected)) << what;
-    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << caseName(i, w, h, radius, low) << " colour " << colour;
   }
 }
 
@@ -235,11 +245,8 @@ TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
     poisonScratch(w, h);
     fastSpreadOfAlpha(actual, alpha.data(), colour, radius, actualBounds, low, context());
 
-    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
-                             std::to_string(h) + " radius " + std::to_string(radius) +
-                             (low ? " low" : " high");
-    ASSERT_TRUE(sameRaster(actual, expected)) << what;
-    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << caseName(i, w, h, radius, low) << " colour " << colour;
   }
 }
 
@@ -291,8 +298,7 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
     const bool finished =
         fastSpread(actual, radius, actualBounds, channels, low, context(), &finish);
 
-    const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
-                             std::to_string(h) + " radius " + std::to_string(radius);
+    const std::string what = caseName(i, w, h, radius, low);
     ASSERT_EQ(finished, passes) << what;
     ASSERT_TRUE(sameRaster(actual, expected)) << what;
     const PixelRegion g = regionOf(actualBounds, w, h);

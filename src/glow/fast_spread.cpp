@@ -386,8 +386,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     po[c] = carve.take<uint32_t>(np);
   }
   uint32_t* zeroRow = carve.take<uint32_t>(ncol);
-  const int64_t ringCount = kColour ? 0 : ringRows(p);
-  uint8_t* ring = carve.take<uint8_t>(ringCount * ncol);
+  const int64_t ringCount = kColour ? 1 : ringRows(p);  // colour passes keep no ring
+  uint8_t* ring = carve.take<uint8_t>(kColour ? 0 : ringCount * ncol);
   auto ringRow = [&](int64_t y) { return ring + (y % ringCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
   uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);

@@ -101,6 +101,9 @@ void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
 }
 
 #define SHIMMERLY_INLINE inline __attribute__((always_inline))
+// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
+// kernel's instruction set.
+#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 // The first and last index in [0, n) whose value (after mask) is not zero, looked for a block
 // of 16 at a time; first = n when there is none.
@@ -108,7 +111,7 @@ template <typename T>
 SHIMMERLY_INLINE void nonZeroSpan(const T* v, uint32_t mask, int32_t n, int32_t& first,
                                   int32_t& last) {
   constexpr int32_t kBlock = 16;
-  auto anyIn = [&](int32_t from) {
+  auto anyIn = [&](int32_t from) SHIMMERLY_INLINE_LAMBDA {
     uint32_t any = 0;
     for (int32_t k = 0; k < kBlock; ++k) any |= static_cast<uint32_t>(v[from + k]) & mask;
     return any != 0;

@@ -24,6 +24,9 @@
 #endif
 
 #define SHIMMERLY_INLINE inline __attribute__((always_inline))
+// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
+// kernel's instruction set.
+#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace shimmerly {
 
@@ -319,18 +322,40 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
 // the sides do not cut) is filled from the table, the columns beside it divide, since R[k] is
 // 1.0 / k in double precision, exactly what the division gives. For wide boxes the table
 // outgrows the caches, and one lookup per side column and row costs more than the division.
-SHIMMERLY_INLINE void fillReciprocals(double* __restrict out, const int64_t* __restrict widths,
-                                      int64_t n, int64_t innerBegin, int64_t innerEnd,
-                                      const double* __restrict recip, int64_t height) {
-  auto divide = [&](int64_t from, int64_t to) {
+// Without fillInside only the columns beside [sideEnd, sideBegin) are written: the caller
+// reads the run's value on its own. Returns that value.
+SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* __restrict widths,
+                                        int64_t n, int64_t innerBegin, int64_t innerEnd,
+                                        const double* __restrict recip, int64_t height,
+                                        bool fillInside, int64_t sideEnd, int64_t sideBegin) {
+  auto divide = [&](int64_t from, int64_t to) SHIMMERLY_INLINE_LAMBDA {
     for (int64_t i = from; i < to; ++i) {
       const double k = static_cast<double>(widths[i] * height);
       out[i] = k > 0 ? 1.0 / k : 0.0;
     }
   };
-  divide(0, innerBegin);
-  std::fill(out + innerBegin, out + innerEnd, recip[widths[innerBegin] * height]);
-  divide(innerEnd, n);
+  const double inside = recip[widths[innerBegin] * height];
+  if (fillInside) {
+    divide(0, innerBegin);
+    std::fill(out + innerBegin, out + innerEnd, inside);
+    divide(innerEnd, n);
+  } else {
+    // [sideEnd, sideBegin) lies inside the run: the columns outside it are written, from the
+    // run where they belong to it.
+    divide(0, innerBegin);
+    std::fill(out + innerBegin, out + std::clamp(sideEnd, innerBegin, innerEnd), inside);
+    std::fill(out + std::clamp(sideBegin, innerBegin, innerEnd), out + innerEnd, inside);
+    divide(innerEnd, n);
+  }
+  return inside;
+}
+
+// The reciprocal of column i: from an array, or one value for every column.
+SHIMMERLY_INLINE double reciprocalAt(const double* r, int64_t i) {
+  return r[i];
+}
+SHIMMERLY_INLINE double reciprocalAt(double r, int64_t) {
+  return r;
 }
 
 // [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
@@ -388,7 +413,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   uint32_t* zeroRow = carve.take<uint32_t>(ncol);
   const int64_t ringCount = kColour ? 1 : ringRows(p);  // colour passes keep no ring
   uint8_t* ring = carve.take<uint8_t>(kColour ? 0 : ringCount * ncol);
-  auto ringRow = [&](int64_t y) { return ring + (y % ringCount) * ncol; };
+  auto ringRow = [&](int64_t y) SHIMMERLY_INLINE_LAMBDA { return ring + (y % ringCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
   uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
   double* rai = carve.take<double>(n);
@@ -414,6 +439,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   }
   const auto [innerBeginI, innerEndI] = longestRun(wI, n);
   const auto [innerBeginO, innerEndO] = longestRun(wO, n);
+  // Columns [inside0, inside1), where both boxes have their run's width: one-channel passes
+  // take the two reciprocals there as plain values instead of arrays.
+  const int64_t inside0 = std::max(innerBeginI, innerBeginO);
+  const int64_t inside1 = std::max(inside0, std::min(innerEndI, innerEndO));
+  double insideI = 0, insideO = 0;
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
   for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
   // The column sums before the first row: rows max(py0 − l, 1) to min(py0 + r, H − 1), that is
@@ -451,7 +481,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // take the slot it no longer needs.
       const uint8_t* __restrict leaving = below >= 1 ? ringRow(below) : nullptr;
       uint8_t* __restrict entering = above <= H - 1 ? ringRow(above) : nullptr;
-      auto slide = [&](const auto* source) {
+      auto slide = [&](const auto* source) SHIMMERLY_INLINE_LAMBDA {
         if (leaving && entering) {
           slideAlpha<true, true>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
         } else if (entering) {
@@ -482,8 +512,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
     // Each run reads the table once: for wide boxes the table outgrows the caches.
     if (hI != lastHI || hO != lastHO) {
-      fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI);
-      fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO);
+      insideI =
+          fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI, kColour, inside0, inside1);
+      insideO =
+          fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0, inside1);
       lastHI = hI;
       lastHO = hO;
     }
@@ -519,11 +551,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;
       // All four channels named: the source row is not read at all (nor is it there when the
       // source is given by its alphas).
-      auto uniformRow = [&](auto allNamed) {
-        for (int64_t i = 0; i < n; ++i) {
+      auto uniformRow = [&](auto allNamed, int64_t from, int64_t to, auto ri,
+                            auto ro) SHIMMERLY_INLINE_LAMBDA {
+        for (int64_t i = from; i < to; ++i) {
           const uint32_t sumO = poa[i + d + 1] - poa[i];
-          const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-          const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * rao[i]);
+          const int32_t ai =
+              static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * reciprocalAt(ri, i));
+          const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * reciprocalAt(ro, i));
           const double dai = ai, dao = ao;
           const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
           // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
@@ -541,19 +575,31 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           }
         }
       };
+      auto segments = [&](auto allNamed) SHIMMERLY_INLINE_LAMBDA {
+        uniformRow(allNamed, 0, inside0, rai, rao);
+        uniformRow(allNamed, inside0, inside1, insideI, insideO);
+        uniformRow(allNamed, inside1, n, rai, rao);
+      };
       if (named == 0xFFFFFFFFu) {
-        uniformRow(std::true_type{});
+        segments(std::true_type{});
       } else {
-        uniformRow(std::false_type{});
+        segments(std::false_type{});
       }
     } else {
-      for (int64_t i = 0; i < n; ++i) {
-        const int32_t ai = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-        const int32_t ao = static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * rao[i]);
-        const double dai = ai, dao = ao;
-        const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
-        drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
-      }
+      auto alphaRow = [&](int64_t from, int64_t to, auto ri, auto ro) SHIMMERLY_INLINE_LAMBDA {
+        for (int64_t i = from; i < to; ++i) {
+          const int32_t ai =
+              static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * reciprocalAt(ri, i));
+          const int32_t ao =
+              static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * reciprocalAt(ro, i));
+          const double dai = ai, dao = ao;
+          const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+          drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
+        }
+      };
+      alphaRow(0, inside0, rai, rao);
+      alphaRow(inside0, inside1, insideI, insideO);
+      alphaRow(inside1, n, rai, rao);
     }
     if (direct) {
       uint32_t* row = p.direct + py * W;

@@ -65,6 +65,7 @@ struct PassPlan {
   const uint32_t* src;
   const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
   uint32_t* dst;
+  uint8_t* dstAlpha;  // one-colour output kept as its alphas alone (dst is not written)
   // A last one-channel pass writes its rows straight back into the raster it reads (src) where
   // no other band still reads them, through finish when given; other rows go to dst.
   uint32_t* direct;
@@ -523,6 +524,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
     const uint32_t* __restrict srow = p.src + py * W + p.rx0;
     uint32_t* __restrict drow = (direct ? spreadRow : p.dst + py * W) + p.rx0;
+    uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
@@ -549,8 +551,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;
-      // All four channels named: the source row is not read at all (nor is it there when the
-      // source is given by its alphas).
+      // Output as alphas alone (2), as words with all four channels named (1: the source row
+      // is not read at all, nor is it there when the source is given by its alphas), or as
+      // words keeping the channels not named (0).
       auto uniformRow = [&](auto allNamed, int64_t from, int64_t to, auto ri,
                             auto ro) SHIMMERLY_INLINE_LAMBDA {
         for (int64_t i = from; i < to; ++i) {
@@ -568,7 +571,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
           const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
           const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
-          if constexpr (decltype(allNamed)::value) {
+          if constexpr (decltype(allNamed)::value == 2) {
+            arow[i] = static_cast<uint8_t>(alpha);
+          } else if constexpr (decltype(allNamed)::value == 1) {
             drow[i] = word;
           } else {
             drow[i] = (word & named) | (srow[i] & ~named);
@@ -580,10 +585,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         uniformRow(allNamed, inside0, inside1, insideI, insideO);
         uniformRow(allNamed, inside1, n, rai, rao);
       };
-      if (named == 0xFFFFFFFFu) {
-        segments(std::true_type{});
+      if (arow) {
+        segments(std::integral_constant<int, 2>{});
+      } else if (named == 0xFFFFFFFFu) {
+        segments(std::integral_constant<int, 1>{});
       } else {
-        segments(std::false_type{});
+        segments(std::integral_constant<int, 0>{});
       }
     } else {
       auto alphaRow = [&](int64_t from, int64_t to, auto ri, auto ro) SHIMMERLY_INLINE_LAMBDA {
@@ -757,6 +764,35 @@ struct Delivery {
   const SpreadRowFinish* finish;
 };
 
+// The outer box's weight f of a pass of radius x (already capped): (x − 2r) × 0.5, r = B div 2.
+double outerWeight(float x) {
+  const double r = static_cast<double>(static_cast<int64_t>(x) / 2);
+  return (static_cast<double>(x) - 2.0 * r) * 0.5;
+}
+
+// Sets the elements of a plane of rows outside a region to zero.
+template <typename T>
+void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside, RenderPool* pool) {
+  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
+  auto rows = [&](int index, int) {
+    const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
+    for (int64_t y = band.begin; y < band.end; ++y) {
+      T* row = plane + y * width;
+      if (inside.empty() || y < inside.y0 || y > inside.y1) {
+        std::memset(row, 0, static_cast<size_t>(width) * sizeof(T));
+      } else {
+        std::memset(row, 0, static_cast<size_t>(inside.x0) * sizeof(T));
+        std::memset(row + inside.x1 + 1, 0, static_cast<size_t>(width - 1 - inside.x1) * sizeof(T));
+      }
+    }
+  };
+  if (pool && parts > 1) {
+    pool->run(parts, rows);
+  } else {
+    rows(0, 0);
+  }
+}
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
@@ -765,7 +801,7 @@ struct Delivery {
 PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
                    GlowBounds& bounds, uint32_t channels, const FastContext& context,
                    std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr,
-                   const uint8_t* srcAlpha = nullptr) {
+                   const uint8_t* srcAlpha = nullptr, uint8_t* dstAlpha = nullptr) {
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
@@ -784,7 +820,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.lc = p.rc + 1;
   p.rv = static_cast<int64_t>(std::min(r, static_cast<double>(height)));
   p.lv = p.rv + 1;
-  p.f = (static_cast<double>(x) - 2.0 * r) * 0.5;
+  p.f = outerWeight(x);
   p.wIn = 1.0 - p.f;
   p.named = namedMask(channels);
   p.colour = (channels & (kChannelRed | kChannelGreen | kChannelBlue)) != 0;
@@ -804,6 +840,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.src = src;
   p.srcAlpha = srcAlpha;
   p.dst = dst;
+  p.dstAlpha = dstAlpha;
 
   // The largest box area of the region bounds every count and area the pass divides by.
   int64_t maxW = 0, maxH = 0;
@@ -906,41 +943,52 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   // hold the raster's pixels.
   GlowBounds first = bounds, last = bounds;
   growForPass(x, first);
+  const Delivery deliver{pixels, finish};
+  const double f = outerWeight(x);
+  if (sourceAlpha &&
+      blendedWord(*uniformColour & 0x00FFFFFFu, 1.0 - f, f) == (*uniformColour & 0x00FFFFFFu)) {
+    // Every pass keeps one colour: the first two passes hand on their alphas alone, as bytes,
+    // each plane zero outside the region its pass writes (what lies there is transparent), and
+    // the last one writes the raster's words.
+    GlowBounds second = first;
+    growForPass(x, second);
+    const size_t bytes = static_cast<size_t>(width) * height;
+    uint8_t* once = context.memory->array<uint8_t>(kSlotSpreadAlphaA, bytes);
+    uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
+    clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
+    clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
+    boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
+            sourceAlpha, once);
+    boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
+            once, twice);
+    const PassResult third = boxPass(pixels, buffer, width, height, x, bounds, channels, context,
+                                     uniformColour, &deliver, twice);
+    if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
+    return true;
+  }
   for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
   copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
            regionOfBounds(first, width, height), context.pool);
   boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
           sourceAlpha);
   boxPass(buffer, pixels, width, height, x, bounds, channels, context, uniformColour);
-  const Delivery deliver{pixels, finish};
   const PassResult third =
       boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, &deliver);
   if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
   return true;
 }
 
-// Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas: over the rows [y0, y1] and
-// columns [x0, x1] (inclusive) of the region, or zeros everywhere outside it.
+// Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas.
 void materialise(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
-                 int64_t height, const Region& inside, bool outsideOnly, RenderPool* pool) {
+                 int64_t height, RenderPool* pool) {
   const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
   auto rows = [&](int index, int) {
     const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
     for (int64_t y = band.begin; y < band.end; ++y) {
       uint32_t* row = pixels + y * width;
       const uint8_t* a = alpha + y * width;
-      const bool rowInside = !inside.empty() && y >= inside.y0 && y <= inside.y1;
-      if (outsideOnly) {
-        if (!rowInside) {
-          std::memset(row, 0, static_cast<size_t>(width) * 4);
-        } else {
-          std::memset(row, 0, static_cast<size_t>(inside.x0) * 4);
-          std::memset(row + inside.x1 + 1, 0, static_cast<size_t>(width - 1 - inside.x1) * 4);
-        }
-      } else {
-        for (int64_t x = 0; x < width; ++x)
-          row[x] = a[x] ? colour | (static_cast<uint32_t>(a[x]) << 24) : 0u;
-      }
+      for (int64_t x = 0; x < width; ++x)
+        row[x] = a[x] ? colour | (static_cast<uint32_t>(a[x]) << 24) : 0u;
     }
   };
   if (pool && parts > 1) {
@@ -976,16 +1024,16 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
   if (!(x > 0.0f) || width * height >= kUniformMaxPixels || width <= 0 || height <= 0) {
     // No pass runs, or the sums could wrap: the raster is written out whole and spread from
     // itself.
-    materialise(pixels, alpha, colour, width, height, Region{}, false, context.pool);
+    materialise(pixels, alpha, colour, width, height, context.pool);
     return fastSpread(raster, radius, bounds, kSpreadAll, lowQuality, context, finish, colour);
   }
   // Outside the first pass's region the raster holds zeros (no alpha lies there), which is all
   // any later pass or the caller reads of it; inside, the passes write every pixel.
   GlowBounds first = bounds;
   growForPass(x, first);
-  materialise(pixels, alpha, colour, width, height,
-              regionOfBounds(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
-              true, context.pool);
+  clearOutside(pixels, width, height,
+               regionOfBounds(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
+               context.pool);
   const std::optional<uint32_t> uniform = colour;
   if (lowQuality)
     return boxSpreadFrom(raster, radius, bounds, kSpreadAll, context, finish, uniform, alpha);

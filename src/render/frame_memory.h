@@ -17,6 +17,8 @@ enum FrameSlot : size_t {
   kSlotSpreadBuffer,
   kSlotReciprocals,
   kSlotTargetAlpha,
+  kSlotSpreadAlphaA,
+  kSlotSpreadAlphaB,
   kFirstWorkerSlot,
   kWorkerSlots = 4
 };

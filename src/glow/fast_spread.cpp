@@ -3,7 +3,10 @@
 // Each output row then takes prefix sums of those column sums, and a box sum is the difference
 // of two prefixes, exactly the 32-bit modular integers the summed-area tables give. The doubles
 // (Σ × R[n] + 0.001 for colour, Σ × R[area] for alpha, the blend by f) follow the same order.
-// Passes read one buffer and write another, so bands need no ordering among themselves.
+// Passes read one buffer and write another, so bands need no ordering among themselves; the
+// last pass writes back into the raster it reads only rows no other band still reads. A glow
+// of one colour sums its alpha alone, and may be read from (and, between high-quality passes,
+// handed on as) alpha bytes.
 #include "glow/fast_spread.h"
 
 #include <algorithm>
@@ -158,21 +161,19 @@ struct Avx2Scan {
 };
 #endif
 
-// Adds the contributions of source row y, columns (xs, xe], to the column sums.
-template <bool kColour>
+// Adds the five contributions of source row y, columns (xs, xe], to the column sums of a
+// colour pass (one-channel passes use addAlphaRow).
 SHIMMERLY_INLINE void addRow(const uint32_t* __restrict row, int64_t ncol,
                              uint32_t* const* __restrict stored) {
   for (int64_t j = 0; j < ncol; ++j) {
     const uint32_t p = row[j];
     const uint32_t a = p >> 24;
+    const uint32_t m = 0u - static_cast<uint32_t>(a != 0);
     stored[0][j] += a;
-    if constexpr (kColour) {
-      const uint32_t m = 0u - static_cast<uint32_t>(a != 0);
-      stored[1][j] += p & 0xFFu & m;
-      stored[2][j] += (p >> 8) & 0xFFu & m;
-      stored[3][j] += (p >> 16) & 0xFFu & m;
-      stored[4][j] += m & 1u;
-    }
+    stored[1][j] += p & 0xFFu & m;
+    stored[2][j] += (p >> 8) & 0xFFu & m;
+    stored[3][j] += (p >> 16) & 0xFFu & m;
+    stored[4][j] += m & 1u;
   }
 }
 
@@ -454,7 +455,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   for (int64_t y = firstRow; y <= lastRow; ++y) {
     const uint32_t* __restrict row = p.src + y * W + p.xs + 1;
     if constexpr (kColour) {
-      addRow<true>(row, ncol, stored);
+      addRow(row, ncol, stored);
     } else if (p.srcAlpha) {
       addAlphaRow(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
     } else {
@@ -511,7 +512,6 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     // Reciprocal areas change only where the boxes are cut by the bottom or top edge.
     const int64_t hI = std::min(py + p.rv, H - 1) - std::max<int64_t>(py - p.lv, 0);
     const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
-    // Each run reads the table once: for wide boxes the table outgrows the caches.
     if (hI != lastHI || hO != lastHO) {
       insideI =
           fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI, kColour, inside0, inside1);

@@ -69,6 +69,11 @@ struct PassPlan {
   const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
   uint32_t* dst;
   uint8_t* dstAlpha;  // one-colour output kept as its alphas alone (dst is not written)
+  // Reciprocals of the boxes a side of the frame cuts, kept across passes and frames (see
+  // EdgeTable); null: made row by row.
+  const double* edgeI;
+  const double* edgeO;
+  int64_t edgeLeft, edgeRight, edgeStride, wInteriorI, wInteriorO;
   // A last one-channel pass writes its rows straight back into the raster it reads (src) where
   // no other band still reads them, through finish when given; other rows go to dst.
   uint32_t* direct;
@@ -320,6 +325,11 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
 }
 #endif
 
+// R[k]: 1.0 / k in double precision, 0 for k = 0, exactly the table's entry.
+SHIMMERLY_INLINE double reciprocalOf(int64_t k) {
+  return k > 0 ? 1.0 / static_cast<double>(k) : 0.0;
+}
+
 // R[width × height] for every column: the longest run of equal widths (the columns whose boxes
 // the sides do not cut) is filled from the table, the columns beside it divide, since R[k] is
 // 1.0 / k in double precision, exactly what the division gives. For wide boxes the table
@@ -331,10 +341,7 @@ SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* _
                                         const double* __restrict recip, int64_t height,
                                         bool fillInside, int64_t sideEnd, int64_t sideBegin) {
   auto divide = [&](int64_t from, int64_t to) SHIMMERLY_INLINE_LAMBDA {
-    for (int64_t i = from; i < to; ++i) {
-      const double k = static_cast<double>(widths[i] * height);
-      out[i] = k > 0 ? 1.0 / k : 0.0;
-    }
+    for (int64_t i = from; i < to; ++i) out[i] = reciprocalOf(widths[i] * height);
   };
   const double inside = recip[widths[innerBegin] * height];
   if (fillInside) {
@@ -358,6 +365,14 @@ SHIMMERLY_INLINE double reciprocalAt(const double* r, int64_t i) {
 }
 SHIMMERLY_INLINE double reciprocalAt(double r, int64_t) {
   return r;
+}
+// An array read at i + shift: columns of a row of the edge table.
+struct Shifted {
+  const double* values;
+  int64_t shift;
+};
+SHIMMERLY_INLINE double reciprocalAt(Shifted r, int64_t i) {
+  return r.values[i + r.shift];
 }
 
 // [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
@@ -446,6 +461,26 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t inside0 = std::max(innerBeginI, innerBeginO);
   const int64_t inside1 = std::max(inside0, std::min(innerEndI, innerEndO));
   double insideI = 0, insideO = 0;
+  // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
+  // right part, and the columns between take the two plain values.
+  const bool edges = !kColour && p.edgeI != nullptr;
+  const int64_t edge0 = edges ? std::clamp(p.edgeLeft - p.rx0, int64_t{0}, n) : 0;
+  const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
+  const double* edgeRowI = nullptr;
+  const double* edgeRowO = nullptr;
+  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer).
+  auto rowParts = [&](auto&& rowPart) SHIMMERLY_INLINE_LAMBDA {
+    if (edges) {
+      const int64_t right = p.edgeLeft - p.edgeRight + p.rx0;
+      rowPart(0, edge0, Shifted{edgeRowI, p.rx0}, Shifted{edgeRowO, p.rx0});
+      rowPart(edge0, edge1, insideI, insideO);
+      rowPart(edge1, n, Shifted{edgeRowI, right}, Shifted{edgeRowO, right});
+    } else {
+      rowPart(0, inside0, rai, rao);
+      rowPart(inside0, inside1, insideI, insideO);
+      rowPart(inside1, n, rai, rao);
+    }
+  };
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
   for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
   // The column sums before the first row: rows max(py0 − l, 1) to min(py0 + r, H − 1), that is
@@ -513,10 +548,17 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const int64_t hI = std::min(py + p.rv, H - 1) - std::max<int64_t>(py - p.lv, 0);
     const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
     if (hI != lastHI || hO != lastHO) {
-      insideI =
-          fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI, kColour, inside0, inside1);
-      insideO =
-          fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0, inside1);
+      if (edges) {
+        edgeRowI = p.edgeI + hI * p.edgeStride;
+        edgeRowO = p.edgeO + hO * p.edgeStride;
+        insideI = reciprocalOf(p.wInteriorI * hI);
+        insideO = reciprocalOf(p.wInteriorO * hO);
+      } else {
+        insideI = fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI, kColour, inside0,
+                                  inside1);
+        insideO = fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0,
+                                  inside1);
+      }
       lastHI = hI;
       lastHO = hO;
     }
@@ -581,9 +623,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         }
       };
       auto segments = [&](auto allNamed) SHIMMERLY_INLINE_LAMBDA {
-        uniformRow(allNamed, 0, inside0, rai, rao);
-        uniformRow(allNamed, inside0, inside1, insideI, insideO);
-        uniformRow(allNamed, inside1, n, rai, rao);
+        rowParts([&](int64_t from, int64_t to, auto ri, auto ro)
+                     SHIMMERLY_INLINE_LAMBDA { uniformRow(allNamed, from, to, ri, ro); });
       };
       if (arow) {
         segments(std::integral_constant<int, 2>{});
@@ -604,9 +645,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
         }
       };
-      alphaRow(0, inside0, rai, rao);
-      alphaRow(inside0, inside1, insideI, insideO);
-      alphaRow(inside1, n, rai, rao);
+      rowParts(alphaRow);
     }
     if (direct) {
       uint32_t* row = p.direct + py * W;
@@ -793,6 +832,66 @@ void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside,
   }
 }
 
+// The edge table: for every box height h and every column whose boxes a side of the frame cuts,
+// R[width × h] of the inner box and of the outer box. A pass of wide boxes otherwise divides
+// for each such column in each row near the top and bottom; the table is made once for the
+// three passes of a smooth spread and kept for the next frames of the same size and radius.
+// Layout: a header of eight integers (width, height, rc, rv, left, right, stride, heights),
+// then the inner and the outer table, each `heights` rows of `stride` columns: the columns
+// [0, left) and then [right, width). Columns [left, right) are cut by neither side.
+constexpr size_t kEdgeTableMaxBytes = size_t{16} << 20;
+
+void useEdgeTable(PassPlan& p, FrameMemory& memory) {
+  const int64_t W = p.width, H = p.height;
+  auto widthI = [&](int64_t px) {
+    return std::min(px + p.rc, W - 1) - std::max<int64_t>(px - p.lc, 0);
+  };
+  auto widthO = [&](int64_t px) {
+    return std::min(px + p.rc + 1, W - 1) - std::max<int64_t>(px - p.lc - 1, 0);
+  };
+  // The longest run of columns where both widths stay the same.
+  int64_t left = 0, right = std::min<int64_t>(W, 1), from = 0;
+  for (int64_t px = 1; px <= W; ++px) {
+    if (px == W || widthI(px) != widthI(from) || widthO(px) != widthO(from)) {
+      if (px - from > right - left) {
+        left = from;
+        right = px;
+      }
+      from = px;
+    }
+  }
+  const int64_t stride = left + (W - right);
+  const int64_t heights = std::min(2 * p.rv + 3, H - 1) + 1;
+  const size_t bytes = 64 + 2 * static_cast<size_t>(heights * stride) * sizeof(double);
+  p.edgeI = p.edgeO = nullptr;
+  if (stride == 0 || W <= 0 || bytes > kEdgeTableMaxBytes) return;
+  auto* header = static_cast<int64_t*>(memory.block(kSlotEdgeReciprocals, bytes));
+  double* inner = reinterpret_cast<double*>(header + 8);
+  double* outer = inner + heights * stride;
+  const int64_t expected[8] = {W, H, p.rc, p.rv, left, right, stride, heights};
+  if (memory.key(kSlotEdgeReciprocals) == 0 ||
+      std::memcmp(header, expected, sizeof(expected)) != 0) {
+    for (int64_t h = 0; h < heights; ++h) {
+      double* rowI = inner + h * stride;
+      double* rowO = outer + h * stride;
+      for (int64_t k = 0; k < stride; ++k) {
+        const int64_t px = k < left ? k : right + (k - left);
+        rowI[k] = reciprocalOf(widthI(px) * h);
+        rowO[k] = reciprocalOf(widthO(px) * h);
+      }
+    }
+    std::memcpy(header, expected, sizeof(expected));
+    memory.setKey(kSlotEdgeReciprocals, 1);
+  }
+  p.edgeI = inner;
+  p.edgeO = outer;
+  p.edgeLeft = left;
+  p.edgeRight = right;
+  p.edgeStride = stride;
+  p.wInteriorI = widthI(left);
+  p.wInteriorO = widthO(left);
+}
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
@@ -854,6 +953,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   }
   FrameMemory& memory = *context.memory;
   p.recip = memory.reciprocals(static_cast<size_t>(maxW * maxH + 1));
+  if (p.uniform || !p.colour) useEdgeTable(p, memory);
 
   const int64_t rows = g.y1 - g.y0 + 1;
   const int workers = context.pool ? context.pool->workerCount() : 1;

@@ -60,6 +60,7 @@ void* FrameMemory::block(size_t slot, size_t bytes) {
   heldBytes_ = heldBytes_ - b.bytes + want;
   b.data = fresh;
   b.bytes = want;
+  b.key = 0;
   framePeakBytes_ = std::max(framePeakBytes_, heldBytes_);
   return fresh;
 }

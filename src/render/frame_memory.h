@@ -19,6 +19,7 @@ enum FrameSlot : size_t {
   kSlotTargetAlpha,
   kSlotSpreadAlphaA,
   kSlotSpreadAlphaB,
+  kSlotEdgeReciprocals,
   kFirstWorkerSlot,
   kWorkerSlots = 4
 };
@@ -43,6 +44,10 @@ class FrameMemory {
   // The reciprocal table R[k] = 1.0 / k (R[0] = 0) with at least `count` entries. Fill it on
   // one thread before others read it.
   const double* reciprocals(size_t count);
+  // A block may carry a key saying what it holds, so that contents made for one frame serve the
+  // next: key(slot) is 0 until setKey, and again 0 once the block is remade or released.
+  uint64_t key(size_t slot) const { return slot < blocks_.size() ? blocks_[slot].key : 0; }
+  void setKey(size_t slot, uint64_t key) { blocks_.at(slot).key = key; }
   // Frees every block.
   void release();
 
@@ -54,6 +59,7 @@ class FrameMemory {
   struct Block {
     void* data = nullptr;
     size_t bytes = 0;
+    uint64_t key = 0;
   };
   Block slot(size_t index) const { return index < blocks_.size() ? blocks_[index] : Block{}; }
 

@@ -117,7 +117,8 @@ size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
   // rounded up to 64 bytes.
-  const int64_t ring = channels == 1 ? ringRows(p) * ncol + 64 + p.width * 4 + 64 : 0;
+  const int64_t ring =
+      channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
   return static_cast<size_t>(ring + (3 * channels + 1) * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              6 * (n * 4 + 64) + 2 * (n * 8 + 64));
@@ -214,9 +215,6 @@ SHIMMERLY_INLINE void slideChannel(const uint32_t* __restrict e1, const uint32_t
   }
 }
 
-// The alpha column sums slid by one row: the leaving row's alphas come from the ring (or are 0
-// when kLeave is false), the entering row's are read from the raster and kept in the ring (no
-// row enters when kEnter is false).
 // The alpha of a source pixel: a pixel word's high byte, or an alpha byte as it is.
 SHIMMERLY_INLINE uint32_t alphaOf(uint32_t word) {
   return word >> 24;
@@ -225,7 +223,10 @@ SHIMMERLY_INLINE uint32_t alphaOf(uint8_t alpha) {
   return alpha;
 }
 
-template <bool kLeave, bool kEnter, typename Source>
+// The alpha column sums slid by one row: the leaving row's alphas come from `leaving` (or are 0
+// when kLeave is false), the entering row's are read from the source and, with kKeep, kept in
+// the ring (no row enters when kEnter is false).
+template <bool kLeave, bool kEnter, bool kKeep, typename Source>
 SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __restrict leaving,
                                  uint8_t* __restrict entering, uint32_t* __restrict sums,
                                  uint32_t* __restrict inner, uint32_t* __restrict outer,
@@ -234,7 +235,7 @@ SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __r
     const uint32_t a1 = kLeave ? leaving[j] : 0u;
     const uint32_t a2 = kEnter ? alphaOf(e2[j]) : 0u;
     const uint32_t sum = sums[j];
-    if constexpr (kEnter) entering[j] = static_cast<uint8_t>(a2);
+    if constexpr (kEnter && kKeep) entering[j] = static_cast<uint8_t>(a2);
     inner[j] = sum - a1;
     outer[j] = sum + a2;
     sums[j] = sum + a2 - a1;
@@ -359,20 +360,72 @@ SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* _
   return inside;
 }
 
-// The reciprocal of column i: from an array, or one value for every column.
-SHIMMERLY_INLINE double reciprocalAt(const double* r, int64_t i) {
-  return r[i];
-}
-SHIMMERLY_INLINE double reciprocalAt(double r, int64_t) {
-  return r;
-}
-// An array read at i + shift: columns of a row of the edge table.
-struct Shifted {
-  const double* values;
-  int64_t shift;
+// The pieces of a one-channel output row: the columns [from, to) of the row, the prefixes
+// (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box), and the
+// reciprocals of the two boxes: with kEach one per column, column `from` first, else *ri and
+// *ro for all of them. Every pointer is a parameter of its own, marked restrict, so that the
+// compiler needs no run-time overlap checks to vectorise.
+struct SpanWeights {
+  int64_t d;
+  double wIn, f;
 };
-SHIMMERLY_INLINE double reciprocalAt(Shifted r, int64_t i) {
-  return r.values[i + r.shift];
+
+// Where a one-colour row goes: alphas alone, whole words (every channel named), or words that
+// keep the source's channels not named.
+enum class RowOut { kBytes, kWords, kMasked };
+
+template <RowOut kOut, bool kEach>
+SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                  const double* __restrict ri, const double* __restrict ro,
+                                  int64_t from, int64_t to, SpanWeights w, uint32_t cWord,
+                                  uint32_t cbWord, uint32_t named, const uint32_t* __restrict srow,
+                                  uint32_t* __restrict drow, uint8_t* __restrict arow) {
+  const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
+  const int64_t d = w.d;
+  const double wIn = w.wIn, f = w.f;
+  for (int64_t i = from; i < to; ++i) {
+    const uint32_t sumO = poa[i + d + 1] - poa[i];
+    const int32_t ai =
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[i - from] : riAll));
+    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * (kEach ? ro[i - from] : roAll));
+    const double dai = ai, dao = ao;
+    const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+    // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
+    // average, which is the colour when the outer box holds any opaque pixel, else 0.
+    const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
+    const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
+    const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
+    const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
+    const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
+    const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
+    if constexpr (kOut == RowOut::kBytes) {
+      arow[i] = static_cast<uint8_t>(alpha);
+    } else if constexpr (kOut == RowOut::kWords) {
+      drow[i] = word;
+    } else {
+      drow[i] = (word & named) | (srow[i] & ~named);
+    }
+  }
+}
+
+// The same for a pass that spreads alpha alone, the colours kept from the source.
+template <bool kEach>
+SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                const double* __restrict ri, const double* __restrict ro,
+                                int64_t from, int64_t to, SpanWeights w, uint32_t named,
+                                const uint32_t* __restrict srow, uint32_t* __restrict drow) {
+  const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
+  const int64_t d = w.d;
+  const double wIn = w.wIn, f = w.f;
+  for (int64_t i = from; i < to; ++i) {
+    const int32_t ai =
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[i - from] : riAll));
+    const int32_t ao =
+        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * (kEach ? ro[i - from] : roAll));
+    const double dai = ai, dao = ao;
+    const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+    drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
+  }
 }
 
 // [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
@@ -390,14 +443,14 @@ std::pair<int64_t, int64_t> longestRun(const int64_t* v, int64_t n) {
   return {best, bestEnd};
 }
 
-// Adds a source row's alphas to the column sums and keeps them in the ring.
-template <typename Source>
+// Adds a source row's alphas to the column sums and, with kKeep, keeps them in the ring.
+template <bool kKeep, typename Source>
 SHIMMERLY_INLINE void addAlphaRow(const Source* __restrict row, int64_t ncol,
                                   uint32_t* __restrict sums, uint8_t* __restrict kept) {
   for (int64_t j = 0; j < ncol; ++j) {
     const uint32_t a = alphaOf(row[j]);
     sums[j] += a;
-    kept[j] = static_cast<uint8_t>(a);
+    if constexpr (kKeep) kept[j] = static_cast<uint8_t>(a);
   }
 }
 
@@ -428,8 +481,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     po[c] = carve.take<uint32_t>(np);
   }
   uint32_t* zeroRow = carve.take<uint32_t>(ncol);
-  const int64_t ringCount = kColour ? 1 : ringRows(p);  // colour passes keep no ring
-  uint8_t* ring = carve.take<uint8_t>(kColour ? 0 : ringCount * ncol);
+  // Colour passes keep no ring, nor do passes whose source is alpha bytes: the leaving row is
+  // read from the source itself, as compact as the ring and written by no one.
+  const bool ringless = kColour || p.srcAlpha != nullptr;
+  const int64_t ringCount = ringless ? 1 : ringRows(p);
+  uint8_t* ring = carve.take<uint8_t>(ringless ? 0 : ringCount * ncol);
   auto ringRow = [&](int64_t y) SHIMMERLY_INLINE_LAMBDA { return ring + (y % ringCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
   uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
@@ -468,17 +524,22 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
   const double* edgeRowI = nullptr;
   const double* edgeRowO = nullptr;
-  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer).
+  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, each),
+  // with each as for uniformSpan.
   auto rowParts = [&](auto&& rowPart) SHIMMERLY_INLINE_LAMBDA {
+    const std::true_type each;
+    const std::false_type all;
     if (edges) {
-      const int64_t right = p.edgeLeft - p.edgeRight + p.rx0;
-      rowPart(0, edge0, Shifted{edgeRowI, p.rx0}, Shifted{edgeRowO, p.rx0});
-      rowPart(edge0, edge1, insideI, insideO);
-      rowPart(edge1, n, Shifted{edgeRowI, right}, Shifted{edgeRowO, right});
+      // Column i of the region is column i + rx0 of the frame; the right part of the table
+      // begins at frame column edgeRight.
+      if (edge0 > 0) rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0, each);
+      rowPart(edge0, edge1, &insideI, &insideO, all);
+      const int64_t right = p.edgeLeft + (p.rx0 + edge1 - p.edgeRight);
+      if (edge1 < n) rowPart(edge1, n, edgeRowI + right, edgeRowO + right, each);
     } else {
-      rowPart(0, inside0, rai, rao);
-      rowPart(inside0, inside1, insideI, insideO);
-      rowPart(inside1, n, rai, rao);
+      rowPart(0, inside0, rai, rao, each);
+      rowPart(inside0, inside1, &insideI, &insideO, all);
+      rowPart(inside1, n, rai + inside1, rao + inside1, each);
     }
   };
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
@@ -492,9 +553,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     if constexpr (kColour) {
       addRow(row, ncol, stored);
     } else if (p.srcAlpha) {
-      addAlphaRow(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
+      addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
     } else {
-      addAlphaRow(row, ncol, stored[0], ringRow(y));
+      addAlphaRow<true>(row, ncol, stored[0], ringRow(y));
     }
   }
 
@@ -515,24 +576,28 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
     } else {
       // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
-      // take the slot it no longer needs.
-      const uint8_t* __restrict leaving = below >= 1 ? ringRow(below) : nullptr;
-      uint8_t* __restrict entering = above <= H - 1 ? ringRow(above) : nullptr;
-      auto slide = [&](const auto* source) SHIMMERLY_INLINE_LAMBDA {
-        if (leaving && entering) {
-          slideAlpha<true, true>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
-        } else if (entering) {
-          slideAlpha<false, true>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
-        } else if (leaving) {
-          slideAlpha<true, false>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      // take the slot it no longer needs; or, from alpha bytes, both come from the source.
+      const bool leaves = below >= 1, enters = above <= H - 1;
+      auto slide = [&](const auto* source, const uint8_t* leaving, uint8_t* entering,
+                       auto keep) SHIMMERLY_INLINE_LAMBDA {
+        constexpr bool kKeep = decltype(keep)::value;
+        if (leaves && enters) {
+          slideAlpha<true, true, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        } else if (enters) {
+          slideAlpha<false, true, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+        } else if (leaves) {
+          slideAlpha<true, false, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
         } else {
-          slideAlpha<false, false>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+          slideAlpha<false, false, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
         }
       };
-      if (p.srcAlpha && entering) {
-        slide(p.srcAlpha + above * W + p.xs + 1);
+      if (p.srcAlpha) {
+        const uint8_t* column0 = p.srcAlpha + p.xs + 1;
+        slide(column0 + (enters ? above : 0) * W, column0 + (leaves ? below : 0) * W, nullptr,
+              std::false_type{});
       } else {
-        slide(e2);
+        slide(e2, leaves ? ringRow(below) : nullptr, enters ? ringRow(above) : nullptr,
+              std::true_type{});
       }
     }
     // Row prefixes of the column sums, padded on both sides with the clamped values.
@@ -596,54 +661,26 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // Output as alphas alone (2), as words with all four channels named (1: the source row
       // is not read at all, nor is it there when the source is given by its alphas), or as
       // words keeping the channels not named (0).
-      auto uniformRow = [&](auto allNamed, int64_t from, int64_t to, auto ri,
-                            auto ro) SHIMMERLY_INLINE_LAMBDA {
-        for (int64_t i = from; i < to; ++i) {
-          const uint32_t sumO = poa[i + d + 1] - poa[i];
-          const int32_t ai =
-              static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * reciprocalAt(ri, i));
-          const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * reciprocalAt(ro, i));
-          const double dai = ai, dao = ao;
-          const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
-          // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
-          // average, which is the colour when the outer box holds any opaque pixel, else 0.
-          const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
-          const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
-          const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
-          const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
-          const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
-          const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
-          if constexpr (decltype(allNamed)::value == 2) {
-            arow[i] = static_cast<uint8_t>(alpha);
-          } else if constexpr (decltype(allNamed)::value == 1) {
-            drow[i] = word;
-          } else {
-            drow[i] = (word & named) | (srow[i] & ~named);
-          }
-        }
-      };
-      auto segments = [&](auto allNamed) SHIMMERLY_INLINE_LAMBDA {
-        rowParts([&](int64_t from, int64_t to, auto ri, auto ro)
-                     SHIMMERLY_INLINE_LAMBDA { uniformRow(allNamed, from, to, ri, ro); });
+      const SpanWeights w{d, wIn, f};
+      auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
+        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro, auto each)
+                     SHIMMERLY_INLINE_LAMBDA {
+                       uniformSpan<decltype(out)::value, decltype(each)::value>(
+                           pia, poa, ri, ro, from, to, w, cWord, cbWord, named, srow, drow, arow);
+                     });
       };
       if (arow) {
-        segments(std::integral_constant<int, 2>{});
+        segments(std::integral_constant<RowOut, RowOut::kBytes>{});
       } else if (named == 0xFFFFFFFFu) {
-        segments(std::integral_constant<int, 1>{});
+        segments(std::integral_constant<RowOut, RowOut::kWords>{});
       } else {
-        segments(std::integral_constant<int, 0>{});
+        segments(std::integral_constant<RowOut, RowOut::kMasked>{});
       }
     } else {
-      auto alphaRow = [&](int64_t from, int64_t to, auto ri, auto ro) SHIMMERLY_INLINE_LAMBDA {
-        for (int64_t i = from; i < to; ++i) {
-          const int32_t ai =
-              static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * reciprocalAt(ri, i));
-          const int32_t ao =
-              static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * reciprocalAt(ro, i));
-          const double dai = ai, dao = ao;
-          const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
-          drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
-        }
+      const SpanWeights w{d, wIn, f};
+      auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro,
+                          auto each) SHIMMERLY_INLINE_LAMBDA {
+        alphaSpan<decltype(each)::value>(pia, poa, ri, ro, from, to, w, named, srow, drow);
       };
       rowParts(alphaRow);
     }
@@ -971,11 +1008,14 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   const bool direct = deliver != nullptr && (p.uniform || !p.colour);
   p.direct = direct ? deliver->raster : nullptr;
   p.finish = direct ? deliver->finish : nullptr;
+  // A pass whose source is alpha bytes with every channel named never reads the raster: all
+  // its rows go straight back.
+  const bool readsRaster = srcAlpha == nullptr || p.named != 0xFFFFFFFFu;
   auto rowsOf = [&](int index) {
     const RowRange range = bandOf(static_cast<int32_t>(rows), parts, index);
     BandRows b{g.y0 + range.begin, g.y0 + range.end, 0, 0};
-    b.directBegin = index > 0 ? b.begin + p.rv + 1 : b.begin;
-    b.directEnd = index < parts - 1 ? b.end - p.lv : b.end;
+    b.directBegin = index > 0 && readsRaster ? b.begin + p.rv + 1 : b.begin;
+    b.directEnd = index < parts - 1 && readsRaster ? b.end - p.lv : b.end;
     if (b.directBegin > b.directEnd) b.directBegin = b.directEnd;
     return b;
   };

@@ -132,21 +132,28 @@ SHIMMERLY_INLINE void scanGeneric(const uint32_t* in, uint32_t* out, int64_t n, 
 }
 
 #ifdef SHIMMERLY_X86
+// The running sums of eight values within a vector.
+__attribute__((target("avx2"))) inline __m256i prefixOf8(__m256i x) {
+  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
+  x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
+  // Carry the low lane's total into the high lane.
+  __m256i t = _mm256_shuffle_epi32(x, 0xFF);
+  t = _mm256_permute2x128_si256(t, t, 0x08);
+  return _mm256_add_epi32(x, t);
+}
+
+// Running sums, eight at a time. The carry grows by each block's own total, taken from the
+// block alone: one addition on the chain from block to block, where adding the previous sum
+// would wait for a lane permutation as well. Sums are modulo 2^32 either way.
 __attribute__((target("avx2"))) inline void scanAvx2(const uint32_t* in, uint32_t* out, int64_t n,
                                                      uint32_t carry) {
   __m256i c = _mm256_set1_epi32(static_cast<int>(carry));
   const __m256i last = _mm256_set1_epi32(7);
   int64_t j = 0;
   for (; j + 8 <= n; j += 8) {
-    __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + j));
-    x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
-    x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
-    // Carry the low lane's total into the high lane.
-    __m256i t = _mm256_shuffle_epi32(x, 0xFF);
-    t = _mm256_permute2x128_si256(t, t, 0x08);
-    x = _mm256_add_epi32(_mm256_add_epi32(x, t), c);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), x);
-    c = _mm256_permutevar8x32_epi32(x, last);
+    const __m256i x = prefixOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + j)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + j), _mm256_add_epi32(x, c));
+    c = _mm256_add_epi32(c, _mm256_permutevar8x32_epi32(x, last));
   }
   scanGeneric(in + j, out + j, n - j, static_cast<uint32_t>(_mm256_cvtsi256_si32(c)));
 }
@@ -241,6 +248,65 @@ SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __r
     sums[j] = sum + a2 - a1;
   }
 }
+
+#ifdef SHIMMERLY_X86
+// Eight source alphas, widened to 32 bits.
+__attribute__((target("avx2"))) inline __m256i alphas8(const uint8_t* a) {
+  return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
+}
+__attribute__((target("avx2"))) inline __m256i alphas8(const uint32_t* words) {
+  return _mm256_srli_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), 24);
+}
+
+// slideAlpha and the two row prefixes of its inner and outer sums in one sweep: the sums go
+// straight from registers into the prefixes pi and po (from their column 0 on), and the two
+// running sums advance side by side.
+template <bool kLeave, bool kEnter, bool kKeep, typename Source>
+__attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
+    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
+    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const __m256i zero = _mm256_setzero_si256(), last = _mm256_set1_epi32(7);
+  // Byte 0 of each 32-bit value to the front of its lane, then the high lane's four beside the
+  // low lane's.
+  const __m256i lowBytes =
+      _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
+                       -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i joinLanes = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
+  __m256i ci = zero, co = zero;
+  int64_t j = 0;
+  for (; j + 8 <= ncol; j += 8) {
+    const __m256i a1 = kLeave ? alphas8(leaving + j) : zero;
+    const __m256i a2 = kEnter ? alphas8(e2 + j) : zero;
+    if constexpr (kEnter && kKeep) {
+      const __m256i packed =
+          _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a2, lowBytes), joinLanes);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(entering + j), _mm256_castsi256_si128(packed));
+    }
+    const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + j));
+    const __m256i outer = _mm256_add_epi32(sum, a2);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j), _mm256_sub_epi32(outer, a1));
+    const __m256i xi = prefixOf8(_mm256_sub_epi32(sum, a1));
+    const __m256i xo = prefixOf8(outer);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pi + j), _mm256_add_epi32(xi, ci));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(po + j), _mm256_add_epi32(xo, co));
+    ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
+    co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
+  }
+  uint32_t carryI = static_cast<uint32_t>(_mm256_cvtsi256_si32(ci));
+  uint32_t carryO = static_cast<uint32_t>(_mm256_cvtsi256_si32(co));
+  for (; j < ncol; ++j) {
+    const uint32_t a1 = kLeave ? leaving[j] : 0u;
+    const uint32_t a2 = kEnter ? alphaOf(e2[j]) : 0u;
+    const uint32_t sum = sums[j];
+    if constexpr (kEnter && kKeep) entering[j] = static_cast<uint8_t>(a2);
+    sums[j] = sum + a2 - a1;
+    carryI += sum - a1;
+    carryO += sum + a2;
+    pi[j] = carryI;
+    po[j] = carryO;
+  }
+}
+#endif
 
 SHIMMERLY_INLINE void slideColumns(int c, const uint32_t* e1, const uint32_t* e2, uint32_t* stored,
                                    uint32_t* vi, uint32_t* vo, int64_t ncol) {
@@ -360,11 +426,12 @@ SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* _
   return inside;
 }
 
-// The pieces of a one-channel output row: the columns [from, to) of the row, the prefixes
-// (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box), and the
-// reciprocals of the two boxes: with kEach one per column, column `from` first, else *ri and
-// *ro for all of them. Every pointer is a parameter of its own, marked restrict, so that the
-// compiler needs no run-time overlap checks to vectorise.
+// The pieces of a one-channel output row: the columns [base, base + count) of the row, the
+// prefixes (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box),
+// and the reciprocals of the two boxes: with kEach one per column, column `base` first, else
+// *ri and *ro for all of them. Every pointer is a parameter of its own, marked restrict, so
+// that the compiler needs no run-time overlap checks to vectorise; count is a compile-time
+// constant for whole blocks (see inBlocks).
 struct SpanWeights {
   int64_t d;
   double wIn, f;
@@ -374,20 +441,21 @@ struct SpanWeights {
 // keep the source's channels not named.
 enum class RowOut { kBytes, kWords, kMasked };
 
-template <RowOut kOut, bool kEach>
+template <RowOut kOut, bool kEach, typename Count>
 SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                   const double* __restrict ri, const double* __restrict ro,
-                                  int64_t from, int64_t to, SpanWeights w, uint32_t cWord,
+                                  int64_t base, Count count, SpanWeights w, uint32_t cWord,
                                   uint32_t cbWord, uint32_t named, const uint32_t* __restrict srow,
                                   uint32_t* __restrict drow, uint8_t* __restrict arow) {
   const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
   const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
-  for (int64_t i = from; i < to; ++i) {
+  for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
+    const int64_t i = base + k;
     const uint32_t sumO = poa[i + d + 1] - poa[i];
     const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[i - from] : riAll));
-    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * (kEach ? ro[i - from] : roAll));
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[k] : riAll));
+    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * (kEach ? ro[k] : roAll));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
@@ -409,23 +477,50 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
 }
 
 // The same for a pass that spreads alpha alone, the colours kept from the source.
-template <bool kEach>
+template <bool kEach, typename Count>
 SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                 const double* __restrict ri, const double* __restrict ro,
-                                int64_t from, int64_t to, SpanWeights w, uint32_t named,
+                                int64_t base, Count count, SpanWeights w, uint32_t named,
                                 const uint32_t* __restrict srow, uint32_t* __restrict drow) {
   const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
   const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
-  for (int64_t i = from; i < to; ++i) {
+  for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
+    const int64_t i = base + k;
     const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[i - from] : riAll));
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[k] : riAll));
     const int32_t ao =
-        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * (kEach ? ro[i - from] : roAll));
+        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * (kEach ? ro[k] : roAll));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
   }
+}
+
+// A column count known to be a whole number of vector blocks, so that the compiler's vector
+// loop needs no scalar tail.
+struct WholeBlocks {
+  static constexpr int64_t kColumns = 16;
+  int64_t count;
+  explicit operator int64_t() const { return count & ~(kColumns - 1); }
+};
+
+// Runs span(base, count) over the columns [from, to): the whole blocks from `from` on, then one
+// block ending at `to`, so that no part of the span runs as a scalar tail. A tail cut at an
+// arbitrary column (such as where the frame's side stops cutting the boxes) would otherwise
+// cost about as much as a long stretch of vector work. The columns the last block computes a
+// second time get the same result, since a span reads only prefixes and reciprocals. Spans
+// shorter than a block run as they are.
+template <typename Span>
+SHIMMERLY_INLINE void inBlocks(int64_t from, int64_t to, Span&& span) {
+  constexpr int64_t kBlock = WholeBlocks::kColumns;
+  const int64_t n = to - from;
+  if (n < kBlock) {
+    if (n > 0) span(from, n);
+    return;
+  }
+  span(from, WholeBlocks{n});
+  if (n % kBlock != 0) span(to - kBlock, std::integral_constant<int64_t, kBlock>{});
 }
 
 // [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
@@ -561,6 +656,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 
   const int64_t kxs = p.xs - p.t0;  // prefix indices [0, kxs] stand before every column
   const int64_t kxe = kxs + ncol;   // indices above kxe stand after the last column
+  // One-channel passes with vector scans slide and take the prefixes in one sweep.
+#ifdef SHIMMERLY_X86
+  constexpr bool kFusedScan = !kColour && std::is_same_v<Scan, Avx2Scan>;
+#else
+  constexpr bool kFusedScan = false;
+#endif
   const int64_t d = p.rc + p.lc + 1;
   const double f = p.f, wIn = p.wIn;
   const double* __restrict recip = p.recip;
@@ -578,19 +679,33 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
       // take the slot it no longer needs; or, from alpha bytes, both come from the source.
       const bool leaves = below >= 1, enters = above <= H - 1;
-      auto slide = [&](const auto* source, const uint8_t* leaving, uint8_t* entering,
-                       auto keep) SHIMMERLY_INLINE_LAMBDA {
-        constexpr bool kKeep = decltype(keep)::value;
-        if (leaves && enters) {
-          slideAlpha<true, true, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
-        } else if (enters) {
-          slideAlpha<false, true, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
-        } else if (leaves) {
-          slideAlpha<true, false, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
-        } else {
-          slideAlpha<false, false, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      auto slideOne = [&](auto leave, auto enter, const auto* source, const uint8_t* leaving,
+                          uint8_t* entering, auto keep) SHIMMERLY_INLINE_LAMBDA {
+        constexpr bool kLeave = decltype(leave)::value, kEnter = decltype(enter)::value,
+                       kKeep = decltype(keep)::value;
+#ifdef SHIMMERLY_X86
+        if constexpr (kFusedScan) {
+          slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
+                                                    pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          return;
         }
+#endif
+        slideAlpha<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
       };
+      auto slide = [&](const auto* source, const uint8_t* leaving, uint8_t* entering, auto keep)
+                       SHIMMERLY_INLINE_LAMBDA {
+                         const std::true_type yes;
+                         const std::false_type no;
+                         if (leaves && enters) {
+                           slideOne(yes, yes, source, leaving, entering, keep);
+                         } else if (enters) {
+                           slideOne(no, yes, source, leaving, entering, keep);
+                         } else if (leaves) {
+                           slideOne(yes, no, source, leaving, entering, keep);
+                         } else {
+                           slideOne(no, no, source, leaving, entering, keep);
+                         }
+                       };
       if (p.srcAlpha) {
         const uint8_t* column0 = p.srcAlpha + p.xs + 1;
         slide(column0 + (enters ? above : 0) * W, column0 + (leaves ? below : 0) * W, nullptr,
@@ -604,8 +719,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     for (int c = 0; c < kCh; ++c) {
       std::fill(pi[c], pi[c] + kxs + 1, 0u);
       std::fill(po[c], po[c] + kxs + 1, 0u);
-      scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
-      scan(vo[c], po[c] + kxs + 1, ncol, 0u);
+      if (!kFusedScan) {
+        scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
+        scan(vo[c], po[c] + kxs + 1, ncol, 0u);
+      }
       std::fill(pi[c] + kxe + 1, pi[c] + np, pi[c][kxe]);
       std::fill(po[c] + kxe + 1, po[c] + np, po[c][kxe]);
     }
@@ -663,11 +780,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // words keeping the channels not named (0).
       const SpanWeights w{d, wIn, f};
       auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
-        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro, auto each)
-                     SHIMMERLY_INLINE_LAMBDA {
-                       uniformSpan<decltype(out)::value, decltype(each)::value>(
-                           pia, poa, ri, ro, from, to, w, cWord, cbWord, named, srow, drow, arow);
-                     });
+        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro,
+                     auto each) SHIMMERLY_INLINE_LAMBDA {
+          constexpr bool kEach = decltype(each)::value;
+          inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
+            uniformSpan<decltype(out)::value, kEach>(pia, poa, kEach ? ri + (base - from) : ri,
+                                                     kEach ? ro + (base - from) : ro, base, count,
+                                                     w, cWord, cbWord, named, srow, drow, arow);
+          });
+        });
       };
       if (arow) {
         segments(std::integral_constant<RowOut, RowOut::kBytes>{});
@@ -680,7 +801,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       const SpanWeights w{d, wIn, f};
       auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro,
                           auto each) SHIMMERLY_INLINE_LAMBDA {
-        alphaSpan<decltype(each)::value>(pia, poa, ri, ro, from, to, w, named, srow, drow);
+        constexpr bool kEach = decltype(each)::value;
+        inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
+          alphaSpan<kEach>(pia, poa, kEach ? ri + (base - from) : ri,
+                           kEach ? ro + (base - from) : ro, base, count, w, named, srow, drow);
+        });
       };
       rowParts(alphaRow);
     }

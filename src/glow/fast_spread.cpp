@@ -15,6 +15,7 @@
 #include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "glow/spread.h"
 #include "render/frame_memory.h"
@@ -1054,6 +1055,33 @@ void useEdgeTable(PassPlan& p, FrameMemory& memory) {
   p.wInteriorO = widthO(left);
 }
 
+// The first rows of the bands of a pass over the rows [y0, y0 + rows), and its end. Before its
+// first row, each band sums the source rows that row's boxes reach, about a tenth of a row's
+// work each: up to lv + rv + 1 rows for a band inside the frame, fewer where the frame's top or
+// bottom cuts them, as for the first band of a region at the top. The rows are shared so that
+// every band has the same work, those that sum more taking fewer rows, rather than the same
+// number of rows, which at wide radii leaves the threads of the other bands waiting.
+std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int parts) {
+  constexpr double kSumRowWork = 0.1;
+  auto summed = [&](int64_t first) {
+    return std::max<int64_t>(
+        std::min(first + p.rv, p.height - 1) - std::max<int64_t>(first - p.lv, 1) + 1, 0);
+  };
+  std::vector<double> extra(static_cast<size_t>(parts));
+  double work = static_cast<double>(rows);
+  for (int k = 0; k < parts; ++k) {
+    extra[k] = kSumRowWork * static_cast<double>(summed(y0 + rows * k / parts));
+    work += extra[k];
+  }
+  std::vector<int64_t> starts(static_cast<size_t>(parts) + 1);
+  starts[0] = y0;
+  for (int k = 0; k < parts; ++k) {
+    const int64_t share = std::llround(std::max(work / parts - extra[k], 0.0));
+    starts[k + 1] = k == parts - 1 ? y0 + rows : std::min(starts[k] + share, y0 + rows);
+  }
+  return starts;
+}
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
@@ -1136,9 +1164,9 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   // A pass whose source is alpha bytes with every channel named never reads the raster: all
   // its rows go straight back.
   const bool readsRaster = srcAlpha == nullptr || p.named != 0xFFFFFFFFu;
+  const std::vector<int64_t> starts = bandStarts(p, g.y0, rows, parts);
   auto rowsOf = [&](int index) {
-    const RowRange range = bandOf(static_cast<int32_t>(rows), parts, index);
-    BandRows b{g.y0 + range.begin, g.y0 + range.end, 0, 0};
+    BandRows b{starts[index], starts[index + 1], 0, 0};
     b.directBegin = index > 0 && readsRaster ? b.begin + p.rv + 1 : b.begin;
     b.directEnd = index < parts - 1 && readsRaster ? b.end - p.lv : b.end;
     if (b.directBegin > b.directEnd) b.directBegin = b.directEnd;

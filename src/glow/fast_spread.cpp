@@ -71,9 +71,8 @@ struct PassPlan {
   uint32_t* dst;
   uint8_t* dstAlpha;  // one-colour output kept as its alphas alone (dst is not written)
   // Reciprocals of the boxes a side of the frame cuts, kept across passes and frames (see
-  // EdgeTable); null: made row by row.
-  const double* edgeI;
-  const double* edgeO;
+  // useEdgeTable); null: made row by row.
+  const double* edgeTable;
   int64_t edgeLeft, edgeRight, edgeStride, wInteriorI, wInteriorO;
   // A last one-channel pass writes its rows straight back into the raster it reads (src) where
   // no other band still reads them, through finish when given; other rows go to dst.
@@ -429,10 +428,9 @@ SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* _
 
 // The pieces of a one-channel output row: the columns [base, base + count) of the row, the
 // prefixes (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box),
-// and the reciprocals of the two boxes: with kEach one per column, column `base` first, else
-// *ri and *ro for all of them. Every pointer is a parameter of its own, marked restrict, so
-// that the compiler needs no run-time overlap checks to vectorise; count is a compile-time
-// constant for whole blocks (see inBlocks).
+// and the reciprocals of the two boxes, at ri and ro as kRecip says. Every pointer is a parameter
+// of its own, marked restrict, so that the compiler needs no run-time overlap checks to vectorise;
+// count is a compile-time constant for whole blocks (see inBlocks).
 struct SpanWeights {
   int64_t d;
   double wIn, f;
@@ -442,21 +440,36 @@ struct SpanWeights {
 // keep the source's channels not named.
 enum class RowOut { kBytes, kWords, kMasked };
 
-template <RowOut kOut, bool kEach, typename Count>
+// How a span takes its reciprocals: one value for all columns, or one each from column `base`
+// on.
+enum class Recip { kAll, kEach };
+
+// The reciprocal of column base + k.
+template <Recip kRecip>
+SHIMMERLY_INLINE const double* recipFrom(const double* r, int64_t columns) {
+  return kRecip == Recip::kAll ? r : r + columns;
+}
+template <Recip kRecip>
+SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t k) {
+  return kRecip == Recip::kAll ? all : r[k];
+}
+
+template <RowOut kOut, Recip kRecip, typename Count>
 SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                   const double* __restrict ri, const double* __restrict ro,
                                   int64_t base, Count count, SpanWeights w, uint32_t cWord,
                                   uint32_t cbWord, uint32_t named, const uint32_t* __restrict srow,
                                   uint32_t* __restrict drow, uint8_t* __restrict arow) {
-  const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
+  const bool all = kRecip == Recip::kAll;
+  const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
   const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
     const uint32_t sumO = poa[i + d + 1] - poa[i];
     const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[k] : riAll));
-    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * (kEach ? ro[k] : roAll));
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
+    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * recipAt<kRecip>(ro, roAll, k));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
@@ -478,20 +491,21 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
 }
 
 // The same for a pass that spreads alpha alone, the colours kept from the source.
-template <bool kEach, typename Count>
+template <Recip kRecip, typename Count>
 SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                 const double* __restrict ri, const double* __restrict ro,
                                 int64_t base, Count count, SpanWeights w, uint32_t named,
                                 const uint32_t* __restrict srow, uint32_t* __restrict drow) {
-  const double riAll = kEach ? 0.0 : *ri, roAll = kEach ? 0.0 : *ro;
+  const bool all = kRecip == Recip::kAll;
+  const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
   const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
     const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * (kEach ? ri[k] : riAll));
+        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
     const int32_t ao =
-        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * (kEach ? ro[k] : roAll));
+        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * recipAt<kRecip>(ro, roAll, k));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
@@ -615,23 +629,25 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   double insideI = 0, insideO = 0;
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
   // right part, and the columns between take the two plain values.
-  const bool edges = !kColour && p.edgeI != nullptr;
+  const bool edges = !kColour && p.edgeTable != nullptr;
   const int64_t edge0 = edges ? std::clamp(p.edgeLeft - p.rx0, int64_t{0}, n) : 0;
   const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
   const double* edgeRowI = nullptr;
   const double* edgeRowO = nullptr;
-  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, each),
-  // with each as for uniformSpan.
+  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, how),
+  // with how a Recip constant.
   auto rowParts = [&](auto&& rowPart) SHIMMERLY_INLINE_LAMBDA {
-    const std::true_type each;
-    const std::false_type all;
+    const std::integral_constant<Recip, Recip::kEach> each;
+    const std::integral_constant<Recip, Recip::kAll> all;
     if (edges) {
-      // Column i of the region is column i + rx0 of the frame; the right part of the table
-      // begins at frame column edgeRight.
-      if (edge0 > 0) rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0, each);
+      // Column i of the region is column px = rx0 + i of the frame. The outer box of a column
+      // is as wide as the inner box of its neighbour towards the middle (see useEdgeTable).
+      if (edge0 > 0) rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0 + 1, each);
       rowPart(edge0, edge1, &insideI, &insideO, all);
-      const int64_t right = p.edgeLeft + (p.rx0 + edge1 - p.edgeRight);
-      if (edge1 < n) rowPart(edge1, n, edgeRowI + right, edgeRowO + right, each);
+      if (edge1 < n) {
+        const int64_t k = p.edgeLeft + 1 + (p.rx0 + edge1 - p.edgeRight);
+        rowPart(edge1, n, edgeRowI + k + 1, edgeRowO + k, each);
+      }
     } else {
       rowPart(0, inside0, rai, rao, each);
       rowPart(inside0, inside1, &insideI, &insideO, all);
@@ -732,8 +748,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
     if (hI != lastHI || hO != lastHO) {
       if (edges) {
-        edgeRowI = p.edgeI + hI * p.edgeStride;
-        edgeRowO = p.edgeO + hO * p.edgeStride;
+        edgeRowI = p.edgeTable + hI * p.edgeStride;
+        edgeRowO = p.edgeTable + hO * p.edgeStride;
         insideI = reciprocalOf(p.wInteriorI * hI);
         insideO = reciprocalOf(p.wInteriorO * hO);
       } else {
@@ -783,11 +799,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
         rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro,
                      auto each) SHIMMERLY_INLINE_LAMBDA {
-          constexpr bool kEach = decltype(each)::value;
+          constexpr Recip kRecip = decltype(each)::value;
           inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-            uniformSpan<decltype(out)::value, kEach>(pia, poa, kEach ? ri + (base - from) : ri,
-                                                     kEach ? ro + (base - from) : ro, base, count,
-                                                     w, cWord, cbWord, named, srow, drow, arow);
+            uniformSpan<decltype(out)::value, kRecip>(
+                pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
+                base, count, w, cWord, cbWord, named, srow, drow, arow);
           });
         });
       };
@@ -802,10 +818,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       const SpanWeights w{d, wIn, f};
       auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro,
                           auto each) SHIMMERLY_INLINE_LAMBDA {
-        constexpr bool kEach = decltype(each)::value;
+        constexpr Recip kRecip = decltype(each)::value;
         inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-          alphaSpan<kEach>(pia, poa, kEach ? ri + (base - from) : ri,
-                           kEach ? ro + (base - from) : ro, base, count, w, named, srow, drow);
+          alphaSpan<kRecip>(pia, poa, recipFrom<kRecip>(ri, base - from),
+                            recipFrom<kRecip>(ro, base - from), base, count, w, named, srow, drow);
         });
       };
       rowParts(alphaRow);
@@ -995,17 +1011,25 @@ void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside,
   }
 }
 
-// The edge table: for every box height h and every column whose boxes a side of the frame cuts,
-// R[width × h] of the inner box and of the outer box. A pass of wide boxes otherwise divides
-// for each such column in each row near the top and bottom; the table is made once for the
-// three passes of a smooth spread and kept for the next frames of the same size and radius.
+// The edge table: for every box height h a pass meets and every column whose boxes a side of
+// the frame cuts, R[w × h], w the width of the column's inner box. A pass of wide boxes
+// otherwise divides for each such column in each row near the top and bottom; the table is
+// made once for the three passes of a smooth spread and kept for the next frames of the same
+// size and radius. The outer box of a column is as wide as the inner box of its neighbour
+// towards the middle, so one row of the table serves both boxes, read one column apart: half
+// the size of a table for each box, which at the widest boxes keeps it in cache. It serves
+// frames where each cut box reaches only one side (w = px + rc on the left, W − 1 + lc − px
+// on the right); where boxes reach across the frame, passes divide.
+//
 // Layout: a header of eight integers (width, height, rc, rv, left, right, stride, heights),
-// then the inner and the outer table, each `heights` rows of `stride` columns: the columns
-// [0, left) and then [right, width). Columns [left, right) are cut by neither side.
+// then `heights` rows of `stride` values: columns 0 to left, then right − 1 to W − 1. Columns
+// [left, right) are cut by neither side.
 constexpr size_t kEdgeTableMaxBytes = size_t{16} << 20;
 
 void useEdgeTable(PassPlan& p, FrameMemory& memory) {
   const int64_t W = p.width, H = p.height;
+  p.edgeTable = nullptr;
+  if (W <= 0) return;
   auto widthI = [&](int64_t px) {
     return std::min(px + p.rc, W - 1) - std::max<int64_t>(px - p.lc, 0);
   };
@@ -1023,31 +1047,33 @@ void useEdgeTable(PassPlan& p, FrameMemory& memory) {
       from = px;
     }
   }
-  const int64_t stride = left + (W - right);
+  if (left == 0 && right == W) return;  // no side cuts a box
+  if (right < 1) return;
+  auto leftWidth = [&](int64_t px) { return px + p.rc; };
+  auto rightWidth = [&](int64_t px) { return W - 1 + p.lc - px; };
+  for (int64_t px = 0; px < left; ++px)
+    if (widthI(px) != leftWidth(px) || widthO(px) != leftWidth(px + 1)) return;
+  for (int64_t px = right; px < W; ++px)
+    if (widthI(px) != rightWidth(px) || widthO(px) != rightWidth(px - 1)) return;
+  const int64_t stride = (left + 1) + (W - right + 1);
   const int64_t heights = std::min(2 * p.rv + 3, H - 1) + 1;
-  const size_t bytes = 64 + 2 * static_cast<size_t>(heights * stride) * sizeof(double);
-  p.edgeI = p.edgeO = nullptr;
-  if (stride == 0 || W <= 0 || bytes > kEdgeTableMaxBytes) return;
+  const size_t bytes = 64 + static_cast<size_t>(heights * stride) * sizeof(double);
+  if (bytes > kEdgeTableMaxBytes) return;
   auto* header = static_cast<int64_t*>(memory.block(kSlotEdgeReciprocals, bytes));
-  double* inner = reinterpret_cast<double*>(header + 8);
-  double* outer = inner + heights * stride;
+  double* table = reinterpret_cast<double*>(header + 8);
   const int64_t expected[8] = {W, H, p.rc, p.rv, left, right, stride, heights};
   if (memory.key(kSlotEdgeReciprocals) == 0 ||
       std::memcmp(header, expected, sizeof(expected)) != 0) {
     for (int64_t h = 0; h < heights; ++h) {
-      double* rowI = inner + h * stride;
-      double* rowO = outer + h * stride;
-      for (int64_t k = 0; k < stride; ++k) {
-        const int64_t px = k < left ? k : right + (k - left);
-        rowI[k] = reciprocalOf(widthI(px) * h);
-        rowO[k] = reciprocalOf(widthO(px) * h);
-      }
+      double* row = table + h * stride;
+      for (int64_t px = 0; px <= left; ++px) row[px] = reciprocalOf(leftWidth(px) * h);
+      for (int64_t px = right - 1; px < W; ++px)
+        row[left + 1 + (px - (right - 1))] = reciprocalOf(rightWidth(px) * h);
     }
     std::memcpy(header, expected, sizeof(expected));
     memory.setKey(kSlotEdgeReciprocals, 1);
   }
-  p.edgeI = inner;
-  p.edgeO = outer;
+  p.edgeTable = table;
   p.edgeLeft = left;
   p.edgeRight = right;
   p.edgeStride = stride;

@@ -233,14 +233,7 @@ void edgeAlphaRowFromBytes(bool inner, const uint32_t* spread, const uint8_t* ke
 // alpha, or zero where the value is zero.
 void glowFromTargetValues(Raster& glow, const uint8_t* values, uint32_t colour, int64_t y0,
                           int64_t y1) {
-  const int64_t w = glow.width();
-  uint32_t* pixels = reinterpret_cast<uint32_t*>(glow.pixels());
-  for (int64_t y = y0; y < y1; ++y) {
-    const uint8_t* v = values + y * w;
-    uint32_t* row = pixels + y * w;
-    for (int64_t i = 0; i < w; ++i)
-      row[i] = v[i] ? colour | (static_cast<uint32_t>(v[i]) << 24) : 0u;
-  }
+  wordsOfAlpha(reinterpret_cast<uint32_t*>(glow.pixels()), values, colour, glow.width(), y0, y1);
 }
 
 enum class GlowSide { kInner, kOuter };

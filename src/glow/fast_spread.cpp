@@ -1297,18 +1297,13 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   return true;
 }
 
-// Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas.
+// Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas, on the render's threads.
 void materialise(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
                  int64_t height, RenderPool* pool) {
   const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
   auto rows = [&](int index, int) {
     const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
-    for (int64_t y = band.begin; y < band.end; ++y) {
-      uint32_t* row = pixels + y * width;
-      const uint8_t* a = alpha + y * width;
-      for (int64_t x = 0; x < width; ++x)
-        row[x] = a[x] ? colour | (static_cast<uint32_t>(a[x]) << 24) : 0u;
-    }
+    wordsOfAlpha(pixels, alpha, colour, width, band.begin, band.end);
   };
   if (pool && parts > 1) {
     pool->run(parts, rows);
@@ -1318,6 +1313,16 @@ void materialise(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_
 }
 
 }  // namespace
+
+void wordsOfAlpha(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
+                  int64_t y0, int64_t y1) {
+  for (int64_t y = y0; y < y1; ++y) {
+    uint32_t* row = pixels + y * width;
+    const uint8_t* a = alpha + y * width;
+    for (int64_t x = 0; x < width; ++x)
+      row[x] = a[x] ? colour | (static_cast<uint32_t>(a[x]) << 24) : 0u;
+  }
+}
 
 bool fastBoxSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,
                    const FastContext& context, const SpreadRowFinish* finish,

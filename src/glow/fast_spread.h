@@ -55,4 +55,9 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
                        GlowBounds& bounds, bool lowQuality, const FastContext& context,
                        const SpreadRowFinish* finish = nullptr);
 
+// Rows [y0, y1) of a kind-1 raster `width` pixels wide from one-byte alphas (raster rows): the
+// colour (red in the low byte) with the alpha where the alpha is not zero, else zero.
+void wordsOfAlpha(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
+                  int64_t y0, int64_t y1);
+
 }  // namespace shimmerly

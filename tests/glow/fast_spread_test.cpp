@@ -250,6 +250,41 @@ TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
   }
 }
 
+// Radii whose boxes reach over hundreds of rows, in frames taller than that: the starting sums
+// of every band take hundreds of mostly opaque rows, and the bands are shared by work.
+TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReferenceAtRadiiOfHundredsOfRows) {
+  std::mt19937 rng(88u + GetParam().threads);
+  for (int i = 0; i < 4; ++i) {
+    const int32_t w = 1 + rng() % 24, h = 520 + rng() % 200;
+    const uint32_t colour = rng() & 0xFFFFFFu;
+    std::vector<uint8_t> alpha(static_cast<size_t>(w) * h);
+    Raster described(w, h, kPixelRgba);
+    GlowBounds bounds;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        // Mostly opaque, so that the column sums grow large.
+        const uint8_t a = rng() % 8 != 0 ? uint8_t(255 - rng() % 3) : 0;
+        alpha[static_cast<size_t>(y) * w + x] = a;
+        at(described, x, y) =
+            a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
+              : RgbaPixel{0, 0, 0, 0};
+        if (a) bounds.include(x, y);
+      }
+    const float radius = static_cast<float>(400 + rng() % 500);
+    const bool low = i % 2 == 0;
+    Raster expected = copyOf(described);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, kSpreadAll, low);
+
+    Raster actual(w, h, kPixelRgba);
+    GlowBounds actualBounds = bounds;
+    poisonScratch(w, h);
+    fastSpreadOfAlpha(actual, alpha.data(), colour, radius, actualBounds, low, context());
+    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << caseName(i, w, h, radius, low);
+  }
+}
+
 // A finish given to the spread sees each row of the region once, with the words the plain
 // spread leaves there, and what it writes is the raster's result; pixels outside the region
 // are untouched. It is not called, and the answer is false, when no pass runs.

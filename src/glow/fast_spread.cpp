@@ -577,6 +577,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   constexpr int kCh = kColour ? 5 : 1;
   const int64_t W = p.width, H = p.height;
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
+  // One-channel passes with vector scans slide and take the prefixes in one sweep, with no
+  // column sums of their own for the inner and outer boxes.
+#ifdef SHIMMERLY_X86
+  constexpr bool kFusedScan = !kColour && std::is_same_v<Scan, Avx2Scan>;
+#else
+  constexpr bool kFusedScan = false;
+#endif
   Carver carve(scratch);
   uint32_t* stored[kCh];
   uint32_t* vi[kCh];
@@ -585,8 +592,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   uint32_t* po[kCh];
   for (int c = 0; c < kCh; ++c) {
     stored[c] = carve.take<uint32_t>(ncol);
-    vi[c] = carve.take<uint32_t>(ncol);
-    vo[c] = carve.take<uint32_t>(ncol);
+    vi[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
+    vo[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
     pi[c] = carve.take<uint32_t>(np);
     po[c] = carve.take<uint32_t>(np);
   }
@@ -615,21 +622,23 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   double* rni = carve.take<double>(nc);
   double* rno = carve.take<double>(nc);
 
-  for (int64_t i = 0; i < n; ++i) {
+  // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
+  // right part, and the columns between take the two plain values; the box widths by column
+  // are then not needed.
+  const bool edges = !kColour && p.edgeTable != nullptr;
+  const int64_t widths = edges ? 1 : n;
+  for (int64_t i = 0; i < widths; ++i) {
     const int64_t px = p.rx0 + i;
     wI[i] = std::min(px + p.rc, W - 1) - std::max<int64_t>(px - p.lc, 0);
     wO[i] = std::min(px + p.rc + 1, W - 1) - std::max<int64_t>(px - p.lc - 1, 0);
   }
-  const auto [innerBeginI, innerEndI] = longestRun(wI, n);
-  const auto [innerBeginO, innerEndO] = longestRun(wO, n);
+  const auto [innerBeginI, innerEndI] = longestRun(wI, widths);
+  const auto [innerBeginO, innerEndO] = longestRun(wO, widths);
   // Columns [inside0, inside1), where both boxes have their run's width: one-channel passes
   // take the two reciprocals there as plain values instead of arrays.
   const int64_t inside0 = std::max(innerBeginI, innerBeginO);
   const int64_t inside1 = std::max(inside0, std::min(innerEndI, innerEndO));
   double insideI = 0, insideO = 0;
-  // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
-  // right part, and the columns between take the two plain values.
-  const bool edges = !kColour && p.edgeTable != nullptr;
   const int64_t edge0 = edges ? std::clamp(p.edgeLeft - p.rx0, int64_t{0}, n) : 0;
   const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
   const double* edgeRowI = nullptr;
@@ -673,12 +682,6 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 
   const int64_t kxs = p.xs - p.t0;  // prefix indices [0, kxs] stand before every column
   const int64_t kxe = kxs + ncol;   // indices above kxe stand after the last column
-  // One-channel passes with vector scans slide and take the prefixes in one sweep.
-#ifdef SHIMMERLY_X86
-  constexpr bool kFusedScan = !kColour && std::is_same_v<Scan, Avx2Scan>;
-#else
-  constexpr bool kFusedScan = false;
-#endif
   const int64_t d = p.rc + p.lc + 1;
   const double f = p.f, wIn = p.wIn;
   const double* __restrict recip = p.recip;

@@ -954,13 +954,22 @@ bool growForPass(float x, GlowBounds& bounds) {
   return true;
 }
 
-// Uniform colour: when every pixel of non-zero alpha has colour c and the sums cannot wrap, a
-// box with opaque count n ≥ 1 sums n × c, and trunc(n × c × R[n] + 0.001) is c (the product is
-// within a few units of the last place of c), while n = 0 gives trunc(0 × R[0] + 0.001) = 0; n
-// ≥ 1 exactly when the alpha sum is non-zero. So every colour of the pass is c, 0 or the blend
-// trunc(c × (1 − f) + c × f), fixed per pass, and only alpha needs summing. When that blend is c
-// in every channel, the output again has one colour, and the next pass may do the same.
-constexpr int64_t kUniformMaxPixels = 16843009;  // 255 × pixels stays below 2^32
+// Uniform colour: when every pixel of non-zero alpha has colour c and the sums cannot wrap (255
+// times the largest box's area stays below 2^32), a box with opaque count n ≥ 1 sums n × c, and
+// trunc(n × c × R[n] + 0.001) is c (the product is within a few units of the last place of c),
+// while n = 0 gives trunc(0 × R[0] + 0.001) = 0; n ≥ 1 exactly when the alpha sum is non-zero. So
+// every colour of the pass is c, 0 or the blend trunc(c × (1 − f) + c × f), fixed per pass, and
+// only alpha needs summing. When that blend is c in every channel, the output again has one colour,
+// and the next pass may do the same.
+constexpr int64_t kUniformMaxArea = 16843009;  // 255 × area stays below 2^32
+
+// A bound on the box areas a pass of radius x (already capped) meets in a width × height
+// raster: its boxes are at most 2r + 3 wide and tall, r = B div 2, and no wider or taller than
+// the raster.
+int64_t boxAreaBound(float x, int64_t width, int64_t height) {
+  const int64_t r = static_cast<int64_t>(x) / 2;
+  return std::min(2 * r + 3, width) * std::min(2 * r + 3, height);
+}
 
 uint32_t blendedWord(uint32_t c, double wIn, double f) {
   uint32_t word = 0;
@@ -1142,8 +1151,17 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.wIn = 1.0 - p.f;
   p.named = namedMask(channels);
   p.colour = (channels & (kChannelRed | kChannelGreen | kChannelBlue)) != 0;
-  p.uniform = uniform.has_value() && (channels & 7u) == 7u &&
-              static_cast<int64_t>(width) * height < kUniformMaxPixels;
+  // The largest box area of the region bounds every count and area the pass divides by.
+  int64_t maxW = 0, maxH = 0;
+  for (int64_t px = g.x0; px <= g.x1; ++px) {
+    maxW =
+        std::max(maxW, std::min(px + p.rc + 1, p.width - 1) - std::max<int64_t>(px - p.lc - 1, 0));
+  }
+  for (int64_t py = g.y0; py <= g.y1; ++py) {
+    maxH =
+        std::max(maxH, std::min(py + p.rv + 1, p.height - 1) - std::max<int64_t>(py - p.lv - 1, 0));
+  }
+  p.uniform = uniform.has_value() && (channels & 7u) == 7u && maxW * maxH < kUniformMaxArea;
   if (p.uniform) {
     p.cWord = *uniform & 0x00FFFFFFu;
     p.cbWord = blendedWord(p.cWord, p.wIn, p.f);
@@ -1160,16 +1178,6 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.dst = dst;
   p.dstAlpha = dstAlpha;
 
-  // The largest box area of the region bounds every count and area the pass divides by.
-  int64_t maxW = 0, maxH = 0;
-  for (int64_t px = g.x0; px <= g.x1; ++px) {
-    maxW =
-        std::max(maxW, std::min(px + p.rc + 1, p.width - 1) - std::max<int64_t>(px - p.lc - 1, 0));
-  }
-  for (int64_t py = g.y0; py <= g.y1; ++py) {
-    maxH =
-        std::max(maxH, std::min(py + p.rv + 1, p.height - 1) - std::max<int64_t>(py - p.lv - 1, 0));
-  }
   FrameMemory& memory = *context.memory;
   p.recip = memory.reciprocals(static_cast<size_t>(maxW * maxH + 1));
   if (p.uniform || !p.colour) useEdgeTable(p, memory);
@@ -1348,9 +1356,10 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
   colour &= 0x00FFFFFFu;
   const float capped = std::min(radius, kMaxSpreadRadius);
   const float x = lowQuality ? capped : capped * 0.6666667f;
-  if (!(x > 0.0f) || width * height >= kUniformMaxPixels || width <= 0 || height <= 0) {
-    // No pass runs, or the sums could wrap: the raster is written out whole and spread from
-    // itself.
+  if (!(x > 0.0f) || width <= 0 || height <= 0 ||
+      boxAreaBound(x, width, height) >= kUniformMaxArea) {
+    // No pass runs, or the sums of a box could wrap: the raster is written out whole and
+    // spread from itself.
     materialise(pixels, alpha, colour, width, height, context.pool);
     return fastSpread(raster, radius, bounds, kSpreadAll, lowQuality, context, finish, colour);
   }

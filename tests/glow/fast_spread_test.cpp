@@ -344,6 +344,44 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
   }
 }
 
+// Frames of more than 16,843,009 pixels, where 255 times the frame's area no longer fits in 32
+// bits: a glow of one colour still sums alpha alone while its boxes are small, and must leave
+// what the five-channel spread leaves, from words and from alpha bytes.
+TEST(FastSpreadLargeFrame, OneColourMatchesTheFiveChannelSpread) {
+  const int32_t w = 64, h = 263173;  // 16,843,072 pixels
+  const uint32_t colour = 0x3080F0u;
+  std::vector<uint8_t> alpha(static_cast<size_t>(w) * h, 0);
+  Raster described(w, h, kPixelRgba);
+  std::memset(described.pixels(), 0, static_cast<size_t>(w) * h * 4);
+  GlowBounds bounds;
+  std::mt19937 rng(16843009u);
+  for (int i = 0; i < 4000; ++i) {
+    const int32_t x = rng() % w, y = rng() % h;
+    const uint8_t a = uint8_t(1 + rng() % 255);
+    alpha[static_cast<size_t>(y) * w + x] = a;
+    at(described, x, y) =
+        RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a};
+    bounds.include(x, y);
+  }
+  RenderPool pool(2);
+  FrameMemory memory;
+  for (const bool low : {true, false}) {
+    Raster expected = copyOf(described);
+    GlowBounds expectedBounds = bounds;
+    fastSpread(expected, 9.5f, expectedBounds, kSpreadAll, low, {&pool, &memory});
+
+    Raster fromWords = copyOf(described);
+    GlowBounds wordsBounds = bounds;
+    fastSpread(fromWords, 9.5f, wordsBounds, kSpreadAll, low, {&pool, &memory}, nullptr, colour);
+    ASSERT_TRUE(sameSpread(fromWords, wordsBounds, expected, expectedBounds)) << low;
+
+    Raster fromAlpha(w, h, kPixelRgba);
+    GlowBounds alphaBounds = bounds;
+    fastSpreadOfAlpha(fromAlpha, alpha.data(), colour, 9.5f, alphaBounds, low, {&pool, &memory});
+    ASSERT_TRUE(sameSpread(fromAlpha, alphaBounds, expected, expectedBounds)) << low;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Setups, FastSpreadTest,
     ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},

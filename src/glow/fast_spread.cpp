@@ -444,11 +444,12 @@ enum class RowOut { kBytes, kWords, kMasked };
 // on.
 enum class Recip { kAll, kEach };
 
-// The reciprocal of column base + k.
+// Where the reciprocals of a span start that begins `columns` after the span r belongs to.
 template <Recip kRecip>
 SHIMMERLY_INLINE const double* recipFrom(const double* r, int64_t columns) {
   return kRecip == Recip::kAll ? r : r + columns;
 }
+// The reciprocal of column base + k.
 template <Recip kRecip>
 SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t k) {
   return kRecip == Recip::kAll ? all : r[k];
@@ -795,9 +796,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;
-      // Output as alphas alone (2), as words with all four channels named (1: the source row
-      // is not read at all, nor is it there when the source is given by its alphas), or as
-      // words keeping the channels not named (0).
+      // Output as alphas alone, as words with all four channels named (the source row is not
+      // read at all, nor is it there when the source is given by its alphas), or as words
+      // keeping the channels not named.
       const SpanWeights w{d, wIn, f};
       auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
         rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro,
@@ -1060,7 +1061,6 @@ void useEdgeTable(PassPlan& p, FrameMemory& memory) {
     }
   }
   if (left == 0 && right == W) return;  // no side cuts a box
-  if (right < 1) return;
   auto leftWidth = [&](int64_t px) { return px + p.rc; };
   auto rightWidth = [&](int64_t px) { return W - 1 + p.lc - px; };
   for (int64_t px = 0; px < left; ++px)

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "glow/edge_alpha.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
@@ -179,21 +180,12 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
   extractRowsGeneric(p, r0, r1, values, source, target);
 }
 
-// x div 255 for x ≤ 65025 is (x + 1 + (x >> 8)) >> 8, and u × 20 div 17 for u ≤ 255 is
-// (u × 4819) >> 12: both exact over those ranges (the tests check every pair of bytes), and
-// unlike the divisions they vectorise.
 template <bool kInner, typename Keep>
 SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const Keep* keep, int shift,
                                     uint32_t* out, int64_t x0, int64_t x1) {
   for (int64_t x = x0; x <= x1; ++x) {
     const uint32_t word = spread[x];
-    const uint32_t s = word >> 24;
-    const uint32_t o = (keep[x] >> shift) & 0xFFu;
-    const uint32_t product = kInner ? (255 - s) * o : (255 - o) * s;
-    const uint32_t u = (product + 1 + (product >> 8)) >> 8;
-    const bool none = kInner ? o == 0 : o == 255;
-    const uint32_t stretched = u >= 217 ? 255u : (u * 4819) >> 12;
-    const uint32_t alpha = none ? 0u : stretched;
+    const uint32_t alpha = edgeGlowAlpha<kInner>(word >> 24, (keep[x] >> shift) & 0xFFu);
     out[x] = (word & 0x00FFFFFFu) | (alpha << 24);
   }
 }
@@ -346,7 +338,9 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
                           int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
                           bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
                           const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
-                          RgbColor customColor, const FastContext& context) {
+                          RgbColor customColor, const FastContext& context,
+                          const uint8_t** glowAlpha) {
+  if (glowAlpha) *glowAlpha = nullptr;
   const bool sized = width > 0 && height > 0 && target.width() == width &&
                      target.height() == height && target.kind() == kPixelRgba &&
                      (glow == nullptr || (glow->width() == width && glow->height() == height &&
@@ -424,7 +418,14 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
   switch (settings.targetProcessing) {
     case TargetProcessing::None:
       if (glow != nullptr) {
-        if (glowFromValues) {
+        const uint8_t* plane =
+            glowFromValues && glowAlpha
+                ? fastSpreadAlphaPlane(plan.targetAlpha, width, height, plan.customWord,
+                                       spreadRadius(size), targetBounds, lowQuality, false, context)
+                : nullptr;
+        if (plane) {
+          *glowAlpha = plane;
+        } else if (glowFromValues) {
           fastSpreadOfAlpha(*glow, plan.targetAlpha, plan.customWord, spreadRadius(size),
                             targetBounds, lowQuality, context);
         } else {
@@ -436,6 +437,18 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
       break;
     case TargetProcessing::InnerGlow:
     case TargetProcessing::OuterGlow: {
+      // The outer glow's alpha is not zero only where the spread's is, which then has the
+      // custom colour; the inner glow's may be where the spread's is zero and has no colour.
+      if (glowFromValues && glowAlpha && processing == TargetProcessing::OuterGlow &&
+          !targetBounds.empty()) {
+        *glowAlpha = fastSpreadAlphaPlane(plan.targetAlpha, width, height, plan.customWord,
+                                          spreadRadius(size), targetBounds, lowQuality, true,
+                                          context);
+        if (*glowAlpha) {
+          pending = 0;
+          break;
+        }
+      }
       Raster& processed = glow != nullptr ? *glow : target;
       Raster* savedCopy = glow != nullptr && !settings.showTarget ? &target : nullptr;
       const std::optional<uint32_t> colour = glow != nullptr ? glowColour : 0u;

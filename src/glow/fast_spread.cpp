@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "glow/edge_alpha.h"
 #include "glow/spread.h"
 #include "render/frame_memory.h"
 #include "render/kernel_isa.h"
@@ -70,6 +71,9 @@ struct PassPlan {
   const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
   uint32_t* dst;
   uint8_t* dstAlpha;  // one-colour output kept as its alphas alone (dst is not written)
+  // With dstAlpha: the alphas before the spread, when the output is the outer glow's alpha of
+  // the spread alpha and these rather than the spread alpha itself.
+  const uint8_t* outerKeep;
   // Reciprocals of the boxes a side of the frame cuts, kept across passes and frames (see
   // useEdgeTable); null: made row by row.
   const double* edgeTable;
@@ -436,9 +440,10 @@ struct SpanWeights {
   double wIn, f;
 };
 
-// Where a one-colour row goes: alphas alone, whole words (every channel named), or words that
-// keep the source's channels not named.
-enum class RowOut { kBytes, kWords, kMasked };
+// Where a one-colour row goes: alphas alone, the outer glow's alphas of those and the alphas
+// kept from before the spread, whole words (every channel named), or words that keep the
+// source's channels not named.
+enum class RowOut { kBytes, kOuterGlowBytes, kWords, kMasked };
 
 // How a span takes its reciprocals: one value for all columns, or one each from column `base`
 // on.
@@ -460,7 +465,8 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
                                   const double* __restrict ri, const double* __restrict ro,
                                   int64_t base, Count count, SpanWeights w, uint32_t cWord,
                                   uint32_t cbWord, uint32_t named, const uint32_t* __restrict srow,
-                                  uint32_t* __restrict drow, uint8_t* __restrict arow) {
+                                  uint32_t* __restrict drow, uint8_t* __restrict arow,
+                                  const uint8_t* __restrict krow) {
   const bool all = kRecip == Recip::kAll;
   const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
   const int64_t d = w.d;
@@ -483,6 +489,8 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
     const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
     if constexpr (kOut == RowOut::kBytes) {
       arow[i] = static_cast<uint8_t>(alpha);
+    } else if constexpr (kOut == RowOut::kOuterGlowBytes) {
+      arow[i] = static_cast<uint8_t>(edgeGlowAlpha<false>(static_cast<uint32_t>(alpha), krow[i]));
     } else if constexpr (kOut == RowOut::kWords) {
       drow[i] = word;
     } else {
@@ -671,13 +679,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
   const int64_t lastRow = std::min(py0 + p.rv, H - 1);
   for (int64_t y = firstRow; y <= lastRow; ++y) {
-    const uint32_t* __restrict row = p.src + y * W + p.xs + 1;
-    if constexpr (kColour) {
-      addRow(row, ncol, stored);
-    } else if (p.srcAlpha) {
+    if (p.srcAlpha) {
       addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
+    } else if constexpr (kColour) {
+      addRow(p.src + y * W + p.xs + 1, ncol, stored);
     } else {
-      addAlphaRow<true>(row, ncol, stored[0], ringRow(y));
+      addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
     }
   }
 
@@ -690,8 +697,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 
   for (int64_t py = py0; py < py1; ++py) {
     const int64_t below = py - p.lv, above = py + p.rv + 1;
-    const uint32_t* __restrict e1 = below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
-    const uint32_t* __restrict e2 = above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
+    // Passes from alpha bytes into alpha bytes have no word rasters at all.
+    const bool words = p.src != nullptr;
+    const uint32_t* __restrict e1 = words && below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
+    const uint32_t* __restrict e2 =
+        words && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
     if constexpr (kColour) {
@@ -767,9 +777,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
 
     const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
-    const uint32_t* __restrict srow = p.src + py * W + p.rx0;
-    uint32_t* __restrict drow = (direct ? spreadRow : p.dst + py * W) + p.rx0;
+    const uint32_t* __restrict srow = words ? p.src + py * W + p.rx0 : nullptr;
+    uint32_t* __restrict drow =
+        direct ? spreadRow + p.rx0 : (p.dst ? p.dst + py * W + p.rx0 : nullptr);
     uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
+    const uint8_t* __restrict krow = p.outerKeep ? p.outerKeep + py * W + p.rx0 : nullptr;
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
@@ -807,11 +819,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
             uniformSpan<decltype(out)::value, kRecip>(
                 pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
-                base, count, w, cWord, cbWord, named, srow, drow, arow);
+                base, count, w, cWord, cbWord, named, srow, drow, arow, krow);
           });
         });
       };
-      if (arow) {
+      if (krow) {
+        segments(std::integral_constant<RowOut, RowOut::kOuterGlowBytes>{});
+      } else if (arow) {
         segments(std::integral_constant<RowOut, RowOut::kBytes>{});
       } else if (named == 0xFFFFFFFFu) {
         segments(std::integral_constant<RowOut, RowOut::kWords>{});
@@ -1124,11 +1138,14 @@ std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
 // no longer has one colour. With deliver (whose raster is src), a one-channel pass writes its
-// result back into src itself.
+// result back into src itself. A one-colour pass may read its source as alpha bytes (srcAlpha)
+// and write its result as alpha bytes (dstAlpha), those of the outer glow with outerKeep; src and
+// dst are then not read or written, and a pass between two byte planes may have neither.
 PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
                    GlowBounds& bounds, uint32_t channels, const FastContext& context,
                    std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr,
-                   const uint8_t* srcAlpha = nullptr, uint8_t* dstAlpha = nullptr) {
+                   const uint8_t* srcAlpha = nullptr, uint8_t* dstAlpha = nullptr,
+                   const uint8_t* outerKeep = nullptr) {
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
@@ -1177,6 +1194,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   p.srcAlpha = srcAlpha;
   p.dst = dst;
   p.dstAlpha = dstAlpha;
+  p.outerKeep = dstAlpha ? outerKeep : nullptr;
 
   FrameMemory& memory = *context.memory;
   p.recip = memory.reciprocals(static_cast<size_t>(maxW * maxH + 1));
@@ -1374,6 +1392,46 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
   if (lowQuality)
     return boxSpreadFrom(raster, radius, bounds, kSpreadAll, context, finish, uniform, alpha);
   return smoothSpreadFrom(raster, radius, bounds, kSpreadAll, context, finish, uniform, alpha);
+}
+
+const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t height,
+                                    uint32_t colour, float radius, GlowBounds& bounds,
+                                    bool lowQuality, bool outerGlow, const FastContext& context) {
+  colour &= 0x00FFFFFFu;
+  const float capped = std::min(radius, kMaxSpreadRadius);
+  const float x = lowQuality ? capped : capped * 0.6666667f;
+  // Every pass must keep the one colour: its sums cannot wrap, and its blend of inner and outer
+  // averages is the colour again (the same x, so the same blend, in all three passes).
+  if (!(x > 0.0f) || width <= 0 || height <= 0 ||
+      boxAreaBound(x, width, height) >= kUniformMaxArea)
+    return nullptr;
+  const double f = outerWeight(x);
+  if (blendedWord(colour, 1.0 - f, f) != colour) return nullptr;
+
+  const size_t bytes = static_cast<size_t>(width) * height;
+  uint8_t* result = context.memory->array<uint8_t>(kSlotSpreadAlphaA, bytes);
+  const uint8_t* keep = outerGlow ? alpha : nullptr;
+  std::optional<uint32_t> uniform = colour;
+  // Each plane is zero outside the region its pass writes. The last pass of three writes into
+  // the first pass's plane again, over a region that holds the first's.
+  GlowBounds grown = bounds;
+  growForPass(x, grown);
+  clearOutside(result, width, height, regionOfBounds(grown, width, height), context.pool);
+  if (lowQuality) {
+    boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
+            alpha, result, keep);
+    return result;
+  }
+  uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
+  growForPass(x, grown);
+  clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
+  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, alpha,
+          result);
+  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
+          result, twice);
+  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
+          twice, result, keep);
+  return result;
 }
 
 bool fastSpread(Raster& raster, float radius, GlowBounds& bounds, uint32_t channels,

@@ -55,6 +55,18 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
                        GlowBounds& bounds, bool lowQuality, const FastContext& context,
                        const SpreadRowFinish* finish = nullptr);
 
+// The same spread kept as alpha bytes throughout, for a caller that needs nothing more: every
+// pixel of its result whose alpha is not zero has the colour, so the alphas describe it. From
+// the alphas of a width × height raster (raster rows) as for fastSpreadOfAlpha, to a plane of
+// the spread's alphas, zero outside the region the spread writes; with outerGlow, of the outer
+// glow's alphas of the spread alpha and the alpha before the spread instead. Returns the plane
+// (working memory, valid until the next spread), or null when the result would not keep one
+// colour or no pass would run: the word spread then computes it, and nothing has changed, the
+// bounds included.
+const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t height,
+                                    uint32_t colour, float radius, GlowBounds& bounds,
+                                    bool lowQuality, bool outerGlow, const FastContext& context);
+
 // Rows [y0, y1) of a kind-1 raster `width` pixels wide from one-byte alphas (raster rows): the
 // colour (red in the low byte) with the alpha where the alpha is not zero, else zero.
 void wordsOfAlpha(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,

@@ -84,6 +84,26 @@ Shaping shapingOf(double s, double b) {
           b > 1 ? static_cast<int32_t>(std::min((b - 1) * 255, 255.0)) : 0};
 }
 
+// The glow as the row loops read it: kind-1 words, or a one-colour glow given by its alphas
+// alone. The blends read the second as the colour with the alpha at every pixel, which is
+// right because a pixel of zero glow alpha leaves the host pixel as it was: its colour is never
+// seen. The glow alone shows every pixel's colour; there a pixel of zero alpha is taken as zero.
+struct GlowWords {
+  const uint32_t* __restrict words;
+  SHIMMERLY_INLINE uint32_t operator[](int64_t i) const { return words[i]; }
+  SHIMMERLY_INLINE uint32_t shown(int64_t i) const { return words[i]; }
+  SHIMMERLY_INLINE GlowWords from(int64_t i) const { return {words + i}; }
+};
+struct GlowAlphas {
+  const uint8_t* __restrict alpha;
+  uint32_t colour;
+  SHIMMERLY_INLINE uint32_t operator[](int64_t i) const {
+    return colour | (static_cast<uint32_t>(alpha[i]) << 24);
+  }
+  SHIMMERLY_INLINE uint32_t shown(int64_t i) const { return alpha[i] ? (*this)[i] : 0u; }
+  SHIMMERLY_INLINE GlowAlphas from(int64_t i) const { return {alpha + i, colour}; }
+};
+
 // Normal blend of glow words onto host words for n pixels, after Softness and Trans/Boost. The
 // same operations in the same order as the per-pixel rules and the Normal mode (the softness
 // rule "s = 0 and A > 0 gives 255" is the rule "A > L gives 255" with L = 0). Every candidate
@@ -93,10 +113,9 @@ Shaping shapingOf(double s, double b) {
 // takes the blend (a zero glow alpha shapes to zero and keeps the input). kDivide false: every
 // host alpha is 0 or 255; a = 255 blends to alpha 255, which is never divided by, and a = 0
 // takes the glow alone.
-template <bool kBlend, bool kDivide>
-SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restrict glow,
-                                    uint32_t* out, int64_t n, const Shaping& shaping,
-                                    bool blendTransparentGlow) {
+template <bool kBlend, bool kDivide, typename Glow>
+SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                    const Shaping& shaping, bool blendTransparentGlow) {
   [[maybe_unused]] const double* __restrict reciprocals = alphaReciprocals();
   const int32_t softenMask = -static_cast<int32_t>(shaping.soften);
   const int32_t fadeMask = -static_cast<int32_t>(shaping.fade);
@@ -160,9 +179,9 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, const uint32_t* __restri
 
 // The row in blocks, each run by the cheapest body that computes it: most pixels of a frame
 // lie where the glow or the layer is transparent, or where the layer is opaque.
-SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, const uint32_t* glow, uint32_t* out,
-                                      int64_t n, const Shaping& shaping,
-                                      bool blendTransparentGlow) {
+template <typename Glow>
+SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                      const Shaping& shaping, bool blendTransparentGlow) {
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
@@ -172,53 +191,59 @@ SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, const uint32_t* glow, 
       blends |= static_cast<uint32_t>(a != 0) & static_cast<uint32_t>(g0 != 0);
       partial |= static_cast<uint32_t>(a - 1u < 254u);
     }
+    const Glow block = glow.from(i0);
     if (blends == 0) {
-      normalRowBody<false, false>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<false, false>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
     } else if (partial == 0) {
-      normalRowBody<true, false>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<true, false>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
     } else {
-      normalRowBody<true, true>(in + i0, glow + i0, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<true, true>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
     }
   }
 }
 
-void normalRowGeneric(const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
+template <typename Glow>
+void normalRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                       const Shaping& shaping, bool blendTransparentGlow) {
   normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, const uint32_t* glow,
-                                                   uint32_t* out, int64_t n, const Shaping& shaping,
+template <typename Glow>
+__attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
+                                                   int64_t n, const Shaping& shaping,
                                                    bool blendTransparentGlow) {
   normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
+template <typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
-    const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n, const Shaping& shaping,
+    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
     bool blendTransparentGlow) {
   normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
 }
 #endif
 
-using NormalRow = void (*)(const uint32_t*, const uint32_t*, uint32_t*, int64_t, const Shaping&,
-                           bool);
+template <typename Glow>
+using NormalRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&, bool);
 
-NormalRow normalRow() {
+template <typename Glow>
+NormalRow<Glow> normalRow() {
 #if defined(__x86_64__) || defined(__i386__)
   switch (activeKernelIsa()) {
     case KernelIsa::kAvx512:
-      return normalRowAvx512;
+      return normalRowAvx512<Glow>;
     case KernelIsa::kAvx2:
-      return normalRowAvx2;
+      return normalRowAvx2<Glow>;
     default:
       break;
   }
 #endif
-  return normalRowGeneric;
+  return normalRowGeneric<Glow>;
 }
 
 // Any blend mode, one pixel at a time, after the tables.
-void modeRow(int32_t mode, const uint32_t* in, const uint32_t* glow, uint32_t* out, int64_t n,
+template <typename Glow>
+void modeRow(int32_t mode, const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
              const GlowTables& t) {
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t g = glow[i];
@@ -238,9 +263,10 @@ void modeRow(int32_t mode, const uint32_t* in, const uint32_t* glow, uint32_t* o
 }
 
 // The glow alone: alpha from the table, colours after the boost.
-void effectRow(const uint32_t* glow, uint32_t* out, int64_t n, const GlowTables& t) {
+template <typename Glow>
+void effectRow(Glow glow, uint32_t* out, int64_t n, const GlowTables& t) {
   for (int64_t i = 0; i < n; ++i) {
-    const uint32_t g = glow[i];
+    const uint32_t g = glow.shown(i);
     out[i] = static_cast<uint32_t>(t.alpha[g >> 24]) |
              (static_cast<uint32_t>(t.colour[g & 0xFF]) << 8) |
              (static_cast<uint32_t>(t.colour[(g >> 8) & 0xFF]) << 16) |
@@ -266,9 +292,14 @@ uint32_t* outputRow(const FrameView& f, int32_t r) {
 
 }  // namespace
 
-int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const GlowBounds& bounds,
-                          const CompositeControls& controls, const RowInterrupt& interrupt,
-                          const FastContext& context) {
+namespace {
+
+// The composite pass over the glow that rowGlow(y) gives for raster row y.
+template <typename RowGlow>
+int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds& bounds,
+                      const CompositeControls& controls, const RowInterrupt& interrupt,
+                      const FastContext& context) {
+  using Glow = decltype(rowGlow(int64_t{0}));
   fillAlphaReciprocals();  // before any worker reads it
   const int32_t w = frame.width, h = frame.height;
   // Rows without columns are only polled: a host may hand such a world without pixels, and
@@ -276,7 +307,7 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
   if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
   const GlowTables tables = makeTables(controls);
   const Shaping shaping = shapingOf(controls.softness, controls.boost);
-  const NormalRow normal = normalRow();
+  const NormalRow<Glow> normal = normalRow<Glow>();
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
   if (x0 < 0) x0 = 0;
@@ -295,7 +326,7 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
       const uint32_t* in = inputRow(frame, r);
       uint32_t* out = outputRow(frame, r);
       const int64_t y = h - 1 - r;
-      const uint32_t* g = reinterpret_cast<const uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)));
+      const Glow g = rowGlow(y);
       if (controls.compositeOnLayer) {
         if (empty) {
           std::memmove(out, in, rowBytes);
@@ -308,11 +339,33 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
         std::memset(out, 0, rowBytes);
       } else {
         std::memset(out, 0, static_cast<size_t>(bx0) * 4);
-        effectRow(g + bx0, out + bx0, bx1 - bx0 + 1, tables);
+        effectRow(g.from(bx0), out + bx0, bx1 - bx0 + 1, tables);
         std::memset(out + bx1 + 1, 0, static_cast<size_t>(w - 1 - bx1) * 4);
       }
     }
   });
+}
+
+}  // namespace
+
+int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const GlowBounds& bounds,
+                          const CompositeControls& controls, const RowInterrupt& interrupt,
+                          const FastContext& context) {
+  const auto rowGlow = [&glow](int64_t y) {
+    return GlowWords{reinterpret_cast<const uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)))};
+  };
+  return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
+}
+
+int32_t fastCompositeOfAlphas(const FrameView& frame, const uint8_t* glowAlpha, uint32_t colour,
+                              const GlowBounds& bounds, const CompositeControls& controls,
+                              const RowInterrupt& interrupt, const FastContext& context) {
+  const int64_t w = frame.width;
+  colour &= 0x00FFFFFFu;
+  const auto rowGlow = [glowAlpha, w, colour](int64_t y) {
+    return GlowAlphas{glowAlpha + y * w, colour};
+  };
+  return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
 }
 
 int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_Rect& extent,
@@ -323,7 +376,7 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
   // Rows without columns are only polled: a host may hand such a world without pixels, and
   // even a zero-length copy or clear from a null row is undefined.
   if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
-  const NormalRow normal = normalRow();
+  const NormalRow<GlowWords> normal = normalRow<GlowWords>();
   const Shaping unshaped = shapingOf(1.0, 1.0);
   // A frame without columns has no column inside the extent: the clamped extent's right edge
   // (0) would lie past the row and make the clearing below negative.
@@ -348,7 +401,7 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
       std::memset(out + right + 1, 0, static_cast<size_t>(w - 1 - right) * 4);
       if (compositeOnLayer) {
         for (int64_t i = 0; i < span; ++i) marks[i] = (t[i] & 0xFF000000u) | kPreviewColour;
-        normal(inputRow(frame, r) + left, marks, out + left, span, unshaped, true);
+        normal(inputRow(frame, r) + left, GlowWords{marks}, out + left, span, unshaped, true);
       } else {
         for (int64_t i = 0; i < span; ++i)
           out[left + i] = (t[i] >> 24) | (50u << 8) | (200u << 16) | (20u << 24);

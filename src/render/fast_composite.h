@@ -37,6 +37,15 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
                           const CompositeControls& controls, const RowInterrupt& interrupt,
                           const FastContext& context);
 
+// The composite of a glow of one colour given by its alphas alone: glowAlpha holds one byte per
+// pixel in raster rows, and every glow pixel of non-zero alpha has `colour` (red in the low
+// byte). Onto the layer, the same output as fastCompositePass of the glow's words, whose pixels
+// of zero alpha no blend mode shows; the glow alone (Show Effect Only) shows their colour too,
+// and takes them as zero.
+int32_t fastCompositeOfAlphas(const FrameView& frame, const uint8_t* glowAlpha, uint32_t colour,
+                              const GlowBounds& bounds, const CompositeControls& controls,
+                              const RowInterrupt& interrupt, const FastContext& context);
+
 // extent: left', top', right', bottom' already clamped into the frame (host rows from the top).
 int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_Rect& extent,
                         bool compositeOnLayer, const RowInterrupt& interrupt,

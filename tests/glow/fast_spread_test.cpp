@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "glow/inner_outer_glow.h"
 #include "glow/spread.h"
 #include "glow_fixtures.h"
 #include "render/frame_memory.h"
@@ -248,6 +249,72 @@ TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
     ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
         << caseName(i, w, h, radius, low) << " colour " << colour;
   }
+}
+
+// A one-colour spread kept as alpha bytes: the plane holds the alphas the reference spread (or,
+// for the outer glow, the reference outer glow) leaves, zero outside its region, and every pixel
+// of non-zero alpha there has the colour. When a pass would not keep the colour, or none runs,
+// the answer is null and the bounds are as they were.
+TEST_P(FastSpreadTest, AlphaPlaneDescribesTheOneColourSpread) {
+  std::mt19937 rng(6061u + GetParam().threads * 7 + static_cast<int>(GetParam().isa));
+  int taken = 0, declined = 0;
+  for (int i = 0; i < 300; ++i) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
+    const size_t count = static_cast<size_t>(w) * h;
+    std::vector<uint8_t> alpha(count);
+    Raster described(w, h, kPixelRgba);
+    GlowBounds bounds;
+    const bool sparse = rng() % 2;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint8_t a = (sparse ? rng() % 9 == 0 : rng() % 3 != 0) ? uint8_t(1 + rng() % 255) : 0;
+        alpha[static_cast<size_t>(y) * w + x] = a;
+        at(described, x, y) =
+            a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
+              : RgbaPixel{0, 0, 0, 0};
+        if (a) bounds.include(x, y);
+      }
+    const double size = randomRadius(rng, w, h);
+    const bool low = rng() % 2;
+    const bool outer = rng() % 2 && !bounds.empty();
+    Raster expected = copyOf(described);
+    GlowBounds expectedBounds = bounds;
+    if (outer) {
+      Raster saved = copyOf(described);
+      outerGlow(expected, size, expectedBounds, low, &saved);
+    } else {
+      spread(expected, spreadRadius(size), expectedBounds, kSpreadAll, low);
+    }
+
+    poisonScratch(w, h);
+    std::memset(memory_.block(kSlotSpreadAlphaA, count), 0x5A, count);
+    std::memset(memory_.block(kSlotSpreadAlphaB, count), 0xA5, count);
+    GlowBounds actualBounds = bounds;
+    const uint8_t* plane = fastSpreadAlphaPlane(alpha.data(), w, h, colour, spreadRadius(size),
+                                                actualBounds, low, outer, context());
+    const std::string what = caseName(i, w, h, static_cast<float>(size), low) +
+                             (outer ? " outer" : "") + " colour " + std::to_string(colour);
+    if (plane == nullptr) {
+      ++declined;
+      ASSERT_EQ(std::memcmp(&actualBounds, &bounds, sizeof(GlowBounds)), 0) << what;
+      continue;
+    }
+    ++taken;
+    ASSERT_EQ(std::memcmp(&actualBounds, &expectedBounds, sizeof(GlowBounds)), 0) << what;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const RgbaPixel e = at(expected, x, y);
+        ASSERT_EQ(plane[static_cast<size_t>(y) * w + x], e.alpha) << what << " at " << x << "," << y;
+        if (e.alpha != 0) {
+          const uint32_t c = e.red | (uint32_t{e.green} << 8) | (uint32_t{e.blue} << 16);
+          ASSERT_EQ(c, colour) << what << " at " << x << "," << y;
+        }
+      }
+  }
+  // Both answers occur: colours that some blend of averages changes, and those it keeps.
+  EXPECT_GT(taken, 60);
+  EXPECT_GT(declined, 30);
 }
 
 // Radii whose boxes reach over hundreds of rows, in frames taller than that: the starting sums

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "render/blend.h"
@@ -66,7 +67,29 @@ struct Shaping {
   bool fade;          // b < 1
   double boost;       // b
   int32_t lift;       // trunc((b − 1) × 255) when b > 1, else 0
+  // The two products in whole numbers when they have that form: for every byte A,
+  // min(255, trunc(A × r)) = min(255, (A × softenBy) >> 16) and trunc(A × b) = (A × fadeBy) >> 16.
+  bool integral;
+  uint32_t softenBy, fadeBy;
 };
+
+// A multiplier m with (A × m) >> 16 = trunc(A × x) for every byte A, where both stay below
+// `cap` (at or past it, both only need to reach it), with 255 × m within 32 bits; none when no
+// such m exists. Each A bounds m from below and, below the cap, from above.
+std::optional<uint32_t> multiplierOf(double x, int64_t cap) {
+  int64_t lo = 0, hi = UINT32_MAX / 255;
+  for (int64_t A = 1; A < 256; ++A) {
+    const int64_t t = std::min(cap, static_cast<int64_t>(static_cast<int32_t>(A * x)));
+    lo = std::max(lo, (t * 65536 + A - 1) / A);
+    if (t < cap) hi = std::min(hi, ((t + 1) * 65536 - 1) / A);
+  }
+  if (lo > hi) return std::nullopt;
+  for (int64_t A = 0; A < 256; ++A) {
+    const int64_t t = std::min(cap, static_cast<int64_t>(static_cast<int32_t>(A * x)));
+    if (std::min(cap, (A * lo) >> 16) != t) return std::nullopt;
+  }
+  return static_cast<uint32_t>(lo);
+}
 
 // Every lane computes every candidate, so each must stay convertible whatever the host wrote
 // into the sliders: a softness below 0 acts as 0; the reciprocal is capped at 256, where it no
@@ -76,12 +99,23 @@ struct Shaping {
 Shaping shapingOf(double s, double b) {
   if (s < 0) s = 0;
   const bool soften = s < 1, fade = b < 1;
-  return {soften,
-          soften ? 255 * s : 255.0,
-          s > 0 ? std::min(1.0 / s, 256.0) : 1.0,
-          fade,
-          fade ? std::max(b, 0.0) : 1.0,
-          b > 1 ? static_cast<int32_t>(std::min((b - 1) * 255, 255.0)) : 0};
+  Shaping shaping{soften,
+                  soften ? 255 * s : 255.0,
+                  s > 0 ? std::min(1.0 / s, 256.0) : 1.0,
+                  fade,
+                  fade ? std::max(b, 0.0) : 1.0,
+                  b > 1 ? static_cast<int32_t>(std::min((b - 1) * 255, 255.0)) : 0,
+                  false,
+                  0,
+                  0};
+  const std::optional<uint32_t> softenBy = multiplierOf(shaping.reciprocal, 255);
+  const std::optional<uint32_t> fadeBy = multiplierOf(shaping.boost, INT32_MAX);
+  if (softenBy && fadeBy) {
+    shaping.integral = true;
+    shaping.softenBy = *softenBy;
+    shaping.fadeBy = *fadeBy;
+  }
+  return shaping;
 }
 
 // The glow as the row loops read it: kind-1 words, or a one-colour glow given by its alphas
@@ -91,6 +125,7 @@ Shaping shapingOf(double s, double b) {
 struct GlowWords {
   const uint32_t* __restrict words;
   SHIMMERLY_INLINE uint32_t operator[](int64_t i) const { return words[i]; }
+  SHIMMERLY_INLINE uint32_t alphaAt(int64_t i) const { return words[i] >> 24; }
   SHIMMERLY_INLINE uint32_t shown(int64_t i) const { return words[i]; }
   SHIMMERLY_INLINE GlowWords from(int64_t i) const { return {words + i}; }
 };
@@ -100,6 +135,7 @@ struct GlowAlphas {
   SHIMMERLY_INLINE uint32_t operator[](int64_t i) const {
     return colour | (static_cast<uint32_t>(alpha[i]) << 24);
   }
+  SHIMMERLY_INLINE uint32_t alphaAt(int64_t i) const { return alpha[i]; }
   SHIMMERLY_INLINE uint32_t shown(int64_t i) const { return alpha[i] ? (*this)[i] : 0u; }
   SHIMMERLY_INLINE GlowAlphas from(int64_t i) const { return {alpha + i, colour}; }
 };
@@ -113,7 +149,7 @@ struct GlowAlphas {
 // takes the blend (a zero glow alpha shapes to zero and keeps the input). kDivide false: every
 // host alpha is 0 or 255; a = 255 blends to alpha 255, which is never divided by, and a = 0
 // takes the glow alone.
-template <bool kBlend, bool kDivide, typename Glow>
+template <bool kBlend, bool kDivide, bool kIntegral, typename Glow>
 SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                     const Shaping& shaping, bool blendTransparentGlow) {
   [[maybe_unused]] const double* __restrict reciprocals = alphaReciprocals();
@@ -126,6 +162,7 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out
   const int32_t limitBelow =
       floorLimit < -1 ? -1 : (floorLimit > 255 ? 255 : static_cast<int32_t>(floorLimit));
   const double reciprocal = shaping.reciprocal, boost = shaping.boost;
+  const uint32_t softenBy = shaping.softenBy, fadeBy = shaping.fadeBy;
   const int32_t lift = shaping.lift;
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
@@ -133,10 +170,14 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out
     const int32_t g0 = static_cast<int32_t>(g >> 24);
     // Masks rather than conditions: all ones where the condition holds.
     const int32_t over = -static_cast<int32_t>(g0 > limitBelow);
-    const int32_t scaled = std::min(255, static_cast<int32_t>(g0 * reciprocal));
+    const int32_t scaled =
+        kIntegral ? std::min(255, static_cast<int32_t>((static_cast<uint32_t>(g0) * softenBy) >> 16))
+                  : std::min(255, static_cast<int32_t>(g0 * reciprocal));
     const int32_t softened = (scaled | over) & 0xFF;  // 255 where over
     const int32_t shaped = g0 ^ ((g0 ^ softened) & softenMask);
-    const int32_t faded = static_cast<int32_t>(shaped * boost);
+    const int32_t faded =
+        kIntegral ? static_cast<int32_t>((static_cast<uint32_t>(shaped) * fadeBy) >> 16)
+                  : static_cast<int32_t>(shaped * boost);
     const int32_t b = shaped ^ ((shaped ^ faded) & fadeMask);
     const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
     const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
@@ -179,7 +220,7 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out
 
 // The row in blocks, each run by the cheapest body that computes it: most pixels of a frame
 // lie where the glow or the layer is transparent, or where the layer is opaque.
-template <typename Glow>
+template <bool kIntegral, typename Glow>
 SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                       const Shaping& shaping, bool blendTransparentGlow) {
   constexpr int64_t kBlock = 32;
@@ -187,25 +228,39 @@ SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* o
     const int64_t m = std::min(kBlock, n - i0);
     uint32_t blends = 0, partial = 0;
     for (int64_t i = 0; i < m; ++i) {
-      const uint32_t a = in[i0 + i] & 0xFFu, g0 = glow[i0 + i] >> 24;
+      const uint32_t a = in[i0 + i] & 0xFFu, g0 = glow.alphaAt(i0 + i);
       blends |= static_cast<uint32_t>(a != 0) & static_cast<uint32_t>(g0 != 0);
       partial |= static_cast<uint32_t>(a - 1u < 254u);
     }
     const Glow block = glow.from(i0);
     if (blends == 0) {
-      normalRowBody<false, false>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<false, false, kIntegral>(in + i0, block, out + i0, m, shaping,
+                                             blendTransparentGlow);
     } else if (partial == 0) {
-      normalRowBody<true, false>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<true, false, kIntegral>(in + i0, block, out + i0, m, shaping,
+                                            blendTransparentGlow);
     } else {
-      normalRowBody<true, true>(in + i0, block, out + i0, m, shaping, blendTransparentGlow);
+      normalRowBody<true, true, kIntegral>(in + i0, block, out + i0, m, shaping,
+                                           blendTransparentGlow);
     }
+  }
+}
+
+// The row with its shaping in whole numbers where the frame's softness and boost allow.
+template <typename Glow>
+SHIMMERLY_INLINE void normalRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                      const Shaping& shaping, bool blendTransparentGlow) {
+  if (shaping.integral) {
+    normalRowBlocks<true>(in, glow, out, n, shaping, blendTransparentGlow);
+  } else {
+    normalRowBlocks<false>(in, glow, out, n, shaping, blendTransparentGlow);
   }
 }
 
 template <typename Glow>
 void normalRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                       const Shaping& shaping, bool blendTransparentGlow) {
-  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -213,13 +268,13 @@ template <typename Glow>
 __attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
                                                    int64_t n, const Shaping& shaping,
                                                    bool blendTransparentGlow) {
-  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
 }
 template <typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
     const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
     bool blendTransparentGlow) {
-  normalRowBlocks(in, glow, out, n, shaping, blendTransparentGlow);
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
 }
 #endif
 

@@ -90,12 +90,14 @@ void BM_Spread(benchmark::State& state) {
   setRate(state);
 }
 
-// Arguments: low quality, glow size, threads. The spread of a one-colour glow given by its
-// alphas alone, as the render hands over a custom-colour glow: the discs' alphas in white.
+// Arguments: low quality, glow size, threads, plane. The spread of a one-colour glow given by its
+// alphas alone, as the render hands over a custom-colour glow: the discs' alphas in white; into
+// the glow raster, or (plane) kept as alpha bytes with the Out-Glow, as for the default render.
 void BM_SpreadOfAlpha(benchmark::State& state) {
   const bool low = state.range(0) != 0;
   const float size = static_cast<float>(state.range(1));
   const int threads = static_cast<int>(state.range(2));
+  const bool plane = state.range(3) != 0;
   const std::vector<PF_Pixel> frame = discFrame();
   std::vector<uint8_t> alpha(static_cast<size_t>(kWidth) * kHeight);
   GlowBounds sourceBounds;
@@ -110,6 +112,13 @@ void BM_SpreadOfAlpha(benchmark::State& state) {
   FrameMemory memory;
   for (auto _ : state) {
     GlowBounds bounds = sourceBounds;
+    if (plane) {
+      const uint8_t* out = fastSpreadAlphaPlane(alpha.data(), kWidth, kHeight, 0xFFFFFFu, size,
+                                                bounds, low, true, {pool.get(), &memory});
+      if (out == nullptr || out[static_cast<size_t>(kHeight - 1 - 67) * kWidth + 80 + 45] == 0)
+        state.SkipWithError("no out-glow beside a disc");
+      continue;
+    }
     fastSpreadOfAlpha(glow, alpha.data(), 0xFFFFFFu, size, bounds, low, {pool.get(), &memory});
     if (glow.rgbaRow(kHeight - 1 - 67)[80].alpha == 0) state.SkipWithError("no glow at a disc");
   }
@@ -199,9 +208,8 @@ void BM_CompositeOfAlphas(benchmark::State& state) {
   std::unique_ptr<RenderPool> pool = threads > 1 ? std::make_unique<RenderPool>(threads) : nullptr;
   FrameMemory memory;
   const FastContext context{pool.get(), &memory};
-  const uint8_t* plane =
-      fastSpreadAlphaPlane(alpha.data(), kWidth, kHeight, 0xFFFFFFu, spreadRadius(22.0), bounds,
-                           false, true, context);
+  const uint8_t* plane = fastSpreadAlphaPlane(alpha.data(), kWidth, kHeight, 0xFFFFFFu,
+                                              spreadRadius(22.0), bounds, false, true, context);
   if (plane == nullptr) {
     state.SkipWithError("white does not keep one colour");
     return;
@@ -214,10 +222,9 @@ void BM_CompositeOfAlphas(benchmark::State& state) {
   const FrameView view{in.data(), kWidth, out.data(), kWidth, kWidth, kHeight};
   const CompositeControls controls{0.8, 1.0, 1, true};
   for (auto _ : state) {
-    const int32_t code =
-        words ? fastCompositePass(view, glow, bounds, controls, {}, context)
-              : fastCompositeOfAlphas(view, glowAlpha.data(), 0xFFFFFFu, bounds, controls, {},
-                                      context);
+    const int32_t code = words ? fastCompositePass(view, glow, bounds, controls, {}, context)
+                               : fastCompositeOfAlphas(view, glowAlpha.data(), 0xFFFFFFu, bounds,
+                                                       controls, {}, context);
     if (code != 0 || out[static_cast<size_t>(67) * kWidth + 80 + 50].alpha == 0)
       state.SkipWithError("no glow beside a disc");
     benchmark::DoNotOptimize(out.data());
@@ -235,8 +242,8 @@ void spreadArgs(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Spread)->Apply(spreadArgs)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SpreadOfAlpha)
-    ->ArgNames({"low", "size", "threads"})
-    ->ArgsProduct({{0, 1}, {2, 22, 500}, {1, 2}})
+    ->ArgNames({"low", "size", "threads", "plane"})
+    ->ArgsProduct({{0, 1}, {2, 22, 500}, {1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Extraction)
     ->ArgNames({"low", "threads"})

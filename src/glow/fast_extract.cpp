@@ -441,9 +441,9 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
       // custom colour; the inner glow's may be where the spread's is zero and has no colour.
       if (glowFromValues && glowAlpha && processing == TargetProcessing::OuterGlow &&
           !targetBounds.empty()) {
-        *glowAlpha = fastSpreadAlphaPlane(plan.targetAlpha, width, height, plan.customWord,
-                                          spreadRadius(size), targetBounds, lowQuality, true,
-                                          context);
+        *glowAlpha =
+            fastSpreadAlphaPlane(plan.targetAlpha, width, height, plan.customWord,
+                                 spreadRadius(size), targetBounds, lowQuality, true, context);
         if (*glowAlpha) {
           pending = 0;
           break;

@@ -1402,8 +1402,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   const float x = lowQuality ? capped : capped * 0.6666667f;
   // Every pass must keep the one colour: its sums cannot wrap, and its blend of inner and outer
   // averages is the colour again (the same x, so the same blend, in all three passes).
-  if (!(x > 0.0f) || width <= 0 || height <= 0 ||
-      boxAreaBound(x, width, height) >= kUniformMaxArea)
+  if (!(x > 0.0f) || width <= 0 || height <= 0 || boxAreaBound(x, width, height) >= kUniformMaxArea)
     return nullptr;
   const double f = outerWeight(x);
   if (blendedWord(colour, 1.0 - f, f) != colour) return nullptr;
@@ -1427,10 +1426,10 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, alpha,
           result);
-  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
-          result, twice);
-  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
-          twice, result, keep);
+  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, result,
+          twice);
+  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, twice,
+          result, keep);
   return result;
 }
 

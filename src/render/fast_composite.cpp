@@ -171,13 +171,14 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out
     // Masks rather than conditions: all ones where the condition holds.
     const int32_t over = -static_cast<int32_t>(g0 > limitBelow);
     const int32_t scaled =
-        kIntegral ? std::min(255, static_cast<int32_t>((static_cast<uint32_t>(g0) * softenBy) >> 16))
-                  : std::min(255, static_cast<int32_t>(g0 * reciprocal));
+        kIntegral
+            ? std::min(255, static_cast<int32_t>((static_cast<uint32_t>(g0) * softenBy) >> 16))
+            : std::min(255, static_cast<int32_t>(g0 * reciprocal));
     const int32_t softened = (scaled | over) & 0xFF;  // 255 where over
     const int32_t shaped = g0 ^ ((g0 ^ softened) & softenMask);
-    const int32_t faded =
-        kIntegral ? static_cast<int32_t>((static_cast<uint32_t>(shaped) * fadeBy) >> 16)
-                  : static_cast<int32_t>(shaped * boost);
+    const int32_t faded = kIntegral
+                              ? static_cast<int32_t>((static_cast<uint32_t>(shaped) * fadeBy) >> 16)
+                              : static_cast<int32_t>(shaped * boost);
     const int32_t b = shaped ^ ((shaped ^ faded) & fadeMask);
     const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
     const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);

@@ -59,10 +59,10 @@ PF_Err renderFast(RenderSettings& settings, const CompositeSettings& composite,
   // custom colour may come as its alphas alone: a quarter of the bytes to write and read back.
   const uint8_t* glowAlpha = nullptr;
   const bool alphasServe = composite.compositeOnOriginal && !settings.showTarget;
-  int32_t code = fastExtractTarget(target, settings, input.data, rowGapOf(input, width), width,
-                                   height, pixelAspect, lowQuality, bounds, bounds, interrupt,
-                                   &glow, colorSource, customColor, context,
-                                   alphasServe ? &glowAlpha : nullptr);
+  int32_t code =
+      fastExtractTarget(target, settings, input.data, rowGapOf(input, width), width, height,
+                        pixelAspect, lowQuality, bounds, bounds, interrupt, &glow, colorSource,
+                        customColor, context, alphasServe ? &glowAlpha : nullptr);
   if (code == 0) {
     const FrameView view{input.data, input.rowbytes / 4, output.data, output.rowbytes / 4, width,
                          height};

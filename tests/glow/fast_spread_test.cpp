@@ -305,7 +305,8 @@ TEST_P(FastSpreadTest, AlphaPlaneDescribesTheOneColourSpread) {
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; ++x) {
         const RgbaPixel e = at(expected, x, y);
-        ASSERT_EQ(plane[static_cast<size_t>(y) * w + x], e.alpha) << what << " at " << x << "," << y;
+        ASSERT_EQ(plane[static_cast<size_t>(y) * w + x], e.alpha)
+            << what << " at " << x << "," << y;
         if (e.alpha != 0) {
           const uint32_t c = e.red | (uint32_t{e.green} << 8) | (uint32_t{e.blue} << 16);
           ASSERT_EQ(c, colour) << what << " at " << x << "," << y;

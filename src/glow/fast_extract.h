@@ -16,10 +16,10 @@ namespace shimmerly {
 // handed to the reference extraction unchanged.
 //
 // glowAlpha, when given, lets a glow of the custom colour be delivered as its alphas alone, for
-// a caller that never shows the colour of a glow pixel of zero alpha: *glowAlpha is then that
-// plane (fastSpreadAlphaPlane's, or the kept target values where no spread changes them) and the
-// glow raster is not written. Otherwise, and always when the extraction is stopped, *glowAlpha
-// is null and the glow raster holds the glow.
+// a caller that never shows the colour of a glow pixel of zero alpha: with no processing or the
+// Out-Glow, *glowAlpha is then the plane of fastSpreadAlphaPlane and the glow raster is not
+// written. Otherwise (also when that spread declines, and always when the extraction is
+// stopped), *glowAlpha is null and the glow raster holds the glow.
 int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
                           int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
                           bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,

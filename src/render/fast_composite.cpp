@@ -1,8 +1,11 @@
 // Fast composite and preview passes (see fast_composite.h). Softness and Trans/Boost depend on
 // one byte each, so they become 256-entry tables made once per frame with the very arithmetic
-// of the per-pixel rules. Normal, the default blend, runs as a branch-free loop over a row that
-// the compiler vectorises; the other modes call the blend modes per pixel. Host pixel words
-// hold alpha in the low byte; kind-1 words hold red in the low byte and alpha in the high one.
+// of the per-pixel rules, and, for the vector rows, multipliers that give the same bytes in
+// whole numbers where such exist. Normal, the default blend, and Screen run as branch-free
+// loops over a row that the compiler vectorises; the other modes call the blend modes per
+// pixel. The glow comes as kind-1 words or, for a glow of one colour, as its alphas. Host pixel
+// words hold alpha in the low byte; kind-1 words hold red in the low byte and alpha in the high
+// one.
 #include "render/fast_composite.h"
 
 #include <algorithm>
@@ -16,6 +19,9 @@
 #include "render/render_threads.h"
 
 #define SHIMMERLY_INLINE inline __attribute__((always_inline))
+// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
+// kernel's instruction set.
+#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace shimmerly {
 
@@ -140,6 +146,45 @@ struct GlowAlphas {
   SHIMMERLY_INLINE GlowAlphas from(int64_t i) const { return {alpha + i, colour}; }
 };
 
+// A frame's shaping as the row loops apply it to a glow alpha g0 in every lane: masks rather
+// than conditions, every candidate computed.
+template <bool kIntegral>
+struct ShapeLanes {
+  int32_t softenMask, fadeMask, limitBelow;
+  double reciprocal, boost;
+  uint32_t softenBy, fadeBy;
+
+  explicit ShapeLanes(const Shaping& shaping)
+      : softenMask(-static_cast<int32_t>(shaping.soften)),
+        fadeMask(-static_cast<int32_t>(shaping.fade)),
+        limitBelow(limitBelowOf(shaping.limit)),
+        reciprocal(shaping.reciprocal),
+        boost(shaping.boost),
+        softenBy(shaping.softenBy),
+        fadeBy(shaping.fadeBy) {}
+
+  // For a whole number g0, g0 > L exactly when g0 > floor(L); an integer compare keeps the
+  // loop free of floating-point compares, which the compiler will not turn into masks.
+  static int32_t limitBelowOf(double limit) {
+    const double floorLimit = std::floor(limit);
+    return floorLimit < -1 ? -1 : (floorLimit > 255 ? 255 : static_cast<int32_t>(floorLimit));
+  }
+
+  SHIMMERLY_INLINE int32_t operator()(int32_t g0) const {
+    const int32_t over = -static_cast<int32_t>(g0 > limitBelow);
+    const int32_t scaled =
+        kIntegral
+            ? std::min(255, static_cast<int32_t>((static_cast<uint32_t>(g0) * softenBy) >> 16))
+            : std::min(255, static_cast<int32_t>(g0 * reciprocal));
+    const int32_t softened = (scaled | over) & 0xFF;  // 255 where over
+    const int32_t shaped = g0 ^ ((g0 ^ softened) & softenMask);
+    const int32_t faded = kIntegral
+                              ? static_cast<int32_t>((static_cast<uint32_t>(shaped) * fadeBy) >> 16)
+                              : static_cast<int32_t>(shaped * boost);
+    return shaped ^ ((shaped ^ faded) & fadeMask);
+  }
+};
+
 // Normal blend of glow words onto host words for n pixels, after Softness and Trans/Boost. The
 // same operations in the same order as the per-pixel rules and the Normal mode (the softness
 // rule "s = 0 and A > 0 gives 255" is the rule "A > L gives 255" with L = 0). Every candidate
@@ -153,33 +198,13 @@ template <bool kBlend, bool kDivide, bool kIntegral, typename Glow>
 SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                     const Shaping& shaping, bool blendTransparentGlow) {
   [[maybe_unused]] const double* __restrict reciprocals = alphaReciprocals();
-  const int32_t softenMask = -static_cast<int32_t>(shaping.soften);
-  const int32_t fadeMask = -static_cast<int32_t>(shaping.fade);
   const uint32_t transparentGlowBlends = 0u - static_cast<uint32_t>(blendTransparentGlow);
-  // For a whole number g0, g0 > L exactly when g0 > floor(L); an integer compare keeps the
-  // loop free of floating-point compares, which the compiler will not turn into masks.
-  const double floorLimit = std::floor(shaping.limit);
-  const int32_t limitBelow =
-      floorLimit < -1 ? -1 : (floorLimit > 255 ? 255 : static_cast<int32_t>(floorLimit));
-  const double reciprocal = shaping.reciprocal, boost = shaping.boost;
-  const uint32_t softenBy = shaping.softenBy, fadeBy = shaping.fadeBy;
+  const ShapeLanes<kIntegral> shape(shaping);
   const int32_t lift = shaping.lift;
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
     const int32_t a = static_cast<int32_t>(p & 0xFF);
-    const int32_t g0 = static_cast<int32_t>(g >> 24);
-    // Masks rather than conditions: all ones where the condition holds.
-    const int32_t over = -static_cast<int32_t>(g0 > limitBelow);
-    const int32_t scaled =
-        kIntegral
-            ? std::min(255, static_cast<int32_t>((static_cast<uint32_t>(g0) * softenBy) >> 16))
-            : std::min(255, static_cast<int32_t>(g0 * reciprocal));
-    const int32_t softened = (scaled | over) & 0xFF;  // 255 where over
-    const int32_t shaped = g0 ^ ((g0 ^ softened) & softenMask);
-    const int32_t faded = kIntegral
-                              ? static_cast<int32_t>((static_cast<uint32_t>(shaped) * fadeBy) >> 16)
-                              : static_cast<int32_t>(shaped * boost);
-    const int32_t b = shaped ^ ((shaped ^ faded) & fadeMask);
+    const int32_t b = shape(static_cast<int32_t>(g >> 24));
     const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
     const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
     const int32_t gb = std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift);
@@ -297,6 +322,111 @@ NormalRow<Glow> normalRow() {
   return normalRowGeneric<Glow>;
 }
 
+// Screen blend of glow words onto host words for n pixels, after Softness and Trans/Boost: the
+// same operations in the same order as the Screen mode, every lane computing every candidate. A
+// pixel whose glow alpha shapes to zero keeps the input. The blended alpha divides the colours
+// unless it is 0 or 255; 1 / alpha is the correctly rounded quotient the reciprocal table holds.
+template <bool kIntegral, typename Glow>
+SHIMMERLY_INLINE void screenRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                    const Shaping& shaping) {
+  const double* __restrict reciprocals = alphaReciprocals();
+  const ShapeLanes<kIntegral> shape(shaping);
+  const int32_t lift = shaping.lift;
+  // The screened channel lies within 0..255 (each factor within 0..255 up to rounding), so
+  // its truncation is the byte the mode stores.
+  auto screened = [](int32_t p, double e, int32_t g, double c) SHIMMERLY_INLINE_LAMBDA {
+    return static_cast<int32_t>(255.0 - (255.0 - p * e) * (255.0 - g * c) * k1);
+  };
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t p = in[i], g = glow[i];
+    const int32_t a = static_cast<int32_t>(p & 0xFF);
+    const int32_t b = shape(static_cast<int32_t>(g >> 24));
+    const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
+    const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
+    const int32_t gb = std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift);
+    const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
+                  pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
+    const double c = b * k1, e = a * k1;
+    const int32_t red = screened(pr, e, gr, c);
+    const int32_t green = screened(pg, e, gg, c);
+    const int32_t blue = screened(pb, e, gb, c);
+    const int32_t alpha = clampedTrunc(a * (1.0 - c) + b + 0.5);
+    const double q = reciprocals[alpha] * 255.0;
+    const int32_t divide = -static_cast<int32_t>(alpha != 0) & -static_cast<int32_t>(alpha != 255);
+    const int32_t ur = red ^ ((red ^ clampedTrunc(red * q)) & divide);
+    const int32_t ug = green ^ ((green ^ clampedTrunc(green * q)) & divide);
+    const int32_t ub = blue ^ ((blue ^ clampedTrunc(blue * q)) & divide);
+    const uint32_t blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
+                             (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
+    const uint32_t keepInput = 0u - static_cast<uint32_t>(b == 0);
+    out[i] = blended ^ ((blended ^ p) & keepInput);
+  }
+}
+
+// The row in blocks: a block where no glow pixel is seen keeps its input.
+template <bool kIntegral, typename Glow>
+SHIMMERLY_INLINE void screenRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                      const Shaping& shaping) {
+  constexpr int64_t kBlock = 32;
+  for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
+    const int64_t m = std::min(kBlock, n - i0);
+    uint32_t seen = 0;
+    for (int64_t i = 0; i < m; ++i) seen |= glow.alphaAt(i0 + i);
+    if (seen == 0) {
+      for (int64_t i = 0; i < m; ++i) out[i0 + i] = in[i0 + i];
+    } else {
+      screenRowBody<kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping);
+    }
+  }
+}
+
+template <typename Glow>
+SHIMMERLY_INLINE void screenRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                      const Shaping& shaping) {
+  if (shaping.integral) {
+    screenRowBlocks<true>(in, glow, out, n, shaping);
+  } else {
+    screenRowBlocks<false>(in, glow, out, n, shaping);
+  }
+}
+
+template <typename Glow>
+void screenRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                      const Shaping& shaping) {
+  screenRowShaped(in, glow, out, n, shaping);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+template <typename Glow>
+__attribute__((target("avx2"))) void screenRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
+                                                   int64_t n, const Shaping& shaping) {
+  screenRowShaped(in, glow, out, n, shaping);
+}
+template <typename Glow>
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void screenRowAvx512(
+    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping) {
+  screenRowShaped(in, glow, out, n, shaping);
+}
+#endif
+
+template <typename Glow>
+using ScreenRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&);
+
+template <typename Glow>
+ScreenRow<Glow> screenRow() {
+#if defined(__x86_64__) || defined(__i386__)
+  switch (activeKernelIsa()) {
+    case KernelIsa::kAvx512:
+      return screenRowAvx512<Glow>;
+    case KernelIsa::kAvx2:
+      return screenRowAvx2<Glow>;
+    default:
+      break;
+  }
+#endif
+  return screenRowGeneric<Glow>;
+}
+
 // Any blend mode, one pixel at a time, after the tables.
 template <typename Glow>
 void modeRow(int32_t mode, const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
@@ -364,6 +494,7 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   const GlowTables tables = makeTables(controls);
   const Shaping shaping = shapingOf(controls.softness, controls.boost);
   const NormalRow<Glow> normal = normalRow<Glow>();
+  const ScreenRow<Glow> screen = screenRow<Glow>();
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
   if (x0 < 0) x0 = 0;
@@ -388,6 +519,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
           std::memmove(out, in, rowBytes);
         } else if (controls.blendMode == 1) {
           normal(in, g, out, w, shaping, false);
+        } else if (controls.blendMode == 2) {
+          screen(in, g, out, w, shaping);
         } else {
           modeRow(controls.blendMode, in, g, out, w, tables);
         }

@@ -281,6 +281,39 @@ TEST_P(FastCompositeTest, CompositeOfAlphasMatchesOracle) {
   }
 }
 
+// Normal and Screen, the modes with rows of their own, over every pair of layer and glow alpha:
+// a 256 × 256 frame whose layer alpha is the column and glow alpha the row, with extreme and
+// random colours, at softness and boost settings that keep, soften, fade and lift.
+TEST_P(FastCompositeTest, NormalAndScreenMatchOracleForEveryPairOfAlphas) {
+  std::mt19937 rng(77u + GetParam().threads);
+  const double settings[][2] = {{1.0, 1.0}, {0.8, 1.0}, {0.37, 0.61}, {1.0, 1.83}, {0.0, 0.5}};
+  for (int32_t mode : {1, 2}) {
+    for (const auto& [softness, boost] : settings) {
+      HostFrame input = testing::solidFrame(256, 256, PF_Pixel{0, 0, 0, 0});
+      Raster glow(256, 256, kPixelRgba);
+      for (int32_t r = 0; r < 256; ++r)
+        for (int32_t x = 0; x < 256; ++x) {
+          const uint32_t v = rng();
+          const uint8_t pick = (v & 3) == 0 ? 255 : ((v & 3) == 1 ? 0 : uint8_t(v >> 8));
+          input.at(x, r) = PF_Pixel{uint8_t(x), pick, uint8_t(v >> 16), uint8_t(v >> 24)};
+          const uint32_t u = rng();
+          glow.rgbaRow(255 - r)[x] = RgbaPixel{uint8_t(u), (u & 1) ? uint8_t(255) : uint8_t(u >> 8),
+                                               uint8_t(u >> 16), uint8_t(r)};
+        }
+      GlowBounds bounds;
+      bounds.include(0, 0);
+      bounds.include(255, 255);
+      const CompositeControls controls{softness, boost, mode, true};
+      HostFrame expected = sentinelFrame(256, 256, 0), actual = sentinelFrame(256, 256, 0);
+      oracleComposite({input, expected, -1}, glow, bounds, controls);
+      const FrameView view{input.pixels.data(), 256, actual.pixels.data(), 256, 256, 256};
+      ASSERT_EQ(fastCompositePass(view, glow, bounds, controls, {}, context()), 0);
+      ASSERT_TRUE(sameRows(actual, expected, 256))
+          << "mode " << mode << " softness " << softness << " boost " << boost;
+    }
+  }
+}
+
 TEST_P(FastCompositeTest, PreviewMatchesOracle) {
   std::mt19937 rng(5u + GetParam().threads);
   for (int i = 0; i < 150; ++i) {

@@ -1,11 +1,11 @@
 // Fast composite and preview passes (see fast_composite.h). Softness and Trans/Boost depend on
 // one byte each, so they become 256-entry tables made once per frame with the very arithmetic
 // of the per-pixel rules, and, for the vector rows, multipliers that give the same bytes in
-// whole numbers where such exist. Normal, the default blend, and Screen run as branch-free
-// loops over a row that the compiler vectorises; the other modes call the blend modes per
-// pixel. The glow comes as kind-1 words or, for a glow of one colour, as its alphas. Host pixel
-// words hold alpha in the low byte; kind-1 words hold red in the low byte and alpha in the high
-// one.
+// whole numbers where such exist. Normal, the default blend, Screen, Multiply and the Magic
+// Glues 1 and 3 run as branch-free loops over a row that the compiler vectorises; Overlay, Add
+// and Magic Glue 2 call the blend modes per pixel. The glow comes as kind-1 words or, for a glow of
+// one colour, as its alphas. Host pixel words hold alpha in the low byte; kind-1 words hold red in
+// the low byte and alpha in the high one.
 #include "render/fast_composite.h"
 
 #include <algorithm>
@@ -27,7 +27,7 @@ namespace shimmerly {
 
 namespace {
 
-constexpr double k1 = 1.0 / 255.0;
+constexpr double k1 = 1.0 / 255.0;  // the double nearest to 1/255
 
 // Per-frame tables: the glow alpha after Softness and Trans/Boost, and each colour byte after
 // the boost.
@@ -322,51 +322,99 @@ NormalRow<Glow> normalRow() {
   return normalRowGeneric<Glow>;
 }
 
-// Screen blend of glow words onto host words for n pixels, after Softness and Trans/Boost: the
-// same operations in the same order as the Screen mode, every lane computing every candidate. A
-// pixel whose glow alpha shapes to zero keeps the input. The blended alpha divides the colours
-// unless it is 0 or 255; 1 / alpha is the correctly rounded quotient the reciprocal table holds.
-template <bool kIntegral, typename Glow>
-SHIMMERLY_INLINE void screenRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                    const Shaping& shaping) {
-  const double* __restrict reciprocals = alphaReciprocals();
+// A pixel's alpha and colours, one lane each, as the blend modes below compute them.
+struct Lanes {
+  int32_t a, r, g, b;
+};
+
+// yes where mask is all ones, no where it is zero.
+SHIMMERLY_INLINE int32_t pick(int32_t mask, int32_t yes, int32_t no) {
+  return no ^ ((yes ^ no) & mask);
+}
+SHIMMERLY_INLINE Lanes pick(int32_t mask, const Lanes& yes, const Lanes& no) {
+  return {pick(mask, yes.a, no.a), pick(mask, yes.r, no.r), pick(mask, yes.g, no.g),
+          pick(mask, yes.b, no.b)};
+}
+SHIMMERLY_INLINE int32_t maskOf(bool condition) {
+  return -static_cast<int32_t>(condition);
+}
+
+// The blend modes in lanes: the operations of the per-pixel modes in the same order, every
+// candidate computed and chosen by masks. A colour divided by its alpha uses 1 / alpha, the
+// correctly rounded quotient the reciprocal table holds; lanes that do not divide divide by 1,
+// so that no lane converts an infinite real.
+SHIMMERLY_INLINE int32_t blendedAlphaLane(int32_t a, int32_t b, double c) {
+  return clampedTrunc(a * (1.0 - c) + b + 0.5);
+}
+
+SHIMMERLY_INLINE Lanes unmultipliedLanes(const Lanes& p) {
+  const int32_t divide = maskOf(p.a != 0) & maskOf(p.a != 255);
+  const double q = 1.0 / std::max(p.a, 1) * 255.0;
+  return {p.a, pick(divide, clampedTrunc(p.r * q), p.r), pick(divide, clampedTrunc(p.g * q), p.g),
+          pick(divide, clampedTrunc(p.b * q), p.b)};
+}
+
+SHIMMERLY_INLINE Lanes screenLanes(const Lanes& p, const Lanes& g) {
+  const double c = g.a * k1, e = p.a * k1;
+  // Each factor lies within 0..255 up to rounding, so the truncation is the byte the mode
+  // stores.
+  auto screened = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
+    return static_cast<int32_t>(255.0 - (255.0 - px * e) * (255.0 - gx * c) * k1);
+  };
+  return unmultipliedLanes(
+      {blendedAlphaLane(p.a, g.a, c), screened(p.r, g.r), screened(p.g, g.g), screened(p.b, g.b)});
+}
+
+SHIMMERLY_INLINE Lanes multiplyLanes(const Lanes& p, const Lanes& g) {
+  const double c = g.a * k1, e = p.a * k1;
+  auto multiplied = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
+    const int32_t m = static_cast<int32_t>(px * ((1.0 - c) + gx * c * k1));
+    return clampedTrunc(gx * c * (1.0 - e) + m * e + 0.5);
+  };
+  const Lanes blended = unmultipliedLanes({blendedAlphaLane(p.a, g.a, c), multiplied(p.r, g.r),
+                                           multiplied(p.g, g.g), multiplied(p.b, g.b)});
+  return pick(maskOf(p.a == 0), g, blended);
+}
+
+// Screen (2), Multiply (3) and the Magic Glues 1 (6) and 3 (8) that chain them. Overlay and Add
+// stay with the per-pixel modes: in lanes, the compiler does not vectorise them and they ran
+// slower than the per-pixel modes.
+template <int kMode>
+SHIMMERLY_INLINE Lanes blendLanes(const Lanes& p, const Lanes& g) {
+  if constexpr (kMode == 2) return screenLanes(p, g);
+  if constexpr (kMode == 3) return multiplyLanes(p, g);
+  if constexpr (kMode == 6) return multiplyLanes(screenLanes(p, g), g);
+  if constexpr (kMode == 8) return screenLanes(multiplyLanes(p, g), g);
+}
+
+// One of those modes for n pixels, after Softness and Trans/Boost; a pixel whose glow alpha
+// shapes to zero keeps the input.
+template <int kMode, bool kIntegral, typename Glow>
+SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                  const Shaping& shaping) {
   const ShapeLanes<kIntegral> shape(shaping);
   const int32_t lift = shaping.lift;
-  // The screened channel lies within 0..255 (each factor within 0..255 up to rounding), so
-  // its truncation is the byte the mode stores.
-  auto screened = [](int32_t p, double e, int32_t g, double c) SHIMMERLY_INLINE_LAMBDA {
-    return static_cast<int32_t>(255.0 - (255.0 - p * e) * (255.0 - g * c) * k1);
-  };
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
-    const int32_t a = static_cast<int32_t>(p & 0xFF);
     const int32_t b = shape(static_cast<int32_t>(g >> 24));
-    const int32_t gr = std::min(255, static_cast<int32_t>(g & 0xFF) + lift);
-    const int32_t gg = std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift);
-    const int32_t gb = std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift);
-    const int32_t pr = static_cast<int32_t>((p >> 8) & 0xFF),
-                  pg = static_cast<int32_t>((p >> 16) & 0xFF), pb = static_cast<int32_t>(p >> 24);
-    const double c = b * k1, e = a * k1;
-    const int32_t red = screened(pr, e, gr, c);
-    const int32_t green = screened(pg, e, gg, c);
-    const int32_t blue = screened(pb, e, gb, c);
-    const int32_t alpha = clampedTrunc(a * (1.0 - c) + b + 0.5);
-    const double q = reciprocals[alpha] * 255.0;
-    const int32_t divide = -static_cast<int32_t>(alpha != 0) & -static_cast<int32_t>(alpha != 255);
-    const int32_t ur = red ^ ((red ^ clampedTrunc(red * q)) & divide);
-    const int32_t ug = green ^ ((green ^ clampedTrunc(green * q)) & divide);
-    const int32_t ub = blue ^ ((blue ^ clampedTrunc(blue * q)) & divide);
-    const uint32_t blended = static_cast<uint32_t>(alpha) | (static_cast<uint32_t>(ur) << 8) |
-                             (static_cast<uint32_t>(ug) << 16) | (static_cast<uint32_t>(ub) << 24);
+    const Lanes host{static_cast<int32_t>(p & 0xFF), static_cast<int32_t>((p >> 8) & 0xFF),
+                     static_cast<int32_t>((p >> 16) & 0xFF), static_cast<int32_t>(p >> 24)};
+    const Lanes shaped{b, std::min(255, static_cast<int32_t>(g & 0xFF) + lift),
+                       std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift),
+                       std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift)};
+    const Lanes r = blendLanes<kMode>(host, shaped);
+    const uint32_t blended = static_cast<uint32_t>(r.a) | (static_cast<uint32_t>(r.r) << 8) |
+                             (static_cast<uint32_t>(r.g) << 16) |
+                             (static_cast<uint32_t>(r.b) << 24);
     const uint32_t keepInput = 0u - static_cast<uint32_t>(b == 0);
     out[i] = blended ^ ((blended ^ p) & keepInput);
   }
 }
 
 // The row in blocks: a block where no glow pixel is seen keeps its input.
-template <bool kIntegral, typename Glow>
-SHIMMERLY_INLINE void screenRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                      const Shaping& shaping) {
+template <int kMode, bool kIntegral, typename Glow>
+SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                    const Shaping& shaping) {
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
@@ -375,56 +423,73 @@ SHIMMERLY_INLINE void screenRowBlocks(const uint32_t* in, Glow glow, uint32_t* o
     if (seen == 0) {
       for (int64_t i = 0; i < m; ++i) out[i0 + i] = in[i0 + i];
     } else {
-      screenRowBody<kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping);
+      modeRowBody<kMode, kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping);
     }
   }
 }
 
-template <typename Glow>
-SHIMMERLY_INLINE void screenRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                      const Shaping& shaping) {
+template <int kMode, typename Glow>
+SHIMMERLY_INLINE void modeRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                    const Shaping& shaping) {
   if (shaping.integral) {
-    screenRowBlocks<true>(in, glow, out, n, shaping);
+    modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
   } else {
-    screenRowBlocks<false>(in, glow, out, n, shaping);
+    modeRowBlocks<kMode, false>(in, glow, out, n, shaping);
   }
 }
 
-template <typename Glow>
-void screenRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                      const Shaping& shaping) {
-  screenRowShaped(in, glow, out, n, shaping);
+template <int kMode, typename Glow>
+void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                    const Shaping& shaping) {
+  modeRowShaped<kMode>(in, glow, out, n, shaping);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-template <typename Glow>
-__attribute__((target("avx2"))) void screenRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
-                                                   int64_t n, const Shaping& shaping) {
-  screenRowShaped(in, glow, out, n, shaping);
+template <int kMode, typename Glow>
+__attribute__((target("avx2"))) void modeRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
+                                                 int64_t n, const Shaping& shaping) {
+  modeRowShaped<kMode>(in, glow, out, n, shaping);
 }
-template <typename Glow>
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void screenRowAvx512(
+template <int kMode, typename Glow>
+__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void modeRowAvx512(
     const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping) {
-  screenRowShaped(in, glow, out, n, shaping);
+  modeRowShaped<kMode>(in, glow, out, n, shaping);
 }
 #endif
 
 template <typename Glow>
-using ScreenRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&);
+using ModeRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&);
 
-template <typename Glow>
-ScreenRow<Glow> screenRow() {
+template <int kMode, typename Glow>
+ModeRow<Glow> modeRowFor() {
 #if defined(__x86_64__) || defined(__i386__)
   switch (activeKernelIsa()) {
     case KernelIsa::kAvx512:
-      return screenRowAvx512<Glow>;
+      return modeRowAvx512<kMode, Glow>;
     case KernelIsa::kAvx2:
-      return screenRowAvx2<Glow>;
+      return modeRowAvx2<kMode, Glow>;
     default:
       break;
   }
 #endif
-  return screenRowGeneric<Glow>;
+  return modeRowGeneric<kMode, Glow>;
+}
+
+// The vector row of a mode that has one; null for the others.
+template <typename Glow>
+ModeRow<Glow> modeRowOf(int32_t mode) {
+  switch (mode) {
+    case 2:
+      return modeRowFor<2, Glow>();
+    case 3:
+      return modeRowFor<3, Glow>();
+    case 6:
+      return modeRowFor<6, Glow>();
+    case 8:
+      return modeRowFor<8, Glow>();
+    default:
+      return nullptr;
+  }
 }
 
 // Any blend mode, one pixel at a time, after the tables.
@@ -494,7 +559,7 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   const GlowTables tables = makeTables(controls);
   const Shaping shaping = shapingOf(controls.softness, controls.boost);
   const NormalRow<Glow> normal = normalRow<Glow>();
-  const ScreenRow<Glow> screen = screenRow<Glow>();
+  const ModeRow<Glow> blendRow = modeRowOf<Glow>(controls.blendMode);
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
   if (x0 < 0) x0 = 0;
@@ -519,8 +584,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
           std::memmove(out, in, rowBytes);
         } else if (controls.blendMode == 1) {
           normal(in, g, out, w, shaping, false);
-        } else if (controls.blendMode == 2) {
-          screen(in, g, out, w, shaping);
+        } else if (blendRow) {
+          blendRow(in, g, out, w, shaping);
         } else {
           modeRow(controls.blendMode, in, g, out, w, tables);
         }

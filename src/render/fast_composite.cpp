@@ -1,11 +1,11 @@
 // Fast composite and preview passes (see fast_composite.h). Softness and Trans/Boost depend on
 // one byte each, so they become 256-entry tables made once per frame with the very arithmetic
 // of the per-pixel rules, and, for the vector rows, multipliers that give the same bytes in
-// whole numbers where such exist. Normal, the default blend, Screen, Multiply and the Magic
-// Glues 1 and 3 run as branch-free loops over a row that the compiler vectorises; Overlay, Add
-// and Magic Glue 2 call the blend modes per pixel. The glow comes as kind-1 words or, for a glow of
-// one colour, as its alphas. Host pixel words hold alpha in the low byte; kind-1 words hold red in
-// the low byte and alpha in the high one.
+// whole numbers where such exist. Every blend mode runs as a branch-free loop over a row that
+// the compiler vectorises. The file is compiled without floating-point traps, so that the
+// compiler may compute both sides of a choice (values are the same either way). The glow comes as
+// kind-1 words or, for a glow of one colour, as its alphas. Host pixel words hold alpha in the low
+// byte; kind-1 words hold red in the low byte and alpha in the high one.
 #include "render/fast_composite.h"
 
 #include <algorithm>
@@ -28,6 +28,7 @@ namespace shimmerly {
 namespace {
 
 constexpr double k1 = 1.0 / 255.0;  // the double nearest to 1/255
+constexpr double k2 = 2.0 / 255.0;  // the double nearest to 2/255
 
 // Per-frame tables: the glow alpha after Softness and Trans/Boost, and each colour byte after
 // the boost.
@@ -376,14 +377,43 @@ SHIMMERLY_INLINE Lanes multiplyLanes(const Lanes& p, const Lanes& g) {
   return pick(maskOf(p.a == 0), g, blended);
 }
 
-// Screen (2), Multiply (3) and the Magic Glues 1 (6) and 3 (8) that chain them. Overlay and Add
-// stay with the per-pixel modes: in lanes, the compiler does not vectorise them and they ran
-// slower than the per-pixel modes.
+SHIMMERLY_INLINE Lanes overlayLanes(const Lanes& p, const Lanes& g) {
+  const double c = g.a * k1, e = p.a * k1;
+  auto overlaid = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
+    const double o = px > 128 ? 255.0 - (255 - gx) * (255 - px) * k2 : px * gx * k2;
+    return clampedTrunc(px * e * (1.0 - c) + o * c + 0.5);
+  };
+  const int32_t alpha = blendedAlphaLane(p.a, g.a, c);
+  const Lanes once =
+      unmultipliedLanes({alpha, overlaid(p.r, g.r), overlaid(p.g, g.g), overlaid(p.b, g.b)});
+  auto over = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
+    return clampedTrunc(gx * c * (1.0 - e) + px * e + 0.5);
+  };
+  const Lanes twice =
+      unmultipliedLanes({alpha, over(once.r, g.r), over(once.g, g.g), over(once.b, g.b)});
+  return pick(maskOf(p.a == 0), g, twice);
+}
+
+// A glow alpha of zero would keep the layer pixel here; the rows keep it for every mode.
+SHIMMERLY_INLINE Lanes addLanes(const Lanes& p, const Lanes& g) {
+  const double c = g.a * k1, e = p.a * k1;
+  const int32_t alpha = blendedAlphaLane(p.a, g.a, c);
+  const double q = 1.0 / std::max(alpha, 1) * 255.0;
+  auto added = [&](int32_t px, int32_t gx)
+                   SHIMMERLY_INLINE_LAMBDA { return clampedTrunc((px * e + gx * c) * q); };
+  const Lanes sum{alpha, added(p.r, g.r), added(p.g, g.g), added(p.b, g.b)};
+  return pick(maskOf(p.a == 0), g, sum);
+}
+
+// Modes 2 to 8 (Screen, Multiply, Overlay, Add and the three Magic Glues, which chain them).
 template <int kMode>
 SHIMMERLY_INLINE Lanes blendLanes(const Lanes& p, const Lanes& g) {
   if constexpr (kMode == 2) return screenLanes(p, g);
   if constexpr (kMode == 3) return multiplyLanes(p, g);
+  if constexpr (kMode == 4) return overlayLanes(p, g);
+  if constexpr (kMode == 5) return addLanes(p, g);
   if constexpr (kMode == 6) return multiplyLanes(screenLanes(p, g), g);
+  if constexpr (kMode == 7) return multiplyLanes(overlayLanes(screenLanes(p, g), g), g);
   if constexpr (kMode == 8) return screenLanes(multiplyLanes(p, g), g);
 }
 
@@ -475,7 +505,7 @@ ModeRow<Glow> modeRowFor() {
   return modeRowGeneric<kMode, Glow>;
 }
 
-// The vector row of a mode that has one; null for the others.
+// The vector row of modes 2 to 8; null for the others, which leave the input.
 template <typename Glow>
 ModeRow<Glow> modeRowOf(int32_t mode) {
   switch (mode) {
@@ -483,33 +513,18 @@ ModeRow<Glow> modeRowOf(int32_t mode) {
       return modeRowFor<2, Glow>();
     case 3:
       return modeRowFor<3, Glow>();
+    case 4:
+      return modeRowFor<4, Glow>();
+    case 5:
+      return modeRowFor<5, Glow>();
     case 6:
       return modeRowFor<6, Glow>();
+    case 7:
+      return modeRowFor<7, Glow>();
     case 8:
       return modeRowFor<8, Glow>();
     default:
       return nullptr;
-  }
-}
-
-// Any blend mode, one pixel at a time, after the tables.
-template <typename Glow>
-void modeRow(int32_t mode, const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-             const GlowTables& t) {
-  for (int64_t i = 0; i < n; ++i) {
-    const uint32_t g = glow[i];
-    const int32_t A = t.alpha[g >> 24];
-    uint32_t p = in[i];
-    if (A != 0 && mode >= 1 && mode <= 8) {
-      const RgbaPixel pixel{
-          static_cast<uint8_t>(t.colour[g & 0xFF]), static_cast<uint8_t>(t.colour[(g >> 8) & 0xFF]),
-          static_cast<uint8_t>(t.colour[(g >> 16) & 0xFF]), static_cast<uint8_t>(A)};
-      PF_Pixel host;
-      std::memcpy(&host, &p, 4);
-      blendPixel(mode, pixel, host);
-      std::memcpy(&p, &host, 4);
-    }
-    out[i] = p;
   }
 }
 
@@ -580,14 +595,13 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
       const int64_t y = h - 1 - r;
       const Glow g = rowGlow(y);
       if (controls.compositeOnLayer) {
-        if (empty) {
-          std::memmove(out, in, rowBytes);
-        } else if (controls.blendMode == 1) {
+        if (controls.blendMode == 1 && !empty) {
           normal(in, g, out, w, shaping, false);
-        } else if (blendRow) {
+        } else if (blendRow && !empty) {
           blendRow(in, g, out, w, shaping);
         } else {
-          modeRow(controls.blendMode, in, g, out, w, tables);
+          // No glow, or a mode that leaves the layer as it is.
+          std::memmove(out, in, rowBytes);
         }
       } else if (empty || y < by0 || y > by1) {
         std::memset(out, 0, rowBytes);

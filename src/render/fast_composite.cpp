@@ -441,17 +441,26 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
   }
 }
 
-// The row in blocks: a block where no glow pixel is seen keeps its input.
+// The row in blocks: a block where no glow pixel is seen keeps its input, and where the layer
+// is transparent throughout, the modes that take the glow over a transparent pixel (Multiply,
+// Overlay, Add) give what the Normal row gives there: the glow, or the input where its alpha
+// shapes to zero.
 template <int kMode, bool kIntegral, typename Glow>
 SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                     const Shaping& shaping) {
+  constexpr bool kTakesGlow = kMode == 3 || kMode == 4 || kMode == 5;
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
-    uint32_t seen = 0;
-    for (int64_t i = 0; i < m; ++i) seen |= glow.alphaAt(i0 + i);
+    uint32_t seen = 0, layer = 0;
+    for (int64_t i = 0; i < m; ++i) {
+      seen |= glow.alphaAt(i0 + i);
+      layer |= in[i0 + i] & 0xFFu;
+    }
     if (seen == 0) {
       for (int64_t i = 0; i < m; ++i) out[i0 + i] = in[i0 + i];
+    } else if (kTakesGlow && layer == 0) {
+      normalRowBody<false, false, kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping, false);
     } else {
       modeRowBody<kMode, kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping);
     }

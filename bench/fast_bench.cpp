@@ -54,6 +54,19 @@ void glowOf(const std::vector<PF_Pixel>& frame, Raster& glow, GlowBounds& bounds
     }
 }
 
+// The frame's alphas as the extraction keeps them for a custom-colour glow (raster rows), and
+// their bounds.
+std::vector<uint8_t> alphasOf(const std::vector<PF_Pixel>& frame, GlowBounds& bounds) {
+  std::vector<uint8_t> alpha(static_cast<size_t>(kWidth) * kHeight);
+  for (int32_t r = 0; r < kHeight; ++r)
+    for (int32_t x = 0; x < kWidth; ++x) {
+      const uint8_t a = frame[static_cast<size_t>(r) * kWidth + x].alpha;
+      alpha[static_cast<size_t>(kHeight - 1 - r) * kWidth + x] = a;
+      if (a != 0) bounds.include(x, kHeight - 1 - r);
+    }
+  return alpha;
+}
+
 void setRate(benchmark::State& state) {
   state.counters["pixels"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * kWidth * kHeight, benchmark::Counter::kIsRate);
@@ -98,15 +111,8 @@ void BM_SpreadOfAlpha(benchmark::State& state) {
   const float size = static_cast<float>(state.range(1));
   const int threads = static_cast<int>(state.range(2));
   const bool plane = state.range(3) != 0;
-  const std::vector<PF_Pixel> frame = discFrame();
-  std::vector<uint8_t> alpha(static_cast<size_t>(kWidth) * kHeight);
   GlowBounds sourceBounds;
-  for (int32_t r = 0; r < kHeight; ++r)
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const uint8_t a = frame[static_cast<size_t>(r) * kWidth + x].alpha;
-      alpha[static_cast<size_t>(kHeight - 1 - r) * kWidth + x] = a;
-      if (a != 0) sourceBounds.include(x, kHeight - 1 - r);
-    }
+  const std::vector<uint8_t> alpha = alphasOf(discFrame(), sourceBounds);
   Raster glow(kWidth, kHeight, kPixelRgba);
   std::unique_ptr<RenderPool> pool = threads > 1 ? std::make_unique<RenderPool>(threads) : nullptr;
   FrameMemory memory;
@@ -197,14 +203,8 @@ void BM_CompositeOfAlphas(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(1));
   const std::vector<PF_Pixel> in = discFrame();
   std::vector<PF_Pixel> out(in.size());
-  std::vector<uint8_t> alpha(static_cast<size_t>(kWidth) * kHeight);
   GlowBounds bounds;
-  for (int32_t r = 0; r < kHeight; ++r)
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const uint8_t a = in[static_cast<size_t>(r) * kWidth + x].alpha;
-      alpha[static_cast<size_t>(kHeight - 1 - r) * kWidth + x] = a;
-      if (a != 0) bounds.include(x, kHeight - 1 - r);
-    }
+  const std::vector<uint8_t> alpha = alphasOf(in, bounds);
   std::unique_ptr<RenderPool> pool = threads > 1 ? std::make_unique<RenderPool>(threads) : nullptr;
   FrameMemory memory;
   const FastContext context{pool.get(), &memory};

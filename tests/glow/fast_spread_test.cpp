@@ -86,6 +86,31 @@ float randomRadius(std::mt19937& rng, int32_t w, int32_t h) {
   }
 }
 
+// A raster of one colour given by its alphas (raster rows): the alphas, sparse or dense at
+// random, the raster they describe (the colour where the alpha is not zero, else zero) and
+// their bounds.
+struct OneColourSource {
+  std::vector<uint8_t> alpha;
+  Raster described;
+  GlowBounds bounds;
+};
+
+OneColourSource randomOneColourSource(std::mt19937& rng, int32_t w, int32_t h, uint32_t colour) {
+  OneColourSource source{std::vector<uint8_t>(static_cast<size_t>(w) * h), Raster(w, h, kPixelRgba),
+                         GlowBounds{}};
+  const bool sparse = rng() % 2;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const uint8_t a = (sparse ? rng() % 9 == 0 : rng() % 3 != 0) ? uint8_t(1 + rng() % 255) : 0;
+      source.alpha[static_cast<size_t>(y) * w + x] = a;
+      at(source.described, x, y) =
+          a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
+            : RgbaPixel{0, 0, 0, 0};
+      if (a) source.bounds.include(x, y);
+    }
+  return source;
+}
+
 // A case's size and settings, for failure messages.
 std::string caseName(int i, int32_t w, int32_t h, float radius, bool low) {
   return "case " + std::to_string(i) + ": " + std::to_string(w) + "x" + std::to_string(h) +
@@ -221,19 +246,10 @@ TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
   for (int i = 0; i < 300; ++i) {
     const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
     const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
-    std::vector<uint8_t> alpha(static_cast<size_t>(w) * h);
-    Raster described(w, h, kPixelRgba);
-    GlowBounds bounds;
-    const bool sparse = rng() % 2;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t a = (sparse ? rng() % 9 == 0 : rng() % 3 != 0) ? uint8_t(1 + rng() % 255) : 0;
-        alpha[static_cast<size_t>(y) * w + x] = a;
-        at(described, x, y) =
-            a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
-              : RgbaPixel{0, 0, 0, 0};
-        if (a) bounds.include(x, y);
-      }
+    OneColourSource source = randomOneColourSource(rng, w, h, colour);
+    const std::vector<uint8_t>& alpha = source.alpha;
+    const Raster& described = source.described;
+    const GlowBounds bounds = source.bounds;
     const float radius = randomRadius(rng, w, h);
     const bool low = rng() % 2;
     Raster expected = copyOf(described);
@@ -262,19 +278,10 @@ TEST_P(FastSpreadTest, AlphaPlaneDescribesTheOneColourSpread) {
     const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
     const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
     const size_t count = static_cast<size_t>(w) * h;
-    std::vector<uint8_t> alpha(count);
-    Raster described(w, h, kPixelRgba);
-    GlowBounds bounds;
-    const bool sparse = rng() % 2;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        const uint8_t a = (sparse ? rng() % 9 == 0 : rng() % 3 != 0) ? uint8_t(1 + rng() % 255) : 0;
-        alpha[static_cast<size_t>(y) * w + x] = a;
-        at(described, x, y) =
-            a ? RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a}
-              : RgbaPixel{0, 0, 0, 0};
-        if (a) bounds.include(x, y);
-      }
+    OneColourSource source = randomOneColourSource(rng, w, h, colour);
+    const std::vector<uint8_t>& alpha = source.alpha;
+    const Raster& described = source.described;
+    const GlowBounds bounds = source.bounds;
     const double size = randomRadius(rng, w, h);
     const bool low = rng() % 2;
     const bool outer = rng() % 2 && !bounds.empty();

@@ -10,6 +10,7 @@
 #include "glow/fast_spread.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -116,16 +117,30 @@ int64_t ringRows(const PassPlan& p) {
   return std::min(p.lv + p.rv + 2, p.height);
 }
 
+// Whether a pass's bands slide and take their prefixes in one sweep, keeping no inner and outer
+// column sums of their own: one-channel passes on the vector scans (see spreadBandBody).
+bool fusedSweep(const PassPlan& p) {
+#ifdef SHIMMERLY_X86
+  return !(p.colour && !p.uniform) && activeKernelIsa() != KernelIsa::kGeneric;
+#else
+  (void)p;
+  return false;
+#endif
+}
+
 size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
   const int channels = p.colour && !p.uniform ? 5 : 1;
-  // stored, vi, vo per channel; zero row; pi, po per channel; rai, rao; wI, wO; each array
-  // rounded up to 64 bytes.
+  // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
+  // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
+  // of 8); each array rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
-  return static_cast<size_t>(ring + (3 * channels + 1) * (ncol * 4 + 64) +
+  const int64_t columnArrays = (fusedSweep(p) ? 1 : 3) * channels + 1;
+  const int64_t pixelValues = channels == 1 ? 0 : 6 * (n * 4 + 64) + 2 * (n * 8 + 64);
+  return static_cast<size_t>(ring + columnArrays * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
-                             6 * (n * 4 + 64) + 2 * (n * 8 + 64));
+                             pixelValues);
 }
 
 SHIMMERLY_INLINE void scanGeneric(const uint32_t* in, uint32_t* out, int64_t n, uint32_t carry) {
@@ -587,7 +602,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t W = p.width, H = p.height;
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
   // One-channel passes with vector scans slide and take the prefixes in one sweep, with no
-  // column sums of their own for the inner and outer boxes.
+  // column sums of their own for the inner and outer boxes (fusedSweep, which sizes the
+  // scratch block, says the same).
 #ifdef SHIMMERLY_X86
   constexpr bool kFusedScan = !kColour && std::is_same_v<Scan, Avx2Scan>;
 #else
@@ -630,6 +646,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   int32_t* blue = carve.take<int32_t>(nc);
   double* rni = carve.take<double>(nc);
   double* rno = carve.take<double>(nc);
+  assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
   // right part, and the columns between take the two plain values; the box widths by column

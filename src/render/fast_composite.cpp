@@ -2,10 +2,11 @@
 // one byte each, so they become 256-entry tables made once per frame with the very arithmetic
 // of the per-pixel rules, and, for the vector rows, multipliers that give the same bytes in
 // whole numbers where such exist. Every blend mode runs as a branch-free loop over a row that
-// the compiler vectorises. The file is compiled without floating-point traps, so that the
-// compiler may compute both sides of a choice (values are the same either way). The glow comes as
-// kind-1 words or, for a glow of one colour, as its alphas. Host pixel words hold alpha in the low
-// byte; kind-1 words hold red in the low byte and alpha in the high one.
+// the compiler vectorises (modes other than Normal only where the shaping has such a form). The
+// file is compiled without floating-point traps, so that the compiler may compute both sides of a
+// choice (values are the same either way). The glow comes as kind-1 words or, for a glow of one
+// colour, as its alphas. Host pixel words hold alpha in the low byte; kind-1 words hold red in the
+// low byte and alpha in the high one.
 #include "render/fast_composite.h"
 
 #include <algorithm>
@@ -467,32 +468,25 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
   }
 }
 
-template <int kMode, typename Glow>
-SHIMMERLY_INLINE void modeRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                    const Shaping& shaping) {
-  if (shaping.integral) {
-    modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
-  } else {
-    modeRowBlocks<kMode, false>(in, glow, out, n, shaping);
-  }
-}
-
+// The vector rows of modes 2 to 8 come with the shaping in whole numbers only: seven modes in
+// both forms would make most of the plug-in's code. Frames whose shaping has no such form
+// (about one slider value in a hundred) take the per-pixel modes.
 template <int kMode, typename Glow>
 void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                     const Shaping& shaping) {
-  modeRowShaped<kMode>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 template <int kMode, typename Glow>
 __attribute__((target("avx2"))) void modeRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
                                                  int64_t n, const Shaping& shaping) {
-  modeRowShaped<kMode>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
 }
 template <int kMode, typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void modeRowAvx512(
     const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping) {
-  modeRowShaped<kMode>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
 }
 #endif
 
@@ -514,9 +508,10 @@ ModeRow<Glow> modeRowFor() {
   return modeRowGeneric<kMode, Glow>;
 }
 
-// The vector row of modes 2 to 8; null for the others, which leave the input.
+// The vector row of modes 2 to 8 for the frame's shaping; null for the others.
 template <typename Glow>
-ModeRow<Glow> modeRowOf(int32_t mode) {
+ModeRow<Glow> modeRowOf(int32_t mode, const Shaping& shaping) {
+  if (!shaping.integral) return nullptr;
   switch (mode) {
     case 2:
       return modeRowFor<2, Glow>();
@@ -534,6 +529,27 @@ ModeRow<Glow> modeRowOf(int32_t mode) {
       return modeRowFor<8, Glow>();
     default:
       return nullptr;
+  }
+}
+
+// Modes 2 to 8, one pixel at a time, after the tables.
+template <typename Glow>
+void pixelModeRow(int32_t mode, const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                  const GlowTables& t) {
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t g = glow[i];
+    const int32_t A = t.alpha[g >> 24];
+    uint32_t p = in[i];
+    if (A != 0) {
+      const RgbaPixel pixel{
+          static_cast<uint8_t>(t.colour[g & 0xFF]), static_cast<uint8_t>(t.colour[(g >> 8) & 0xFF]),
+          static_cast<uint8_t>(t.colour[(g >> 16) & 0xFF]), static_cast<uint8_t>(A)};
+      PF_Pixel host;
+      std::memcpy(&host, &p, 4);
+      blendPixel(mode, pixel, host);
+      std::memcpy(&p, &host, 4);
+    }
+    out[i] = p;
   }
 }
 
@@ -583,7 +599,7 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   const GlowTables tables = makeTables(controls);
   const Shaping shaping = shapingOf(controls.softness, controls.boost);
   const NormalRow<Glow> normal = normalRow<Glow>();
-  const ModeRow<Glow> blendRow = modeRowOf<Glow>(controls.blendMode);
+  const ModeRow<Glow> blendRow = modeRowOf<Glow>(controls.blendMode, shaping);
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
   if (x0 < 0) x0 = 0;
@@ -608,6 +624,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
           normal(in, g, out, w, shaping, false);
         } else if (blendRow && !empty) {
           blendRow(in, g, out, w, shaping);
+        } else if (controls.blendMode >= 2 && controls.blendMode <= 8 && !empty) {
+          pixelModeRow(controls.blendMode, in, g, out, w, tables);
         } else {
           // No glow, or a mode that leaves the layer as it is.
           std::memmove(out, in, rowBytes);

@@ -420,10 +420,10 @@ SHIMMERLY_INLINE Lanes blendLanes(const Lanes& p, const Lanes& g) {
 
 // One of those modes for n pixels, after Softness and Trans/Boost; a pixel whose glow alpha
 // shapes to zero keeps the input.
-template <int kMode, bool kIntegral, typename Glow>
+template <int kMode, typename Glow>
 SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                   const Shaping& shaping) {
-  const ShapeLanes<kIntegral> shape(shaping);
+  const ShapeLanes<true> shape(shaping);
   const int32_t lift = shaping.lift;
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
@@ -446,7 +446,7 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
 // is transparent throughout, the modes that take the glow over a transparent pixel (Multiply,
 // Overlay, Add) give what the Normal row gives there: the glow, or the input where its alpha
 // shapes to zero.
-template <int kMode, bool kIntegral, typename Glow>
+template <int kMode, typename Glow>
 SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                     const Shaping& shaping) {
   constexpr bool kTakesGlow = kMode == 3 || kMode == 4 || kMode == 5;
@@ -461,9 +461,9 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
     if (seen == 0) {
       for (int64_t i = 0; i < m; ++i) out[i0 + i] = in[i0 + i];
     } else if (kTakesGlow && layer == 0) {
-      normalRowBody<false, false, kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping, false);
+      normalRowBody<false, false, true>(in + i0, glow.from(i0), out + i0, m, shaping, false);
     } else {
-      modeRowBody<kMode, kIntegral>(in + i0, glow.from(i0), out + i0, m, shaping);
+      modeRowBody<kMode>(in + i0, glow.from(i0), out + i0, m, shaping);
     }
   }
 }
@@ -474,19 +474,19 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
 template <int kMode, typename Glow>
 void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                     const Shaping& shaping) {
-  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode>(in, glow, out, n, shaping);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 template <int kMode, typename Glow>
 __attribute__((target("avx2"))) void modeRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
                                                  int64_t n, const Shaping& shaping) {
-  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode>(in, glow, out, n, shaping);
 }
 template <int kMode, typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void modeRowAvx512(
     const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping) {
-  modeRowBlocks<kMode, true>(in, glow, out, n, shaping);
+  modeRowBlocks<kMode>(in, glow, out, n, shaping);
 }
 #endif
 
@@ -581,10 +581,6 @@ uint32_t* outputRow(const FrameView& f, int32_t r) {
   return reinterpret_cast<uint32_t*>(f.output + r * f.outputStride);
 }
 
-}  // namespace
-
-namespace {
-
 // The composite pass over the glow that rowGlow(y) gives for raster row y.
 template <typename RowGlow>
 int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds& bounds,
@@ -612,6 +608,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   const int64_t by0 = empty ? 0 : static_cast<int64_t>(y0);
   const int64_t by1 = empty ? -1 : static_cast<int64_t>(std::ceil(y1));
   const size_t rowBytes = static_cast<size_t>(w) * 4;
+  // Onto the layer, rows are left as they are without glow or with a mode that has no blend.
+  const bool blends = !empty && controls.blendMode >= 1 && controls.blendMode <= 8;
 
   return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int) {
     for (int32_t r = r0; r < r1; ++r) {
@@ -620,15 +618,14 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
       const int64_t y = h - 1 - r;
       const Glow g = rowGlow(y);
       if (controls.compositeOnLayer) {
-        if (controls.blendMode == 1 && !empty) {
-          normal(in, g, out, w, shaping, false);
-        } else if (blendRow && !empty) {
-          blendRow(in, g, out, w, shaping);
-        } else if (controls.blendMode >= 2 && controls.blendMode <= 8 && !empty) {
-          pixelModeRow(controls.blendMode, in, g, out, w, tables);
-        } else {
-          // No glow, or a mode that leaves the layer as it is.
+        if (!blends) {
           std::memmove(out, in, rowBytes);
+        } else if (controls.blendMode == 1) {
+          normal(in, g, out, w, shaping, false);
+        } else if (blendRow) {
+          blendRow(in, g, out, w, shaping);
+        } else {
+          pixelModeRow(controls.blendMode, in, g, out, w, tables);
         }
       } else if (empty || y < by0 || y > by1) {
         std::memset(out, 0, rowBytes);

@@ -86,6 +86,26 @@ float randomRadius(std::mt19937& rng, int32_t w, int32_t h) {
   }
 }
 
+// A frame size and a glow size for the one-colour spreads: mostly frames of up to 70 × 70 with
+// the sizes above, and one case in three a strip up to 330 columns wide with sizes up to 260,
+// whose rows run as several whole vector blocks and a last block overlapping them, and whose
+// sides cut the boxes over spans of every width.
+struct FrameCase {
+  int32_t w, h;
+  float radius;
+};
+
+FrameCase randomFrameCase(std::mt19937& rng) {
+  if (rng() % 3 != 0) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    return {w, h, randomRadius(rng, w, h)};
+  }
+  const int32_t w = 60 + rng() % 271, h = 1 + rng() % 40;
+  const float radius =
+      rng() % 2 ? randomRadius(rng, w, h) : static_cast<float>(rng() % 26000) / 100.0f;
+  return {w, h, radius};
+}
+
 // A raster of one colour given by its alphas (raster rows): the alphas, sparse or dense at
 // random, the raster they describe (the colour where the alpha is not zero, else zero) and
 // their bounds.
@@ -244,13 +264,12 @@ TEST_P(FastSpreadTest, UniformColourHintMatchesReference) {
 TEST_P(FastSpreadTest, SpreadOfAlphaMatchesReference) {
   std::mt19937 rng(515u + GetParam().threads * 11 + static_cast<int>(GetParam().isa));
   for (int i = 0; i < 300; ++i) {
-    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const auto [w, h, radius] = randomFrameCase(rng);
     const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
     OneColourSource source = randomOneColourSource(rng, w, h, colour);
     const std::vector<uint8_t>& alpha = source.alpha;
     const Raster& described = source.described;
     const GlowBounds bounds = source.bounds;
-    const float radius = randomRadius(rng, w, h);
     const bool low = rng() % 2;
     Raster expected = copyOf(described);
     GlowBounds expectedBounds = bounds;
@@ -275,14 +294,14 @@ TEST_P(FastSpreadTest, AlphaPlaneDescribesTheOneColourSpread) {
   std::mt19937 rng(6061u + GetParam().threads * 7 + static_cast<int>(GetParam().isa));
   int taken = 0, declined = 0;
   for (int i = 0; i < 300; ++i) {
-    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 70;
+    const auto [w, h, frameRadius] = randomFrameCase(rng);
     const uint32_t colour = rng() % 3 == 0 ? 0xFFFFFFu : rng() & 0xFFFFFFu;
     const size_t count = static_cast<size_t>(w) * h;
     OneColourSource source = randomOneColourSource(rng, w, h, colour);
     const std::vector<uint8_t>& alpha = source.alpha;
     const Raster& described = source.described;
     const GlowBounds bounds = source.bounds;
-    const double size = randomRadius(rng, w, h);
+    const double size = frameRadius;
     const bool low = rng() % 2;
     const bool outer = rng() % 2 && !bounds.empty();
     Raster expected = copyOf(described);

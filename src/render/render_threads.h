@@ -51,9 +51,10 @@ class RenderPool {
   int taskCount_ = 0;
   bool onEach_ = false;
   std::atomic<int> nextTask_{0};
-  int busyWorkers_ = 0;
-  uint64_t generation_ = 0;
-  bool stopping_ = false;
+  // Written under mutex_, read by spinning threads without it.
+  std::atomic<int> busyWorkers_{0};
+  std::atomic<uint64_t> generation_{0};
+  std::atomic<bool> stopping_{false};
   std::exception_ptr failure_;
 };
 

@@ -57,9 +57,15 @@ struct ExtractPlan {
   uint32_t* glow;        // null when absent
 };
 
-// Target values of one source row r into v.
-void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
-               uint8_t* __restrict v) {
+#define SHIMMERLY_INLINE inline __attribute__((always_inline))
+// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
+// kernel's instruction set.
+#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
+
+// Target values of one source row r into v. Inlined into each kernel, so that its loops take
+// the kernel's instruction set.
+SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
+                                uint8_t* __restrict v) {
   const RenderSettings& s = *p.settings;
   const int32_t w = p.width;
   switch (s.targetType) {
@@ -100,11 +106,6 @@ void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
       break;
   }
 }
-
-#define SHIMMERLY_INLINE inline __attribute__((always_inline))
-// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
-// kernel's instruction set.
-#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 // The first and last index in [0, n) whose value (after mask) is not zero, looked for a block
 // of 16 at a time; first = n when there is none.

@@ -118,10 +118,11 @@ int64_t ringRows(const PassPlan& p) {
 }
 
 // Whether a pass's bands slide and take their prefixes in one sweep, keeping no inner and outer
-// column sums of their own: one-channel passes on the vector scans (see spreadBandBody).
+// column sums of their own: every pass on the vector scans (see spreadBandBody).
 bool fusedSweep(const PassPlan& p) {
 #ifdef SHIMMERLY_X86
-  return !(p.colour && !p.uniform) && activeKernelIsa() != KernelIsa::kGeneric;
+  (void)p;
+  return activeKernelIsa() != KernelIsa::kGeneric;
 #else
   (void)p;
   return false;
@@ -323,6 +324,79 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
     carryO += sum + a2;
     pi[j] = carryI;
     po[j] = carryO;
+  }
+}
+#endif
+
+#ifdef SHIMMERLY_X86
+// Channel kC's contributions of eight pixel words (see contribution).
+template <int kC>
+__attribute__((target("avx2"))) inline __m256i contributions8(const uint32_t* words) {
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+  const __m256i a = _mm256_srli_epi32(w, 24);
+  if constexpr (kC == 0) return a;
+  const __m256i transparent = _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  if constexpr (kC == 1) return _mm256_andnot_si256(transparent, _mm256_and_si256(w, low));
+  if constexpr (kC == 2)
+    return _mm256_andnot_si256(transparent, _mm256_and_si256(_mm256_srli_epi32(w, 8), low));
+  if constexpr (kC == 3)
+    return _mm256_andnot_si256(transparent, _mm256_and_si256(_mm256_srli_epi32(w, 16), low));
+  return _mm256_andnot_si256(transparent, _mm256_set1_epi32(1));
+}
+
+// slideChannel and the two row prefixes of its inner and outer sums in one sweep, as
+// slideScanAlphaAvx2 does for one-channel passes: the leaving row's contributions come from e1,
+// the entering row's from e2, and the prefixes go to pi and po from their column 0 on.
+template <int kC>
+__attribute__((target("avx2"))) inline void slideScanChannelAvx2(
+    const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
+    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const __m256i last = _mm256_set1_epi32(7);
+  __m256i ci = _mm256_setzero_si256(), co = ci;
+  int64_t j = 0;
+  for (; j + 8 <= ncol; j += 8) {
+    const __m256i c1 = contributions8<kC>(e1 + j);
+    const __m256i c2 = contributions8<kC>(e2 + j);
+    const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + j));
+    const __m256i outer = _mm256_add_epi32(sum, c2);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j), _mm256_sub_epi32(outer, c1));
+    const __m256i xi = prefixOf8(_mm256_sub_epi32(sum, c1));
+    const __m256i xo = prefixOf8(outer);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pi + j), _mm256_add_epi32(xi, ci));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(po + j), _mm256_add_epi32(xo, co));
+    ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
+    co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
+  }
+  uint32_t carryI = static_cast<uint32_t>(_mm256_cvtsi256_si32(ci));
+  uint32_t carryO = static_cast<uint32_t>(_mm256_cvtsi256_si32(co));
+  for (; j < ncol; ++j) {
+    const uint32_t c1 = contribution(e1[j], kC), c2 = contribution(e2[j], kC);
+    const uint32_t sum = sums[j];
+    sums[j] = sum + c2 - c1;
+    carryI += sum - c1;
+    carryO += sum + c2;
+    pi[j] = carryI;
+    po[j] = carryO;
+  }
+}
+
+// slideScanChannelAvx2 for channel c.
+__attribute__((target("avx2"))) inline void slideScanColumnsAvx2(int c, const uint32_t* e1,
+                                                                 const uint32_t* e2, uint32_t* sums,
+                                                                 uint32_t* pi, uint32_t* po,
+                                                                 int64_t ncol) {
+  switch (c) {
+    case 0:
+      return slideScanChannelAvx2<0>(e1, e2, sums, pi, po, ncol);
+    case 1:
+      return slideScanChannelAvx2<1>(e1, e2, sums, pi, po, ncol);
+    case 2:
+      return slideScanChannelAvx2<2>(e1, e2, sums, pi, po, ncol);
+    case 3:
+      return slideScanChannelAvx2<3>(e1, e2, sums, pi, po, ncol);
+    default:
+      return slideScanChannelAvx2<4>(e1, e2, sums, pi, po, ncol);
   }
 }
 #endif
@@ -603,11 +677,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   constexpr int kCh = kColour ? 5 : 1;
   const int64_t W = p.width, H = p.height;
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
-  // One-channel passes with vector scans slide and take the prefixes in one sweep, with no
-  // column sums of their own for the inner and outer boxes (fusedSweep, which sizes the
-  // scratch block, says the same).
+  // Passes with vector scans slide and take the prefixes in one sweep, with no column sums of
+  // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
+  // the same).
 #ifdef SHIMMERLY_X86
-  constexpr bool kFusedScan = !kColour && std::is_same_v<Scan, Avx2Scan>;
+  constexpr bool kFusedScan = std::is_same_v<Scan, Avx2Scan>;
 #else
   constexpr bool kFusedScan = false;
 #endif
@@ -724,7 +798,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
     if constexpr (kColour) {
-      for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
+#ifdef SHIMMERLY_X86
+      if constexpr (kFusedScan) {
+        for (int c = 0; c < kCh; ++c)
+          slideScanColumnsAvx2(c, e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
+      }
+#endif
+      if constexpr (!kFusedScan) {
+        for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
+      }
     } else {
       // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
       // take the slot it no longer needs; or, from alpha bytes, both come from the source.

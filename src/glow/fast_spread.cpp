@@ -278,6 +278,41 @@ __attribute__((target("avx2"))) inline __m256i alphas8(const uint32_t* words) {
   return _mm256_srli_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), 24);
 }
 
+// One step of a sweep over eight columns: the column sums slid by the leaving values c1 and the
+// entering values c2, and the inner and outer row prefixes written from the running carries ci
+// and co. Each carry grows by its block's own total (see scanAvx2).
+__attribute__((target("avx2"), always_inline)) inline void slideScan8(__m256i c1, __m256i c2,
+                                                                      uint32_t* __restrict sums,
+                                                                      uint32_t* __restrict pi,
+                                                                      uint32_t* __restrict po,
+                                                                      __m256i& ci, __m256i& co) {
+  const __m256i last = _mm256_set1_epi32(7);
+  const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums));
+  const __m256i outer = _mm256_add_epi32(sum, c2);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums), _mm256_sub_epi32(outer, c1));
+  const __m256i xi = prefixOf8(_mm256_sub_epi32(sum, c1));
+  const __m256i xo = prefixOf8(outer);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(pi), _mm256_add_epi32(xi, ci));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(po), _mm256_add_epi32(xo, co));
+  ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
+  co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
+}
+
+// The same for one column, with the carries as plain values.
+SHIMMERLY_INLINE void slideScanOne(uint32_t c1, uint32_t c2, uint32_t& sum, uint32_t& pi,
+                                   uint32_t& po, uint32_t& carryI, uint32_t& carryO) {
+  carryI += sum - c1;
+  carryO += sum + c2;
+  sum = sum + c2 - c1;
+  pi = carryI;
+  po = carryO;
+}
+
+// The carry of a sweep's vector part, for its columns one by one.
+__attribute__((target("avx2"))) inline uint32_t carryOf(__m256i c) {
+  return static_cast<uint32_t>(_mm256_cvtsi256_si32(c));
+}
+
 // slideAlpha and the two row prefixes of its inner and outer sums in one sweep: the sums go
 // straight from registers into the prefixes pi and po (from their column 0 on), and the two
 // running sums advance side by side.
@@ -285,7 +320,7 @@ template <bool kLeave, bool kEnter, bool kKeep, typename Source>
 __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
     const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
     uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
-  const __m256i zero = _mm256_setzero_si256(), last = _mm256_set1_epi32(7);
+  const __m256i zero = _mm256_setzero_si256();
   // Byte 0 of each 32-bit value to the front of its lane, then the high lane's four beside the
   // low lane's.
   const __m256i lowBytes =
@@ -302,28 +337,14 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
           _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(a2, lowBytes), joinLanes);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(entering + j), _mm256_castsi256_si128(packed));
     }
-    const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + j));
-    const __m256i outer = _mm256_add_epi32(sum, a2);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j), _mm256_sub_epi32(outer, a1));
-    const __m256i xi = prefixOf8(_mm256_sub_epi32(sum, a1));
-    const __m256i xo = prefixOf8(outer);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pi + j), _mm256_add_epi32(xi, ci));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(po + j), _mm256_add_epi32(xo, co));
-    ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
-    co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
+    slideScan8(a1, a2, sums + j, pi + j, po + j, ci, co);
   }
-  uint32_t carryI = static_cast<uint32_t>(_mm256_cvtsi256_si32(ci));
-  uint32_t carryO = static_cast<uint32_t>(_mm256_cvtsi256_si32(co));
+  uint32_t carryI = carryOf(ci), carryO = carryOf(co);
   for (; j < ncol; ++j) {
     const uint32_t a1 = kLeave ? leaving[j] : 0u;
     const uint32_t a2 = kEnter ? alphaOf(e2[j]) : 0u;
-    const uint32_t sum = sums[j];
     if constexpr (kEnter && kKeep) entering[j] = static_cast<uint8_t>(a2);
-    sums[j] = sum + a2 - a1;
-    carryI += sum - a1;
-    carryO += sum + a2;
-    pi[j] = carryI;
-    po[j] = carryO;
+    slideScanOne(a1, a2, sums[j], pi[j], po[j], carryI, carryO);
   }
 }
 #endif
@@ -352,68 +373,33 @@ template <int kC>
 __attribute__((target("avx2"))) inline void slideScanChannelAvx2(
     const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
     uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
-  const __m256i last = _mm256_set1_epi32(7);
   __m256i ci = _mm256_setzero_si256(), co = ci;
   int64_t j = 0;
-  for (; j + 8 <= ncol; j += 8) {
-    const __m256i c1 = contributions8<kC>(e1 + j);
-    const __m256i c2 = contributions8<kC>(e2 + j);
-    const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums + j));
-    const __m256i outer = _mm256_add_epi32(sum, c2);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + j), _mm256_sub_epi32(outer, c1));
-    const __m256i xi = prefixOf8(_mm256_sub_epi32(sum, c1));
-    const __m256i xo = prefixOf8(outer);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pi + j), _mm256_add_epi32(xi, ci));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(po + j), _mm256_add_epi32(xo, co));
-    ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
-    co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
-  }
-  uint32_t carryI = static_cast<uint32_t>(_mm256_cvtsi256_si32(ci));
-  uint32_t carryO = static_cast<uint32_t>(_mm256_cvtsi256_si32(co));
-  for (; j < ncol; ++j) {
-    const uint32_t c1 = contribution(e1[j], kC), c2 = contribution(e2[j], kC);
-    const uint32_t sum = sums[j];
-    sums[j] = sum + c2 - c1;
-    carryI += sum - c1;
-    carryO += sum + c2;
-    pi[j] = carryI;
-    po[j] = carryO;
-  }
+  for (; j + 8 <= ncol; j += 8)
+    slideScan8(contributions8<kC>(e1 + j), contributions8<kC>(e2 + j), sums + j, pi + j, po + j, ci,
+               co);
+  uint32_t carryI = carryOf(ci), carryO = carryOf(co);
+  for (; j < ncol; ++j)
+    slideScanOne(contribution(e1[j], kC), contribution(e2[j], kC), sums[j], pi[j], po[j], carryI,
+                 carryO);
 }
 
-// slideScanChannelAvx2 for channel c.
-__attribute__((target("avx2"))) inline void slideScanColumnsAvx2(int c, const uint32_t* e1,
-                                                                 const uint32_t* e2, uint32_t* sums,
-                                                                 uint32_t* pi, uint32_t* po,
-                                                                 int64_t ncol) {
-  switch (c) {
-    case 0:
-      return slideScanChannelAvx2<0>(e1, e2, sums, pi, po, ncol);
-    case 1:
-      return slideScanChannelAvx2<1>(e1, e2, sums, pi, po, ncol);
-    case 2:
-      return slideScanChannelAvx2<2>(e1, e2, sums, pi, po, ncol);
-    case 3:
-      return slideScanChannelAvx2<3>(e1, e2, sums, pi, po, ncol);
-    default:
-      return slideScanChannelAvx2<4>(e1, e2, sums, pi, po, ncol);
-  }
-}
 #endif
 
-SHIMMERLY_INLINE void slideColumns(int c, const uint32_t* e1, const uint32_t* e2, uint32_t* stored,
-                                   uint32_t* vi, uint32_t* vo, int64_t ncol) {
+// Calls f with channel c as a compile-time constant (std::integral_constant<int, c>).
+template <typename F>
+SHIMMERLY_INLINE void withChannel(int c, F&& f) {
   switch (c) {
     case 0:
-      return slideChannel<0>(e1, e2, stored, vi, vo, ncol);
+      return f(std::integral_constant<int, 0>{});
     case 1:
-      return slideChannel<1>(e1, e2, stored, vi, vo, ncol);
+      return f(std::integral_constant<int, 1>{});
     case 2:
-      return slideChannel<2>(e1, e2, stored, vi, vo, ncol);
+      return f(std::integral_constant<int, 2>{});
     case 3:
-      return slideChannel<3>(e1, e2, stored, vi, vo, ncol);
+      return f(std::integral_constant<int, 3>{});
     default:
-      return slideChannel<4>(e1, e2, stored, vi, vo, ncol);
+      return f(std::integral_constant<int, 4>{});
   }
 }
 
@@ -798,14 +784,17 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
     if constexpr (kColour) {
+      for (int c = 0; c < kCh; ++c) {
+        withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
+          constexpr int kC = decltype(channel)::value;
 #ifdef SHIMMERLY_X86
-      if constexpr (kFusedScan) {
-        for (int c = 0; c < kCh; ++c)
-          slideScanColumnsAvx2(c, e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
-      }
+          if constexpr (kFusedScan) {
+            slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
+            return;
+          }
 #endif
-      if constexpr (!kFusedScan) {
-        for (int c = 0; c < kCh; ++c) slideColumns(c, e1, e2, stored[c], vi[c], vo[c], ncol);
+          slideChannel<kC>(e1, e2, stored[c], vi[c], vo[c], ncol);
+        });
       }
     } else {
       // Alpha alone: the leaving row's alphas come from the ring, where the entering row's

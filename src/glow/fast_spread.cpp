@@ -120,11 +120,10 @@ int64_t ringRows(const PassPlan& p) {
 // Whether a pass's bands slide and take their prefixes in one sweep, keeping no inner and outer
 // column sums of their own: every pass on the vector scans (see spreadBandBody).
 bool fusedSweep(const PassPlan& p) {
-#ifdef SHIMMERLY_X86
   (void)p;
+#ifdef SHIMMERLY_X86
   return activeKernelIsa() != KernelIsa::kGeneric;
 #else
-  (void)p;
   return false;
 #endif
 }
@@ -383,7 +382,6 @@ __attribute__((target("avx2"))) inline void slideScanChannelAvx2(
     slideScanOne(contribution(e1[j], kC), contribution(e2[j], kC), sums[j], pi[j], po[j], carryI,
                  carryO);
 }
-
 #endif
 
 // Calls f with channel c as a compile-time constant (std::integral_constant<int, c>).

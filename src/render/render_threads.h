@@ -51,7 +51,8 @@ class RenderPool {
   int taskCount_ = 0;
   bool onEach_ = false;
   std::atomic<int> nextTask_{0};
-  // Written under mutex_, read by spinning threads without it.
+  // generation_ and stopping_ change under mutex_, busyWorkers_ counts down outside it; threads
+  // that spin read all three without the mutex.
   std::atomic<int> busyWorkers_{0};
   std::atomic<uint64_t> generation_{0};
   std::atomic<bool> stopping_{false};

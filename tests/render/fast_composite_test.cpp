@@ -143,6 +143,13 @@ HostFrame sentinelFrame(int32_t w, int32_t h, int32_t gap) {
   return f;
 }
 
+// The fast passes' view of a frame read from `in` and written to `out`, both of in's size.
+FrameView viewOf(const HostFrame& in, HostFrame& out) {
+  return FrameView{in.pixels.data(),  in.width + in.rowGap,
+                   out.pixels.data(), out.width + out.rowGap,
+                   in.width,          in.height};
+}
+
 ::testing::AssertionResult sameRows(const HostFrame& a, const HostFrame& b, int32_t rows) {
   for (int32_t r = 0; r < rows; ++r)
     for (int32_t x = 0; x < a.width; ++x)
@@ -199,12 +206,7 @@ TEST_P(FastCompositeTest, CompositeMatchesOracle) {
     HostFrame expected = sentinelFrame(w, h, gap), actual = sentinelFrame(w, h, gap);
     const int32_t expectedCode = oracleComposite({input, expected, stopAt}, glow, bounds, controls);
     std::vector<int32_t> polls;
-    const FrameView view{input.pixels.data(),
-                         input.width + input.rowGap,
-                         actual.pixels.data(),
-                         actual.width + actual.rowGap,
-                         w,
-                         h};
+    const FrameView view = viewOf(input, actual);
     const int32_t code = fastCompositePass(
         view, glow, bounds, controls,
         [&](int32_t row, int32_t* c) {
@@ -259,12 +261,7 @@ TEST_P(FastCompositeTest, CompositeOfAlphasMatchesOracle) {
     const int32_t stopAt = rng() % 5 == 0 ? static_cast<int32_t>(rng() % h) : -1;
     HostFrame expected = sentinelFrame(w, h, 1), actual = sentinelFrame(w, h, 1);
     const int32_t expectedCode = oracleComposite({input, expected, stopAt}, glow, bounds, controls);
-    const FrameView view{input.pixels.data(),
-                         input.width + input.rowGap,
-                         actual.pixels.data(),
-                         actual.width + actual.rowGap,
-                         w,
-                         h};
+    const FrameView view = viewOf(input, actual);
     const int32_t code = fastCompositeOfAlphas(
         view, alpha.data(), colour, bounds, controls,
         [&](int32_t row, int32_t* c) {
@@ -329,8 +326,7 @@ TEST_P(FastCompositeTest, PreviewMatchesOracle) {
     const int32_t stopAt = rng() % 5 == 0 ? static_cast<int32_t>(rng() % h) : -1;
     HostFrame expected = sentinelFrame(w, h, 0), actual = sentinelFrame(w, h, 0);
     const int32_t expectedCode = oraclePreview({input, expected, stopAt}, target, e, onLayer);
-    const FrameView view{
-        input.pixels.data(), input.width + input.rowGap, actual.pixels.data(), actual.width, w, h};
+    const FrameView view = viewOf(input, actual);
     const int32_t code = fastPreviewPass(
         view, target, e, onLayer,
         [&](int32_t row, int32_t* c) {

@@ -254,11 +254,14 @@ SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* o
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
+    // blends: some pixel has both alphas (the smaller is not zero); partial: some host alpha
+    // lies strictly between 0 and 255 (a + 1 has a bit above bit 0 within the byte). Kept in
+    // 32-bit lanes throughout, so the loop needs no conversion between byte and word masks.
     uint32_t blends = 0, partial = 0;
     for (int64_t i = 0; i < m; ++i) {
       const uint32_t a = in[i0 + i] & 0xFFu, g0 = glow.alphaAt(i0 + i);
-      blends |= static_cast<uint32_t>(a != 0) & static_cast<uint32_t>(g0 != 0);
-      partial |= static_cast<uint32_t>(a - 1u < 254u);
+      blends |= std::min(a, g0);
+      partial |= (a + 1u) & 0xFEu;
     }
     const Glow block = glow.from(i0);
     if (blends == 0) {

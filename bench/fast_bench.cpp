@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/disc_frame.h"
 #include "glow/extract.h"
 #include "glow/fast_extract.h"
 #include "glow/fast_spread.h"
@@ -29,18 +30,9 @@ namespace {
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
 
-// Opaque discs with colour gradients on a transparent layer, top row first.
+// The built-in frame of opaque discs on a transparent layer, top row first.
 std::vector<PF_Pixel> discFrame() {
-  std::vector<PF_Pixel> pixels(static_cast<size_t>(kWidth) * kHeight, PF_Pixel{0, 0, 0, 0});
-  for (int32_t y = 0; y < kHeight; ++y)
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const int32_t dx = x - ((x / 160) * 160 + 80), dy = y - ((y / 135) * 135 + 67);
-      if (dx * dx + dy * dy < 45 * 45)
-        pixels[static_cast<size_t>(y) * kWidth + x] =
-            PF_Pixel{255, static_cast<uint8_t>(x * 255 / kWidth), 160,
-                     static_cast<uint8_t>(y * 255 / kHeight)};
-    }
-  return pixels;
+  return cli::discFrame(kWidth, kHeight);
 }
 
 // The glow raster extraction hands to the spread, and its bounds.

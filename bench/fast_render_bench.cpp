@@ -13,27 +13,13 @@
 
 #include <unistd.h>
 
+#include "cli/disc_frame.h"
 #include "cli/plugin_host.h"
 #include "host/entry.h"
 #include "host/params.h"
 #include "render/render_engine.h"
 
 namespace {
-
-std::vector<PF_Pixel> discFrame(int32_t width, int32_t height) {
-  std::vector<PF_Pixel> pixels(static_cast<size_t>(width) * height, PF_Pixel{0, 0, 0, 0});
-  const int64_t cellX = width / 12, cellY = height / 8, radius = std::min(cellX, cellY) / 3;
-  for (int64_t y = 0; y < height; ++y)
-    for (int64_t x = 0; x < width; ++x) {
-      const int64_t dx = x - ((x / cellX) * cellX + cellX / 2);
-      const int64_t dy = y - ((y / cellY) * cellY + cellY / 2);
-      if (dx * dx + dy * dy < radius * radius)
-        pixels[static_cast<size_t>(y * width + x)] =
-            PF_Pixel{255, static_cast<uint8_t>(x * 255 / width), 160,
-                     static_cast<uint8_t>(y * 255 / height)};
-    }
-  return pixels;
-}
 
 size_t procBytes(const char* field) {
   std::ifstream status("/proc/self/status");
@@ -61,7 +47,7 @@ void BM_Render(benchmark::State& state) {
   host.param(shimmerly::PARAM_GLOW_SIZE).u.fs_d.value = size;
   shimmerly::cli::FrameSettings frame;
   frame.quality = low ? PF_Quality_LO : PF_Quality_HI;
-  std::vector<PF_Pixel> in = discFrame(width, height), out(in.size());
+  std::vector<PF_Pixel> in = shimmerly::cli::discFrame(width, height), out(in.size());
   PF_LayerDef input{};
   input.width = width;
   input.height = height;

@@ -11,25 +11,11 @@
 
 #include <unistd.h>
 
+#include "cli/disc_frame.h"
 #include "cli/plugin_host.h"
 #include "host/entry.h"
 
 namespace {
-
-// Opaque discs on a transparent layer, so that the default Layer Alpha target has edges.
-std::vector<PF_Pixel> discFrame(int32_t width, int32_t height) {
-  std::vector<PF_Pixel> pixels(static_cast<size_t>(width) * height, PF_Pixel{0, 0, 0, 0});
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      const int32_t cx = (x / 160) * 160 + 80, cy = (y / 135) * 135 + 67;
-      const int32_t dx = x - cx, dy = y - cy;
-      if (dx * dx + dy * dy < 45 * 45)
-        pixels[static_cast<size_t>(y) * width + x] =
-            PF_Pixel{255, static_cast<uint8_t>(x * 255 / width), 160,
-                     static_cast<uint8_t>(y * 255 / height)};
-    }
-  return pixels;
-}
 
 void BM_RenderDefaultSettings1080p(benchmark::State& state) {
   // Keep the preset folder that global set-up prepares away from the user's documents.
@@ -41,7 +27,7 @@ void BM_RenderDefaultSettings1080p(benchmark::State& state) {
   constexpr int32_t kWidth = 1920, kHeight = 1080;
   shimmerly::cli::PluginHost host(shimmerly::pluginMain, "Shimmerly.so");
   host.start();
-  std::vector<PF_Pixel> in = discFrame(kWidth, kHeight), out(in.size());
+  std::vector<PF_Pixel> in = shimmerly::cli::discFrame(kWidth, kHeight), out(in.size());
   PF_LayerDef input{};
   input.width = kWidth;
   input.height = kHeight;

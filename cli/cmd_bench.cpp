@@ -19,6 +19,7 @@
 
 #include "cli/command_registry.h"
 #include "cli/control_options.h"
+#include "cli/disc_frame.h"
 #include "cli/image_io.h"
 #include "cli/plugin_host.h"
 #include "cli/session.h"
@@ -43,22 +44,6 @@ void parseSize(const std::string& text, int32_t& width, int32_t& height) {
                              "\"");
   width = w;
   height = h;
-}
-
-std::vector<PF_Pixel> builtInFrame(int32_t width, int32_t height) {
-  std::vector<PF_Pixel> pixels(static_cast<size_t>(width) * height, PF_Pixel{0, 0, 0, 0});
-  const int64_t cellX = std::max(8, width / 12), cellY = std::max(8, height / 8);
-  const int64_t radius = std::min(cellX, cellY) / 3;
-  for (int64_t y = 0; y < height; ++y)
-    for (int64_t x = 0; x < width; ++x) {
-      const int64_t dx = x - ((x / cellX) * cellX + cellX / 2);
-      const int64_t dy = y - ((y / cellY) * cellY + cellY / 2);
-      if (dx * dx + dy * dy < radius * radius)
-        pixels[static_cast<size_t>(y * width + x)] =
-            PF_Pixel{255, static_cast<uint8_t>(x * 255 / width), 160,
-                     static_cast<uint8_t>(y * 255 / height)};
-    }
-  return pixels;
 }
 
 // Resident bytes now, and the process's peak since resetPeak (Linux; 0 elsewhere).
@@ -91,7 +76,7 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
     in = toHostPixels(image);
   } else {
     parseSize(args.size, width, height);
-    in = builtInFrame(width, height);
+    in = discFrame(width, height);
   }
   std::vector<PF_Pixel> out(in.size());
   PF_LayerDef input{};

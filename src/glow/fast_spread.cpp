@@ -48,10 +48,16 @@ uint32_t namedMask(uint32_t channels) {
          ((channels & kChannelAlpha) ? 0xFF000000u : 0u);
 }
 
-// Exact conversion of an unsigned 32-bit sum to double through the signed conversion, which
-// every vector unit has.
-SHIMMERLY_INLINE double u32ToDouble(uint32_t u) {
-  return static_cast<double>(static_cast<int32_t>(u ^ 0x80000000u)) + 2147483648.0;
+// Exact conversion of a box sum to double. A sum below 2^31 is its own signed value, one
+// conversion on every vector unit; a wide sum (kWide: the pass's boxes may hold 2^31 or more)
+// goes through the signed conversion of the sum less 2^31, which takes two more operations.
+template <bool kWide>
+SHIMMERLY_INLINE double sumToDouble(uint32_t u) {
+  if constexpr (kWide) {
+    return static_cast<double>(static_cast<int32_t>(u ^ 0x80000000u)) + 2147483648.0;
+  } else {
+    return static_cast<double>(static_cast<int32_t>(u));
+  }
 }
 
 // Everything one box pass needs, fixed before the bands start.
@@ -64,6 +70,7 @@ struct PassPlan {
   uint32_t named;              // pixel-word mask of the channels written
   bool colour;                 // any colour channel named
   bool uniform;                // colour known uniform: only alpha is summed (see uniformWords)
+  bool wideSums;               // a box sum may reach 2^31 (see sumToDouble)
   uint32_t cWord, cbWord;      // the uniform colour, and its blend of inner and outer averages
   int64_t xs, xe;              // columns (xs, xe] contribute to some box
   int64_t t0, prefixCount;     // prefix index k stands for column t0 + k
@@ -402,14 +409,17 @@ SHIMMERLY_INLINE void withChannel(int c, F&& f) {
 }
 
 // One colour channel of a row: the inner and outer averages over the opaque pixels, blended.
+template <bool kWide>
 SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32_t* __restrict poc,
                                     const double* __restrict rni, const double* __restrict rno,
                                     const int32_t* __restrict ai, const int32_t* __restrict ao,
                                     int32_t* __restrict out, int64_t n, int64_t d, double wIn,
                                     double f) {
   for (int64_t i = 0; i < n; ++i) {
-    const int32_t ci = static_cast<int32_t>(u32ToDouble(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
-    const int32_t co = static_cast<int32_t>(u32ToDouble(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
+    const int32_t ci =
+        static_cast<int32_t>(sumToDouble<kWide>(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
+    const int32_t co =
+        static_cast<int32_t>(sumToDouble<kWide>(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
     const int32_t blend =
         static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
     // Selections by mask, so that every lane computes all three candidates: the inner average
@@ -423,14 +433,15 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
 
 // Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
 // for the colour channels' choice.
+template <bool kWide>
 SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                    const double* __restrict rai, const double* __restrict rao,
                                    int32_t* __restrict ai, int32_t* __restrict ao,
                                    int32_t* __restrict alpha, int64_t n, int64_t d, double wIn,
                                    double f) {
   for (int64_t i = 0; i < n; ++i) {
-    const int32_t a = static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-    const int32_t b = static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * rao[i]);
+    const int32_t a = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) * rai[i]);
+    const int32_t b = static_cast<int32_t>(sumToDouble<kWide>(poa[i + d + 1] - poa[i]) * rao[i]);
     ai[i] = a;
     ao[i] = b;
     alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
@@ -533,7 +544,7 @@ SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t 
   return kRecip == Recip::kAll ? all : r[k];
 }
 
-template <RowOut kOut, Recip kRecip, typename Count>
+template <RowOut kOut, Recip kRecip, bool kWide, typename Count>
 SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                   const double* __restrict ri, const double* __restrict ro,
                                   int64_t base, Count count, SpanWeights w, uint32_t cWord,
@@ -547,9 +558,10 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
     const uint32_t sumO = poa[i + d + 1] - poa[i];
-    const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
-    const int32_t ao = static_cast<int32_t>(u32ToDouble(sumO) * recipAt<kRecip>(ro, roAll, k));
+    const int32_t ai = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) *
+                                            recipAt<kRecip>(ri, riAll, k));
+    const int32_t ao =
+        static_cast<int32_t>(sumToDouble<kWide>(sumO) * recipAt<kRecip>(ro, roAll, k));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
@@ -573,7 +585,7 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
 }
 
 // The same for a pass that spreads alpha alone, the colours kept from the source.
-template <Recip kRecip, typename Count>
+template <Recip kRecip, bool kWide, typename Count>
 SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                 const double* __restrict ri, const double* __restrict ro,
                                 int64_t base, Count count, SpanWeights w, uint32_t named,
@@ -584,10 +596,10 @@ SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* 
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
-    const int32_t ai =
-        static_cast<int32_t>(u32ToDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
-    const int32_t ao =
-        static_cast<int32_t>(u32ToDouble(poa[i + d + 1] - poa[i]) * recipAt<kRecip>(ro, roAll, k));
+    const int32_t ai = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) *
+                                            recipAt<kRecip>(ri, riAll, k));
+    const int32_t ao = static_cast<int32_t>(sumToDouble<kWide>(poa[i + d + 1] - poa[i]) *
+                                            recipAt<kRecip>(ro, roAll, k));
     const double dai = ai, dao = ao;
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
@@ -653,7 +665,7 @@ SHIMMERLY_INLINE void addAlphaRow(const Source* __restrict row, int64_t ncol,
 enum class SumMode { kAlpha, kColour, kUniform };
 
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
-template <SumMode kMode, typename Scan>
+template <SumMode kMode, bool kWide, typename Scan>
 SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, uint8_t* scratch,
                                      Scan scan) {
   const int64_t py0 = band.begin, py1 = band.end;
@@ -874,7 +886,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
     if constexpr (kColour) {
-      alphaChannel(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
+      alphaChannel<kWide>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
 #ifdef SHIMMERLY_X86
       if constexpr (std::is_same_v<Scan, Avx2Scan>) {
         countReciprocalsAvx2(pi[4], po[4], recip, rni, rno, n, d);
@@ -884,9 +896,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 #else
       countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
 #endif
-      colourChannel(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
-      colourChannel(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
-      colourChannel(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
+      colourChannel<kWide>(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
+      colourChannel<kWide>(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
+      colourChannel<kWide>(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
       for (int64_t i = 0; i < n; ++i) {
         const uint32_t word = (static_cast<uint32_t>(red[i]) & 0xFFu) |
                               ((static_cast<uint32_t>(green[i]) & 0xFFu) << 8) |
@@ -905,7 +917,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                      auto each) SHIMMERLY_INLINE_LAMBDA {
           constexpr Recip kRecip = decltype(each)::value;
           inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-            uniformSpan<decltype(out)::value, kRecip>(
+            uniformSpan<decltype(out)::value, kRecip, kWide>(
                 pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
                 base, count, w, cWord, cbWord, named, srow, drow, arow, krow);
           });
@@ -926,8 +938,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                           auto each) SHIMMERLY_INLINE_LAMBDA {
         constexpr Recip kRecip = decltype(each)::value;
         inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-          alphaSpan<kRecip>(pia, poa, recipFrom<kRecip>(ri, base - from),
-                            recipFrom<kRecip>(ro, base - from), base, count, w, named, srow, drow);
+          alphaSpan<kRecip, kWide>(pia, poa, recipFrom<kRecip>(ri, base - from),
+                                   recipFrom<kRecip>(ro, base - from), base, count, w, named, srow,
+                                   drow);
         });
       };
       rowParts(alphaRow);
@@ -943,37 +956,40 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   }
 }
 
-void bandGeneric(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
-  if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, band, scratch, GenericScan{});
-  } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, band, scratch, GenericScan{});
+// The pass's kind of sums, then the width of its box sums, as compile-time choices.
+template <typename Scan>
+SHIMMERLY_INLINE void bandWith(const PassPlan& p, const BandRows& band, uint8_t* scratch,
+                               Scan scan) {
+  auto withWidth = [&](auto wide) SHIMMERLY_INLINE_LAMBDA {
+    constexpr bool kWide = decltype(wide)::value;
+    if (p.uniform) {
+      spreadBandBody<SumMode::kUniform, kWide>(p, band, scratch, scan);
+    } else if (p.colour) {
+      spreadBandBody<SumMode::kColour, kWide>(p, band, scratch, scan);
+    } else {
+      spreadBandBody<SumMode::kAlpha, kWide>(p, band, scratch, scan);
+    }
+  };
+  if (p.wideSums) {
+    withWidth(std::true_type{});
   } else {
-    spreadBandBody<SumMode::kAlpha>(p, band, scratch, GenericScan{});
+    withWidth(std::false_type{});
   }
+}
+
+void bandGeneric(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, GenericScan{});
 }
 
 #ifdef SHIMMERLY_X86
 __attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, const BandRows& band,
                                               uint8_t* scratch) {
-  if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, band, scratch, Avx2Scan{});
-  } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, band, scratch, Avx2Scan{});
-  } else {
-    spreadBandBody<SumMode::kAlpha>(p, band, scratch, Avx2Scan{});
-  }
+  bandWith(p, band, scratch, Avx2Scan{});
 }
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void bandAvx512(
     const PassPlan& p, const BandRows& band, uint8_t* scratch) {
-  if (p.uniform) {
-    spreadBandBody<SumMode::kUniform>(p, band, scratch, Avx2Scan{});
-  } else if (p.colour) {
-    spreadBandBody<SumMode::kColour>(p, band, scratch, Avx2Scan{});
-  } else {
-    spreadBandBody<SumMode::kAlpha>(p, band, scratch, Avx2Scan{});
-  }
+  bandWith(p, band, scratch, Avx2Scan{});
 }
 #endif
 
@@ -1267,6 +1283,8 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
         std::max(maxH, std::min(py + p.rv + 1, p.height - 1) - std::max<int64_t>(py - p.lv - 1, 0));
   }
   p.uniform = uniform.has_value() && (channels & 7u) == 7u && maxW * maxH < kUniformMaxArea;
+  // Every box sum is at most 255 times its box's area (a count at most the area).
+  p.wideSums = 255 * maxW * maxH >= (int64_t{1} << 31);
   if (p.uniform) {
     p.cWord = *uniform & 0x00FFFFFFu;
     p.cbWord = blendedWord(p.cWord, p.wIn, p.f);

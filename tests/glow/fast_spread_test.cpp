@@ -476,6 +476,60 @@ TEST(FastSpreadLargeFrame, OneColourMatchesTheFiveChannelSpread) {
   }
 }
 
+// Boxes of more than 8,421,504 pixels of nearly opaque, bright pixels, whose alpha and colour
+// sums reach 2^31 and more (the largest stays below 2^32): every instruction set must convert
+// them as the reference does, with the radius chosen so that the boxes near the corners stay
+// below 2^31 and the ones in the middle do not. Colours, alpha alone, and one colour from alphas.
+TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
+  const int32_t w = 3000, h = 3000;
+  const uint32_t colour = 0xF8F0FAu;
+  Raster input(w, h, kPixelRgba), oneColour(w, h, kPixelRgba);
+  std::vector<uint8_t> alpha(static_cast<size_t>(w) * h);
+  std::mt19937 rng(2147483648u);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const uint32_t v = rng();
+      const uint8_t a = v % 97 == 0 ? uint8_t(0) : uint8_t(255 - (v >> 24) % 3);
+      at(input, x, y) = RgbaPixel{uint8_t(240 + (v & 15)), uint8_t(240 + ((v >> 4) & 15)),
+                                  uint8_t(240 + ((v >> 8) & 15)), a};
+      at(oneColour, x, y) =
+          RgbaPixel{uint8_t(colour), uint8_t(colour >> 8), uint8_t(colour >> 16), a};
+      alpha[static_cast<size_t>(y) * w + x] = a;
+    }
+  GlowBounds bounds;
+  bounds.include(0, 0);
+  bounds.include(w - 1, h - 1);
+  // Boxes reach 2000 pixels each way: 2001 × 2001 at the corners, the whole frame in the middle.
+  const float radius = 4000.5f;
+  RenderPool pool(2);
+  FrameMemory memory;
+  for (const SpreadChannels channels : {kSpreadAll, kSpreadAlpha}) {
+    Raster expected = copyOf(input);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, channels, true);
+    for (const KernelIsa isa : {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+      if (setKernelIsa(isa) != isa) continue;
+      Raster actual = copyOf(input);
+      GlowBounds actualBounds = bounds;
+      fastSpread(actual, radius, actualBounds, channels, true, {&pool, &memory});
+      EXPECT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+          << kernelIsaName(isa) << " channels " << channels;
+    }
+  }
+  Raster expected = copyOf(oneColour);
+  GlowBounds expectedBounds = bounds;
+  spread(expected, radius, expectedBounds, kSpreadAll, true);
+  for (const KernelIsa isa : {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+    if (setKernelIsa(isa) != isa) continue;
+    Raster actual(w, h, kPixelRgba);
+    GlowBounds actualBounds = bounds;
+    fastSpreadOfAlpha(actual, alpha.data(), colour, radius, actualBounds, true, {&pool, &memory});
+    EXPECT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << kernelIsaName(isa) << " one colour";
+  }
+  setKernelIsa(KernelIsa::kAvx512);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Setups, FastSpreadTest,
     ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},

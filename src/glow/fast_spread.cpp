@@ -48,17 +48,31 @@ uint32_t namedMask(uint32_t channels) {
          ((channels & kChannelAlpha) ? 0xFF000000u : 0u);
 }
 
-// Exact conversion of a box sum to double. A sum below 2^31 is its own signed value, one
+// How a pass's output rows turn box sums into averages, fixed per pass and instruction set.
+// toDouble: the exact double of a box sum. A sum below 2^31 is its own signed value, one
 // conversion on every vector unit; a wide sum (kWide: the pass's boxes may hold 2^31 or more)
 // goes through the signed conversion of the sum less 2^31, which takes two more operations.
-template <bool kWide>
-SHIMMERLY_INLINE double sumToDouble(uint32_t u) {
-  if constexpr (kWide) {
-    return static_cast<double>(static_cast<int32_t>(u ^ 0x80000000u)) + 2147483648.0;
-  } else {
-    return static_cast<double>(static_cast<int32_t>(u));
+// truncated: an average (at least 0, below 2^31) truncated toward zero, as a double. With
+// kRoundInLanes it stays in the double lanes (one rounding instruction, which the vector
+// instruction sets have); otherwise it goes to a 32-bit integer and back, which the baseline
+// instruction set does in vectors. Both give the same double.
+template <bool kWide, bool kRoundInLanes>
+struct SumArith {
+  static SHIMMERLY_INLINE double toDouble(uint32_t u) {
+    if constexpr (kWide) {
+      return static_cast<double>(static_cast<int32_t>(u ^ 0x80000000u)) + 2147483648.0;
+    } else {
+      return static_cast<double>(static_cast<int32_t>(u));
+    }
   }
-}
+  static SHIMMERLY_INLINE double truncated(double x) {
+    if constexpr (kRoundInLanes) {
+      return std::trunc(x);
+    } else {
+      return static_cast<double>(static_cast<int32_t>(x));
+    }
+  }
+};
 
 // Everything one box pass needs, fixed before the bands start.
 struct PassPlan {
@@ -70,7 +84,7 @@ struct PassPlan {
   uint32_t named;              // pixel-word mask of the channels written
   bool colour;                 // any colour channel named
   bool uniform;                // colour known uniform: only alpha is summed (see uniformWords)
-  bool wideSums;               // a box sum may reach 2^31 (see sumToDouble)
+  bool wideSums;               // a box sum may reach 2^31 (see SumArith)
   uint32_t cWord, cbWord;      // the uniform colour, and its blend of inner and outer averages
   int64_t xs, xe;              // columns (xs, xe] contribute to some box
   int64_t t0, prefixCount;     // prefix index k stands for column t0 + k
@@ -409,7 +423,7 @@ SHIMMERLY_INLINE void withChannel(int c, F&& f) {
 }
 
 // One colour channel of a row: the inner and outer averages over the opaque pixels, blended.
-template <bool kWide>
+template <typename Arith>
 SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32_t* __restrict poc,
                                     const double* __restrict rni, const double* __restrict rno,
                                     const int32_t* __restrict ai, const int32_t* __restrict ao,
@@ -417,9 +431,9 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
                                     double f) {
   for (int64_t i = 0; i < n; ++i) {
     const int32_t ci =
-        static_cast<int32_t>(sumToDouble<kWide>(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
+        static_cast<int32_t>(Arith::toDouble(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
     const int32_t co =
-        static_cast<int32_t>(sumToDouble<kWide>(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
+        static_cast<int32_t>(Arith::toDouble(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
     const int32_t blend =
         static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
     // Selections by mask, so that every lane computes all three candidates: the inner average
@@ -433,15 +447,15 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
 
 // Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
 // for the colour channels' choice.
-template <bool kWide>
+template <typename Arith>
 SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                    const double* __restrict rai, const double* __restrict rao,
                                    int32_t* __restrict ai, int32_t* __restrict ao,
                                    int32_t* __restrict alpha, int64_t n, int64_t d, double wIn,
                                    double f) {
   for (int64_t i = 0; i < n; ++i) {
-    const int32_t a = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) * rai[i]);
-    const int32_t b = static_cast<int32_t>(sumToDouble<kWide>(poa[i + d + 1] - poa[i]) * rao[i]);
+    const int32_t a = static_cast<int32_t>(Arith::toDouble(pia[i + d] - pia[i + 1]) * rai[i]);
+    const int32_t b = static_cast<int32_t>(Arith::toDouble(poa[i + d + 1] - poa[i]) * rao[i]);
     ai[i] = a;
     ao[i] = b;
     alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
@@ -544,7 +558,7 @@ SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t 
   return kRecip == Recip::kAll ? all : r[k];
 }
 
-template <RowOut kOut, Recip kRecip, bool kWide, typename Count>
+template <RowOut kOut, Recip kRecip, typename Arith, typename Count>
 SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                   const double* __restrict ri, const double* __restrict ro,
                                   int64_t base, Count count, SpanWeights w, uint32_t cWord,
@@ -558,16 +572,14 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
     const uint32_t sumO = poa[i + d + 1] - poa[i];
-    const int32_t ai = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) *
-                                            recipAt<kRecip>(ri, riAll, k));
-    const int32_t ao =
-        static_cast<int32_t>(sumToDouble<kWide>(sumO) * recipAt<kRecip>(ro, roAll, k));
-    const double dai = ai, dao = ao;
+    const double dai =
+        Arith::truncated(Arith::toDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
+    const double dao = Arith::truncated(Arith::toDouble(sumO) * recipAt<kRecip>(ro, roAll, k));
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
     // average, which is the colour when the outer box holds any opaque pixel, else 0.
-    const uint32_t innerSeen = 0u - static_cast<uint32_t>(ai != 0);
-    const uint32_t outerSeen = 0u - static_cast<uint32_t>(ao != 0);
+    const uint32_t innerSeen = 0u - static_cast<uint32_t>(dai != 0.0);
+    const uint32_t outerSeen = 0u - static_cast<uint32_t>(dao != 0.0);
     const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
     const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
     const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
@@ -585,7 +597,7 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
 }
 
 // The same for a pass that spreads alpha alone, the colours kept from the source.
-template <Recip kRecip, bool kWide, typename Count>
+template <Recip kRecip, typename Arith, typename Count>
 SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                 const double* __restrict ri, const double* __restrict ro,
                                 int64_t base, Count count, SpanWeights w, uint32_t named,
@@ -596,11 +608,10 @@ SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* 
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
-    const int32_t ai = static_cast<int32_t>(sumToDouble<kWide>(pia[i + d] - pia[i + 1]) *
-                                            recipAt<kRecip>(ri, riAll, k));
-    const int32_t ao = static_cast<int32_t>(sumToDouble<kWide>(poa[i + d + 1] - poa[i]) *
-                                            recipAt<kRecip>(ro, roAll, k));
-    const double dai = ai, dao = ao;
+    const double dai =
+        Arith::truncated(Arith::toDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
+    const double dao =
+        Arith::truncated(Arith::toDouble(poa[i + d + 1] - poa[i]) * recipAt<kRecip>(ro, roAll, k));
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
   }
@@ -681,6 +692,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 #else
   constexpr bool kFusedScan = false;
 #endif
+  using Arith = SumArith<kWide, !std::is_same_v<Scan, GenericScan>>;
   Carver carve(scratch);
   uint32_t* stored[kCh];
   uint32_t* vi[kCh];
@@ -886,7 +898,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
     if constexpr (kColour) {
-      alphaChannel<kWide>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
+      alphaChannel<Arith>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
 #ifdef SHIMMERLY_X86
       if constexpr (std::is_same_v<Scan, Avx2Scan>) {
         countReciprocalsAvx2(pi[4], po[4], recip, rni, rno, n, d);
@@ -896,9 +908,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 #else
       countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
 #endif
-      colourChannel<kWide>(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
-      colourChannel<kWide>(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
-      colourChannel<kWide>(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
+      colourChannel<Arith>(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
+      colourChannel<Arith>(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
+      colourChannel<Arith>(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
       for (int64_t i = 0; i < n; ++i) {
         const uint32_t word = (static_cast<uint32_t>(red[i]) & 0xFFu) |
                               ((static_cast<uint32_t>(green[i]) & 0xFFu) << 8) |
@@ -917,7 +929,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                      auto each) SHIMMERLY_INLINE_LAMBDA {
           constexpr Recip kRecip = decltype(each)::value;
           inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-            uniformSpan<decltype(out)::value, kRecip, kWide>(
+            uniformSpan<decltype(out)::value, kRecip, Arith>(
                 pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
                 base, count, w, cWord, cbWord, named, srow, drow, arow, krow);
           });
@@ -938,7 +950,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                           auto each) SHIMMERLY_INLINE_LAMBDA {
         constexpr Recip kRecip = decltype(each)::value;
         inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-          alphaSpan<kRecip, kWide>(pia, poa, recipFrom<kRecip>(ri, base - from),
+          alphaSpan<kRecip, Arith>(pia, poa, recipFrom<kRecip>(ri, base - from),
                                    recipFrom<kRecip>(ro, base - from), base, count, w, named, srow,
                                    drow);
         });

@@ -246,14 +246,32 @@ SHIMMERLY_INLINE void normalRowBody(const uint32_t* in, Glow glow, uint32_t* out
   }
 }
 
+// Asks for the input 2 KB ahead of a block of 32 pixels (two cache lines, one block's worth).
+// On frames larger than the caches (see kPrefetchFrom) the input comes from memory, and the row
+// loops otherwise wait for it at the start of each block; at 3840 × 2160 this takes 5 to 10%
+// off the composite. Past the end of a row it fetches the start of the next one; past the end
+// of the frame it fetches nothing, as prefetches never fault.
+// Input frames of at least this many bytes get prefetchInput. Smaller ones are mostly still in
+// the caches from the extraction, which read them moments before: at 1920 × 1080 the prefetches
+// gained nothing and cost up to 2% of the frame.
+constexpr int64_t kPrefetchFrom = int64_t{16} << 20;
+
+SHIMMERLY_INLINE void prefetchInput(const uint32_t* block) {
+  constexpr int64_t kAhead = 512;  // pixels
+  __builtin_prefetch(block + kAhead, 0, 3);
+  __builtin_prefetch(block + kAhead + 16, 0, 3);
+}
+
 // The row in blocks, each run by the cheapest body that computes it: most pixels of a frame
 // lie where the glow or the layer is transparent, or where the layer is opaque.
 template <bool kIntegral, typename Glow>
 SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                      const Shaping& shaping, bool blendTransparentGlow) {
+                                      const Shaping& shaping, bool blendTransparentGlow,
+                                      bool prefetch) {
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
+    if (prefetch) prefetchInput(in + i0);
     // blends: some pixel has both alphas (the smaller is not zero); partial: some host alpha
     // lies strictly between 0 and 255 (a + 1 has a bit above bit 0 within the byte). Kept in
     // 32-bit lanes throughout, so the loop needs no conversion between byte and word masks.
@@ -280,37 +298,38 @@ SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* o
 // The row with its shaping in whole numbers where the frame's softness and boost allow.
 template <typename Glow>
 SHIMMERLY_INLINE void normalRowShaped(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                      const Shaping& shaping, bool blendTransparentGlow) {
+                                      const Shaping& shaping, bool blendTransparentGlow,
+                                      bool prefetch) {
   if (shaping.integral) {
-    normalRowBlocks<true>(in, glow, out, n, shaping, blendTransparentGlow);
+    normalRowBlocks<true>(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
   } else {
-    normalRowBlocks<false>(in, glow, out, n, shaping, blendTransparentGlow);
+    normalRowBlocks<false>(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
   }
 }
 
 template <typename Glow>
 void normalRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                      const Shaping& shaping, bool blendTransparentGlow) {
-  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
+                      const Shaping& shaping, bool blendTransparentGlow, bool prefetch) {
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 template <typename Glow>
 __attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
                                                    int64_t n, const Shaping& shaping,
-                                                   bool blendTransparentGlow) {
-  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
+                                                   bool blendTransparentGlow, bool prefetch) {
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
 template <typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
     const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-    bool blendTransparentGlow) {
-  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow);
+    bool blendTransparentGlow, bool prefetch) {
+  normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
 #endif
 
 template <typename Glow>
-using NormalRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&, bool);
+using NormalRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&, bool, bool);
 
 template <typename Glow>
 NormalRow<Glow> normalRow() {
@@ -451,11 +470,12 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
 // shapes to zero.
 template <int kMode, typename Glow>
 SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                    const Shaping& shaping) {
+                                    const Shaping& shaping, bool prefetch) {
   constexpr bool kTakesGlow = kMode == 3 || kMode == 4 || kMode == 5;
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
+    if (prefetch) prefetchInput(in + i0);
     uint32_t seen = 0, layer = 0;
     for (int64_t i = 0; i < m; ++i) {
       seen |= glow.alphaAt(i0 + i);
@@ -475,26 +495,27 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
 // both forms would make most of the plug-in's code. Frames whose shaping has no such form
 // (about one slider value in a hundred) take the per-pixel modes.
 template <int kMode, typename Glow>
-void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                    const Shaping& shaping) {
-  modeRowBlocks<kMode>(in, glow, out, n, shaping);
+void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+                    bool prefetch) {
+  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
 template <int kMode, typename Glow>
 __attribute__((target("avx2"))) void modeRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
-                                                 int64_t n, const Shaping& shaping) {
-  modeRowBlocks<kMode>(in, glow, out, n, shaping);
+                                                 int64_t n, const Shaping& shaping, bool prefetch) {
+  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
 template <int kMode, typename Glow>
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void modeRowAvx512(
-    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping) {
-  modeRowBlocks<kMode>(in, glow, out, n, shaping);
+    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+    bool prefetch) {
+  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
 #endif
 
 template <typename Glow>
-using ModeRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&);
+using ModeRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shaping&, bool);
 
 template <int kMode, typename Glow>
 ModeRow<Glow> modeRowFor() {
@@ -613,6 +634,7 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   const size_t rowBytes = static_cast<size_t>(w) * 4;
   // Onto the layer, rows are left as they are without glow or with a mode that has no blend.
   const bool blends = !empty && controls.blendMode >= 1 && controls.blendMode <= 8;
+  const bool prefetch = static_cast<int64_t>(h) * frame.inputStride * 4 >= kPrefetchFrom;
 
   return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int) {
     for (int32_t r = r0; r < r1; ++r) {
@@ -624,9 +646,9 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
         if (!blends) {
           std::memmove(out, in, rowBytes);
         } else if (controls.blendMode == 1) {
-          normal(in, g, out, w, shaping, false);
+          normal(in, g, out, w, shaping, false, prefetch);
         } else if (blendRow) {
-          blendRow(in, g, out, w, shaping);
+          blendRow(in, g, out, w, shaping, prefetch);
         } else {
           pixelModeRow(controls.blendMode, in, g, out, w, tables);
         }
@@ -696,7 +718,8 @@ int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PF_R
       std::memset(out + right + 1, 0, static_cast<size_t>(w - 1 - right) * 4);
       if (compositeOnLayer) {
         for (int64_t i = 0; i < span; ++i) marks[i] = (t[i] & 0xFF000000u) | kPreviewColour;
-        normal(inputRow(frame, r) + left, GlowWords{marks}, out + left, span, unshaped, true);
+        normal(inputRow(frame, r) + left, GlowWords{marks}, out + left, span, unshaped, true,
+               false);
       } else {
         for (int64_t i = 0; i < span; ++i)
           out[left + i] = (t[i] >> 24) | (50u << 8) | (200u << 16) | (20u << 24);

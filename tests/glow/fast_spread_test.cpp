@@ -476,10 +476,10 @@ TEST(FastSpreadLargeFrame, OneColourMatchesTheFiveChannelSpread) {
   }
 }
 
-// Boxes of more than 8,421,504 pixels of nearly opaque, bright pixels, whose alpha and colour
-// sums reach 2^31 and more (the largest stays below 2^32): every instruction set must convert
-// them as the reference does, with the radius chosen so that the boxes near the corners stay
-// below 2^31 and the ones in the middle do not. Colours, alpha alone, and one colour from alphas.
+// A frame of nearly opaque, bright pixels whose middle boxes hold more than 8,421,504 pixels, so
+// that their alpha and colour sums pass 2^31 (and stay below 2^32), while the boxes near the
+// corners stay below 2^31: every instruction set must convert both as the reference does. For
+// colours, for alpha alone, and for one colour given by its alphas.
 TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
   const int32_t w = 3000, h = 3000;
   const uint32_t colour = 0xF8F0FAu;

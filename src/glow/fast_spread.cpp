@@ -106,9 +106,31 @@ struct PassPlan {
   const SpreadRowFinish* finish;
 };
 
-// The rows [begin, end) of one band, and those of them it writes straight back.
+// Column sums a pass writing alpha bytes adds up as it writes them, for the next pass over that
+// plane. Each band of the next pass starts from the sums of the rows its boxes reach before its
+// first row; reading those rows back (a box's height of them, long out of the cache) costs more
+// than adding each row while it is still in the cache. Rows of one next band may come from two
+// bands of this pass, each adding into its own part.
+struct CarryTarget {
+  int64_t first, last;  // this band's rows among those a next band sums
+  uint32_t* sums;       // their column sums, by frame column
+};
+
+struct CarriedSums {
+  size_t slot = 0;              // the frame-memory block the sums live in
+  bool ready = false;           // sums were added up by the last pass
+  std::vector<int64_t> starts;  // the band starts the next pass was planned with
+  uint32_t* sums = nullptr;     // next band k: two parts of a frame width each, from 2k W on
+};
+
+// The rows [begin, end) of one band, and those of them it writes straight back. carried: its
+// starting sums, as two parts by frame column, when the previous pass added them up; carry: the
+// sums it adds its own output rows to.
 struct BandRows {
   int64_t begin, end, directBegin, directEnd;
+  const uint32_t* carried[2] = {nullptr, nullptr};
+  const CarryTarget* carry = nullptr;
+  int64_t carryCount = 0;
 };
 
 // Carves 64-byte aligned arrays out of one scratch block.
@@ -779,13 +801,20 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // the inner box's rows plus the row just below them.
   const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
   const int64_t lastRow = std::min(py0 + p.rv, H - 1);
-  for (int64_t y = firstRow; y <= lastRow; ++y) {
-    if (p.srcAlpha) {
-      addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
-    } else if constexpr (kColour) {
-      addRow(p.src + y * W + p.xs + 1, ncol, stored);
-    } else {
-      addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
+  if (band.carried[0]) {
+    // The previous pass added these rows up as it wrote them.
+    const uint32_t* __restrict part0 = band.carried[0] + p.xs + 1;
+    const uint32_t* __restrict part1 = band.carried[1] + p.xs + 1;
+    for (int64_t j = 0; j < ncol; ++j) stored[0][j] = part0[j] + part1[j];
+  } else {
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      if (p.srcAlpha) {
+        addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
+      } else if constexpr (kColour) {
+        addRow(p.src + y * W + p.xs + 1, ncol, stored);
+      } else {
+        addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
+      }
     }
   }
 
@@ -939,6 +968,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         segments(std::integral_constant<RowOut, RowOut::kOuterGlowBytes>{});
       } else if (arow) {
         segments(std::integral_constant<RowOut, RowOut::kBytes>{});
+        for (int64_t t = 0; t < band.carryCount; ++t) {
+          const CarryTarget& target = band.carry[t];
+          if (py < target.first || py > target.last) continue;
+          uint32_t* __restrict sums = target.sums + p.rx0;
+          for (int64_t i = 0; i < n; ++i) sums[i] += arow[i];
+        }
       } else if (named == 0xFFFFFFFFu) {
         segments(std::integral_constant<RowOut, RowOut::kWords>{});
       } else {
@@ -1250,18 +1285,57 @@ std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int
   return starts;
 }
 
+// Plans the sums a pass adds up for the next one (see CarriedSums), which runs with the same
+// radius over the region of bounds grown once more, and sets each band's part in targets. The
+// pass's own bands start at starts. Gives up (ready stays false) when some next band's rows come
+// from more than two bands.
+void planCarry(const PassPlan& p, float x, GlowBounds bounds, const std::vector<int64_t>& starts,
+               int workers, FrameMemory& memory, CarriedSums& carry,
+               std::vector<std::vector<CarryTarget>>& targets) {
+  carry.ready = false;
+  if (!growForPass(x, bounds)) return;
+  const Region next =
+      regionOfBounds(bounds, static_cast<int32_t>(p.width), static_cast<int32_t>(p.height));
+  if (next.empty()) return;
+  const int64_t rows = next.y1 - next.y0 + 1;
+  const int parts = static_cast<int>(std::clamp<int64_t>(rows / 16, 1, workers));
+  carry.starts = bandStarts(p, next.y0, rows, parts);
+  const size_t count = static_cast<size_t>(2 * parts * p.width);
+  carry.sums = memory.array<uint32_t>(carry.slot, count);
+  std::memset(carry.sums, 0, count * 4);
+  for (auto& t : targets) t.clear();
+  const int ownParts = static_cast<int>(starts.size()) - 1;
+  for (int k = 0; k < parts; ++k) {
+    const int64_t first = std::max<int64_t>(carry.starts[k] - p.lv, 1);
+    const int64_t last = std::min(carry.starts[k] + p.rv, p.height - 1);
+    int part = 0;
+    for (int j = 0; j < ownParts; ++j) {
+      const int64_t from = std::max(first, starts[j]), to = std::min(last, starts[j + 1] - 1);
+      if (from > to) continue;
+      if (part == 2) return;
+      targets[j].push_back({from, to, carry.sums + (2 * k + part) * p.width});
+      ++part;
+    }
+  }
+  carry.ready = true;
+}
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
 // no longer has one colour. With deliver (whose raster is src), a one-channel pass writes its
 // result back into src itself. A one-colour pass may read its source as alpha bytes (srcAlpha)
 // and write its result as alpha bytes (dstAlpha), those of the outer glow with outerKeep; src and
-// dst are then not read or written, and a pass between two byte planes may have neither.
+// dst are then not read or written, and a pass between two byte planes may have neither. A pass
+// from alpha bytes may take its bands' starting sums from carryIn, which the pass that wrote
+// those bytes added up; a pass into alpha bytes adds up the next pass's in carryOut.
 PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
                    GlowBounds& bounds, uint32_t channels, const FastContext& context,
                    std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr,
                    const uint8_t* srcAlpha = nullptr, uint8_t* dstAlpha = nullptr,
-                   const uint8_t* outerKeep = nullptr) {
+                   const uint8_t* outerKeep = nullptr, const CarriedSums* carryIn = nullptr,
+                   CarriedSums* carryOut = nullptr) {
+  if (carryOut) carryOut->ready = false;
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
   const Region g = regionOfBounds(bounds, width, height);
@@ -1338,8 +1412,19 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   // its rows go straight back.
   const bool readsRaster = srcAlpha == nullptr || p.named != 0xFFFFFFFFu;
   const std::vector<int64_t> starts = bandStarts(p, g.y0, rows, parts);
+  const bool carried =
+      carryIn && carryIn->ready && srcAlpha && p.uniform && carryIn->starts == starts;
+  std::vector<std::vector<CarryTarget>> targets(static_cast<size_t>(parts));
+  if (carryOut && dstAlpha && p.uniform && !p.outerKeep)
+    planCarry(p, x, bounds, starts, workers, memory, *carryOut, targets);
   auto rowsOf = [&](int index) {
     BandRows b{starts[index], starts[index + 1], 0, 0};
+    if (carried) {
+      b.carried[0] = carryIn->sums + 2 * index * p.width;
+      b.carried[1] = b.carried[0] + p.width;
+    }
+    b.carry = targets[index].data();
+    b.carryCount = static_cast<int64_t>(targets[index].size());
     b.directBegin = index > 0 && readsRaster ? b.begin + p.rv + 1 : b.begin;
     b.directEnd = index < parts - 1 && readsRaster ? b.end - p.lv : b.end;
     if (b.directBegin > b.directEnd) b.directBegin = b.directEnd;
@@ -1423,12 +1508,15 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
     uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
     clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
     clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
+    CarriedSums intoSecond, intoThird;
+    intoSecond.slot = kSlotCarriedSumsA;
+    intoThird.slot = kSlotCarriedSumsB;
     boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
-            sourceAlpha, once);
+            sourceAlpha, once, nullptr, nullptr, &intoSecond);
     boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
-            once, twice);
+            once, twice, nullptr, &intoSecond, &intoThird);
     const PassResult third = boxPass(pixels, buffer, width, height, x, bounds, channels, context,
-                                     uniformColour, &deliver, twice);
+                                     uniformColour, &deliver, twice, nullptr, nullptr, &intoThird);
     if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
     return true;
   }
@@ -1542,12 +1630,15 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
   growForPass(x, grown);
   clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
+  CarriedSums intoSecond, intoThird;
+  intoSecond.slot = kSlotCarriedSumsA;
+  intoThird.slot = kSlotCarriedSumsB;
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, alpha,
-          result);
+          result, nullptr, nullptr, &intoSecond);
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, result,
-          twice);
+          twice, nullptr, &intoSecond, &intoThird);
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, twice,
-          result, keep);
+          result, keep, &intoThird);
   return result;
 }
 

@@ -20,6 +20,8 @@ enum FrameSlot : size_t {
   kSlotSpreadAlphaA,
   kSlotSpreadAlphaB,
   kSlotEdgeReciprocals,
+  kSlotCarriedSumsA,
+  kSlotCarriedSumsB,
   kFirstWorkerSlot,
   kWorkerSlots = 4
 };

@@ -1263,8 +1263,10 @@ void useEdgeTable(PassPlan& p, FrameMemory& memory) {
 // work each: up to lv + rv + 1 rows for a band inside the frame, fewer where the frame's top or
 // bottom cuts them, as for the first band of a region at the top. The rows are shared so that
 // every band has the same work, those that sum more taking fewer rows, rather than the same
-// number of rows, which at wide radii leaves the threads of the other bands waiting.
-std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int parts) {
+// number of rows, which at wide radii leaves the threads of the other bands waiting. Bands whose
+// starting sums were added up by the plane's writer (carried) start at no cost.
+std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int parts,
+                                bool carried) {
   constexpr double kSumRowWork = 0.1;
   auto summed = [&](int64_t first) {
     return std::max<int64_t>(
@@ -1273,7 +1275,7 @@ std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int
   std::vector<double> extra(static_cast<size_t>(parts));
   double work = static_cast<double>(rows);
   for (int k = 0; k < parts; ++k) {
-    extra[k] = kSumRowWork * static_cast<double>(summed(y0 + rows * k / parts));
+    extra[k] = carried ? 0.0 : kSumRowWork * static_cast<double>(summed(y0 + rows * k / parts));
     work += extra[k];
   }
   std::vector<int64_t> starts(static_cast<size_t>(parts) + 1);
@@ -1299,7 +1301,7 @@ void planCarry(const PassPlan& p, float x, GlowBounds bounds, const std::vector<
   if (next.empty()) return;
   const int64_t rows = next.y1 - next.y0 + 1;
   const int parts = static_cast<int>(std::clamp<int64_t>(rows / 16, 1, workers));
-  carry.starts = bandStarts(p, next.y0, rows, parts);
+  carry.starts = bandStarts(p, next.y0, rows, parts, true);
   const size_t count = static_cast<size_t>(2 * parts * p.width);
   carry.sums = memory.array<uint32_t>(carry.slot, count);
   std::memset(carry.sums, 0, count * 4);
@@ -1411,9 +1413,9 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
   // A pass whose source is alpha bytes with every channel named never reads the raster: all
   // its rows go straight back.
   const bool readsRaster = srcAlpha == nullptr || p.named != 0xFFFFFFFFu;
-  const std::vector<int64_t> starts = bandStarts(p, g.y0, rows, parts);
-  const bool carried =
-      carryIn && carryIn->ready && srcAlpha && p.uniform && carryIn->starts == starts;
+  const bool carryUsable = carryIn && carryIn->ready && srcAlpha && p.uniform;
+  const std::vector<int64_t> starts = bandStarts(p, g.y0, rows, parts, carryUsable);
+  const bool carried = carryUsable && carryIn->starts == starts;
   std::vector<std::vector<CarryTarget>> targets(static_cast<size_t>(parts));
   if (carryOut && dstAlpha && p.uniform && !p.outerKeep)
     planCarry(p, x, bounds, starts, workers, memory, *carryOut, targets);

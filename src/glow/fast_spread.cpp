@@ -1287,6 +1287,12 @@ std::vector<int64_t> bandStarts(const PassPlan& p, int64_t y0, int64_t rows, int
   return starts;
 }
 
+// The bands of a pass over `rows` rows: each band starts by summing a box's worth of rows, so
+// bands are few and large.
+int bandCount(int64_t rows, int workers) {
+  return static_cast<int>(std::clamp<int64_t>(rows / 16, 1, workers));
+}
+
 // Plans the sums a pass adds up for the next one (see CarriedSums), which runs with the same
 // radius over the region of bounds grown once more, and sets each band's part in targets. The
 // pass's own bands start at starts. Gives up (ready stays false) when some next band's rows come
@@ -1300,7 +1306,7 @@ void planCarry(const PassPlan& p, float x, GlowBounds bounds, const std::vector<
       regionOfBounds(bounds, static_cast<int32_t>(p.width), static_cast<int32_t>(p.height));
   if (next.empty()) return;
   const int64_t rows = next.y1 - next.y0 + 1;
-  const int parts = static_cast<int>(std::clamp<int64_t>(rows / 16, 1, workers));
+  const int parts = bandCount(rows, workers);
   carry.starts = bandStarts(p, next.y0, rows, parts, true);
   const size_t count = static_cast<size_t>(2 * parts * p.width);
   carry.sums = memory.array<uint32_t>(carry.slot, count);
@@ -1314,7 +1320,10 @@ void planCarry(const PassPlan& p, float x, GlowBounds bounds, const std::vector<
     for (int j = 0; j < ownParts; ++j) {
       const int64_t from = std::max(first, starts[j]), to = std::min(last, starts[j + 1] - 1);
       if (from > to) continue;
-      if (part == 2) return;
+      if (part == 2) {
+        for (auto& t : targets) t.clear();
+        return;
+      }
       targets[j].push_back({from, to, carry.sums + (2 * k + part) * p.width});
       ++part;
     }
@@ -1396,8 +1405,7 @@ PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t he
 
   const int64_t rows = g.y1 - g.y0 + 1;
   const int workers = context.pool ? context.pool->workerCount() : 1;
-  // Each band starts by summing a box's worth of rows, so bands are few and large.
-  const int parts = static_cast<int>(std::clamp<int64_t>(rows / 16, 1, workers));
+  const int parts = bandCount(rows, workers);
   const size_t bytes = scratchBytes(p);
   std::vector<uint8_t*> scratch(parts);
   for (int w = 0; w < parts; ++w) {

@@ -117,7 +117,8 @@ struct CarryTarget {
 };
 
 struct CarriedSums {
-  size_t slot = 0;              // the frame-memory block the sums live in
+  explicit CarriedSums(size_t block) : slot(block) {}
+  size_t slot;                  // the frame-memory block the sums live in
   bool ready = false;           // sums were added up by the last pass
   std::vector<int64_t> starts;  // the band starts the next pass was planned with
   uint32_t* sums = nullptr;     // next band k: two parts of a frame width each, from 2k W on
@@ -1518,9 +1519,7 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
     uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
     clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
     clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
-    CarriedSums intoSecond, intoThird;
-    intoSecond.slot = kSlotCarriedSumsA;
-    intoThird.slot = kSlotCarriedSumsB;
+    CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
     boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
             sourceAlpha, once, nullptr, nullptr, &intoSecond);
     boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
@@ -1640,9 +1639,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
   growForPass(x, grown);
   clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
-  CarriedSums intoSecond, intoThird;
-  intoSecond.slot = kSlotCarriedSumsA;
-  intoThird.slot = kSlotCarriedSumsB;
+  CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, alpha,
           result, nullptr, nullptr, &intoSecond);
   boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, result,

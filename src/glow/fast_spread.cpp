@@ -58,6 +58,7 @@ uint32_t namedMask(uint32_t channels) {
 // instruction set does in vectors. Both give the same double.
 template <bool kWide, bool kRoundInLanes>
 struct SumArith {
+  static constexpr bool kWideSums = kWide;
   static SHIMMERLY_INLINE double toDouble(uint32_t u) {
     if constexpr (kWide) {
       return static_cast<double>(static_cast<int32_t>(u ^ 0x80000000u)) + 2147483648.0;
@@ -235,6 +236,8 @@ struct Avx2Scan {
     scanAvx2(in, out, n, carry);
   }
 };
+// The same scans in a band whose colour rows may use AVX-512.
+struct Avx512Scan : Avx2Scan {};
 #endif
 
 // Adds the five contributions of source row y, columns (xs, xe], to the column sums of a
@@ -517,6 +520,116 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
 }
 #endif
 
+// The prefixes of one output row's box sums, per channel (alpha, red, green, blue, count): index
+// i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box.
+struct ColourPrefixes {
+  const uint32_t* inner[5];
+  const uint32_t* outer[5];
+};
+
+// Column i of a colour pass's output row, as alphaChannel, countReciprocals and colourChannel
+// make it, as a word that keeps the source's channels not named.
+template <typename Arith>
+SHIMMERLY_INLINE uint32_t colourWord(const ColourPrefixes& pre, const double* __restrict rai,
+                                     const double* __restrict rao, const double* __restrict recip,
+                                     int64_t i, int64_t d, double wIn, double f) {
+  auto inner = [&](int c)
+                   SHIMMERLY_INLINE_LAMBDA { return pre.inner[c][i + d] - pre.inner[c][i + 1]; };
+  auto outer = [&](int c)
+                   SHIMMERLY_INLINE_LAMBDA { return pre.outer[c][i + d + 1] - pre.outer[c][i]; };
+  const int32_t a = static_cast<int32_t>(Arith::toDouble(inner(0)) * rai[i]);
+  const int32_t b = static_cast<int32_t>(Arith::toDouble(outer(0)) * rao[i]);
+  const int32_t alpha =
+      static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
+  const double rni = recip[inner(4)], rno = recip[outer(4)];
+  uint32_t word = static_cast<uint32_t>(alpha) << 24;
+  for (int c = 1; c <= 3; ++c) {
+    const int32_t ci = static_cast<int32_t>(Arith::toDouble(inner(c)) * rni + 0.001);
+    const int32_t co = static_cast<int32_t>(Arith::toDouble(outer(c)) * rno + 0.001);
+    const int32_t blend =
+        static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
+    const int32_t value = a != 0 ? (b != 0 ? blend : ci) : co;
+    word |= (static_cast<uint32_t>(value) & 0xFFu) << (8 * (c - 1));
+  }
+  return word;
+}
+
+#ifdef SHIMMERLY_X86
+#define SHIMMERLY_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx2")))
+
+// Conversions and gathers take a full mask: the unmasked forms trip GCC's uninitialised-value
+// warning inside its own headers, and the instructions are the same.
+constexpr __mmask8 kEight = 0xFF;
+
+SHIMMERLY_AVX512 inline __m256i load8(const uint32_t* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// Eight box sums as exact doubles (see SumArith::toDouble).
+template <bool kWide>
+SHIMMERLY_AVX512 inline __m512d sumsAsDoubles(__m256i u) {
+  return kWide ? _mm512_maskz_cvtepu32_pd(kEight, u) : _mm512_maskz_cvtepi32_pd(kEight, u);
+}
+
+// x × wIn + y × f, truncated, for eight pairs of averages.
+SHIMMERLY_AVX512 inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512d f) {
+  return _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, x), wIn),
+                            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, y), f)));
+}
+
+// A colour pass's output row eight columns at a time, every value kept in registers: the
+// alpha and count sums, the reciprocals gathered from the table and the three colours go
+// straight into the word, where the separate loops above keep each in an array of the row.
+// The same operations in the same order; the columns after the last eight as colourWord.
+template <typename Arith>
+SHIMMERLY_AVX512 inline void colourRowAvx512(
+    const ColourPrefixes& pre, const double* __restrict rai, const double* __restrict rao,
+    const double* __restrict recip, uint32_t named, const uint32_t* __restrict srow,
+    uint32_t* __restrict drow, int64_t n, int64_t d, double wIn, double f) {
+  constexpr bool kWide = Arith::kWideSums;
+  const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
+  const __m512d nudge = _mm512_set1_pd(0.001);
+  const __m256i low = _mm256_set1_epi32(0xFF), zero = _mm256_setzero_si256();
+  const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~named));
+  const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(named));
+  int64_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    __m256i inner[5], outer[5];
+    for (int c = 0; c < 5; ++c) {
+      inner[c] = _mm256_sub_epi32(load8(pre.inner[c] + i + d), load8(pre.inner[c] + i + 1));
+      outer[c] = _mm256_sub_epi32(load8(pre.outer[c] + i + d + 1), load8(pre.outer[c] + i));
+    }
+    const __m256i a = _mm512_maskz_cvttpd_epi32(
+        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(inner[0]), _mm512_loadu_pd(rai + i)));
+    const __m256i b = _mm512_maskz_cvttpd_epi32(
+        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(outer[0]), _mm512_loadu_pd(rao + i)));
+    const __m512d none = _mm512_setzero_pd();
+    const __m512d rni = _mm512_mask_i64gather_pd(
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, inner[4]), recip, 8);
+    const __m512d rno = _mm512_mask_i64gather_pd(
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, outer[4]), recip, 8);
+    const __mmask8 innerSeen = _mm256_cmpneq_epi32_mask(a, zero);
+    const __mmask8 outerSeen = _mm256_cmpneq_epi32_mask(b, zero);
+    __m256i word = _mm256_slli_epi32(blend8(a, b, vIn, vF), 24);
+    for (int c = 1; c <= 3; ++c) {
+      const __m256i ci = _mm512_maskz_cvttpd_epi32(
+          kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(inner[c]), rni), nudge));
+      const __m256i co = _mm512_maskz_cvttpd_epi32(
+          kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(outer[c]), rno), nudge));
+      const __m256i keepInner = _mm256_mask_blend_epi32(outerSeen, ci, blend8(ci, co, vIn, vF));
+      const __m256i value = _mm256_mask_blend_epi32(innerSeen, co, keepInner);
+      word = _mm256_or_si256(word, _mm256_slli_epi32(_mm256_and_si256(value, low), 8 * (c - 1)));
+    }
+    const __m256i out =
+        _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);
+  }
+  for (; i < n; ++i)
+    drow[i] = (colourWord<Arith>(pre, rai, rao, recip, i, d, wIn, f) & named) | (srow[i] & ~named);
+}
+#endif
+
 // R[k]: 1.0 / k in double precision, 0 for k = 0, exactly the table's entry.
 SHIMMERLY_INLINE double reciprocalOf(int64_t k) {
   return k > 0 ? 1.0 / static_cast<double>(k) : 0.0;
@@ -711,7 +824,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
   // the same).
 #ifdef SHIMMERLY_X86
-  constexpr bool kFusedScan = std::is_same_v<Scan, Avx2Scan>;
+  constexpr bool kFusedScan = std::is_base_of_v<Avx2Scan, Scan>;
 #else
   constexpr bool kFusedScan = false;
 #endif
@@ -927,10 +1040,17 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
-    if constexpr (kColour) {
+#ifdef SHIMMERLY_X86
+    if constexpr (kColour && std::is_same_v<Scan, Avx512Scan>) {
+      const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
+                               {po[0], po[1], po[2], po[3], po[4]}};
+      colourRowAvx512<Arith>(pre, rai, rao, recip, named, srow, drow, n, d, wIn, f);
+    } else
+#endif
+        if constexpr (kColour) {
       alphaChannel<Arith>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
 #ifdef SHIMMERLY_X86
-      if constexpr (std::is_same_v<Scan, Avx2Scan>) {
+      if constexpr (std::is_base_of_v<Avx2Scan, Scan>) {
         countReciprocalsAvx2(pi[4], po[4], recip, rni, rno, n, d);
       } else {
         countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
@@ -1037,7 +1157,7 @@ __attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, const BandRows&
 
 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void bandAvx512(
     const PassPlan& p, const BandRows& band, uint8_t* scratch) {
-  bandWith(p, band, scratch, Avx2Scan{});
+  bandWith(p, band, scratch, Avx512Scan{});
 }
 #endif
 

@@ -201,6 +201,39 @@ TEST_P(FastSpreadTest, MatchesReferenceOnRandomRastersAndSettings) {
   }
 }
 
+// A few faint pixels of different colours on a transparent raster: where a box's average alpha
+// falls below 1 and the other box's does not, a colour takes one box's average alone, and
+// averages over the opaque pixels differ from box to box. Every column, whichever part of a
+// vector loop it falls to, must choose as the reference does.
+TEST_P(FastSpreadTest, ColourChoiceAtFaintEdgesMatchesReference) {
+  std::mt19937 rng(4242u + GetParam().threads * 3 + static_cast<int>(GetParam().isa));
+  for (int i = 0; i < 300; ++i) {
+    const int32_t w = 1 + rng() % 70, h = 1 + rng() % 40;
+    Raster input(w, h, kPixelRgba);
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        const uint32_t v = rng();
+        if (rng() % 25 != 0) continue;
+        const uint8_t alpha = rng() % 2 ? uint8_t(1 + rng() % 8) : uint8_t(1 + rng() % 255);
+        at(input, x, y) = RgbaPixel{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), alpha};
+      }
+    GlowBounds bounds;
+    bounds.include(0, 0);
+    bounds.include(w - 1, h - 1);
+    const float radius = static_cast<float>(rng() % 2000) / 100.0f;
+    const bool low = rng() % 2;
+    Raster expected = copyOf(input);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, kSpreadAll, low);
+    Raster actual = copyOf(input);
+    GlowBounds actualBounds = bounds;
+    poisonScratch(w, h);
+    fastSpread(actual, radius, actualBounds, kSpreadAll, low, context());
+    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+        << caseName(i, w, h, radius, low);
+  }
+}
+
 // Frames taller and wider than a band's reach, so that several bands meet inside the region.
 TEST_P(FastSpreadTest, MatchesReferenceAcrossBandSeams) {
   std::mt19937 rng(77u + GetParam().threads);

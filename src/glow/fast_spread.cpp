@@ -33,12 +33,22 @@
 // Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
 // kernel's instruction set.
 #define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
+#ifdef SHIMMERLY_X86
+#define SHIMMERLY_AVX512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2")))
+#endif
 
 namespace shimmerly {
 
 namespace {
 
 constexpr uint32_t kChannelRed = 1, kChannelGreen = 2, kChannelBlue = 4, kChannelAlpha = 8;
+
+#ifdef SHIMMERLY_X86
+// AVX-512 conversions, permutations and gathers take a full mask: the unmasked forms trip GCC's
+// uninitialised-value warning inside its own headers, and the instructions are the same.
+constexpr __mmask8 kEight = 0xFF;
+constexpr __mmask16 kSixteen = 0xFFFF;
+#endif
 
 // The pixel word of a kind-1 pixel: red in the low byte, alpha in the high byte.
 uint32_t namedMask(uint32_t channels) {
@@ -362,10 +372,12 @@ __attribute__((target("avx2"))) inline uint32_t carryOf(__m256i c) {
 // slideAlpha and the two row prefixes of its inner and outer sums in one sweep: the sums go
 // straight from registers into the prefixes pi and po (from their column 0 on), and the two
 // running sums advance side by side.
+// The sweep starts at column `from` with the running carries ci and co (zero at column 0).
 template <bool kLeave, bool kEnter, bool kKeep, typename Source>
 __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
     const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
-    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol,
+    int64_t from, __m256i ci, __m256i co) {
   const __m256i zero = _mm256_setzero_si256();
   // Byte 0 of each 32-bit value to the front of its lane, then the high lane's four beside the
   // low lane's.
@@ -373,8 +385,7 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
       _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8, 12, -1,
                        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
   const __m256i joinLanes = _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0);
-  __m256i ci = zero, co = zero;
-  int64_t j = 0;
+  int64_t j = from;
   for (; j + 8 <= ncol; j += 8) {
     const __m256i a1 = kLeave ? alphas8(leaving + j) : zero;
     const __m256i a2 = kEnter ? alphas8(e2 + j) : zero;
@@ -392,6 +403,16 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
     if constexpr (kEnter && kKeep) entering[j] = static_cast<uint8_t>(a2);
     slideScanOne(a1, a2, sums[j], pi[j], po[j], carryI, carryO);
   }
+}
+
+// The whole sweep, from column 0.
+template <bool kLeave, bool kEnter, bool kKeep, typename Source>
+__attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
+    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
+    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const __m256i zero = _mm256_setzero_si256();
+  slideScanAlphaAvx2<kLeave, kEnter, kKeep>(e2, leaving, entering, sums, pi, po, ncol, 0, zero,
+                                            zero);
 }
 #endif
 
@@ -418,9 +439,9 @@ __attribute__((target("avx2"))) inline __m256i contributions8(const uint32_t* wo
 template <int kC>
 __attribute__((target("avx2"))) inline void slideScanChannelAvx2(
     const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
-    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
-  __m256i ci = _mm256_setzero_si256(), co = ci;
-  int64_t j = 0;
+    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol, int64_t from, __m256i ci,
+    __m256i co) {
+  int64_t j = from;
   for (; j + 8 <= ncol; j += 8)
     slideScan8(contributions8<kC>(e1 + j), contributions8<kC>(e2 + j), sums + j, pi + j, po + j, ci,
                co);
@@ -428,6 +449,104 @@ __attribute__((target("avx2"))) inline void slideScanChannelAvx2(
   for (; j < ncol; ++j)
     slideScanOne(contribution(e1[j], kC), contribution(e2[j], kC), sums[j], pi[j], po[j], carryI,
                  carryO);
+}
+
+// The whole sweep, from column 0.
+template <int kC>
+__attribute__((target("avx2"))) inline void slideScanChannelAvx2(
+    const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
+    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const __m256i zero = _mm256_setzero_si256();
+  slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, 0, zero, zero);
+}
+
+// The same sweeps sixteen columns at a time with AVX-512, whose running sums within a block take
+// four steps and no lane crossing of their own; the columns after the last sixteen go on with
+// the AVX2 sweeps from the carries reached (every lane of a carry holds the same value).
+
+// The low eight lanes of a vector.
+SHIMMERLY_AVX512 inline __m256i lowHalf(__m512i x) {
+  return _mm512_maskz_extracti32x8_epi32(kEight, x, 0);
+}
+
+// The running sums of sixteen values within a vector.
+template <int kBy>
+SHIMMERLY_AVX512 inline __m512i shiftedUp(__m512i x) {
+  return _mm512_maskz_alignr_epi32(kSixteen, x, _mm512_setzero_si512(), 16 - kBy);
+}
+SHIMMERLY_AVX512 inline __m512i prefixOf16(__m512i x) {
+  x = _mm512_add_epi32(x, shiftedUp<1>(x));
+  x = _mm512_add_epi32(x, shiftedUp<2>(x));
+  x = _mm512_add_epi32(x, shiftedUp<4>(x));
+  return _mm512_add_epi32(x, shiftedUp<8>(x));
+}
+
+// slideScan8 over sixteen columns.
+SHIMMERLY_AVX512 __attribute__((always_inline)) inline void slideScan16(__m512i c1, __m512i c2,
+                                                                        uint32_t* __restrict sums,
+                                                                        uint32_t* __restrict pi,
+                                                                        uint32_t* __restrict po,
+                                                                        __m512i& ci, __m512i& co) {
+  const __m512i last = _mm512_set1_epi32(15);
+  const __m512i sum = _mm512_loadu_si512(sums);
+  const __m512i outer = _mm512_add_epi32(sum, c2);
+  _mm512_storeu_si512(sums, _mm512_sub_epi32(outer, c1));
+  const __m512i xi = prefixOf16(_mm512_sub_epi32(sum, c1));
+  const __m512i xo = prefixOf16(outer);
+  _mm512_storeu_si512(pi, _mm512_add_epi32(xi, ci));
+  _mm512_storeu_si512(po, _mm512_add_epi32(xo, co));
+  ci = _mm512_add_epi32(ci, _mm512_maskz_permutexvar_epi32(kSixteen, last, xi));
+  co = _mm512_add_epi32(co, _mm512_maskz_permutexvar_epi32(kSixteen, last, xo));
+}
+
+SHIMMERLY_AVX512 inline __m512i alphas16(const uint8_t* a) {
+  return _mm512_maskz_cvtepu8_epi32(kSixteen, _mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
+}
+SHIMMERLY_AVX512 inline __m512i alphas16(const uint32_t* words) {
+  return _mm512_maskz_srli_epi32(kSixteen, _mm512_loadu_si512(words), 24);
+}
+
+template <bool kLeave, bool kEnter, bool kKeep, typename Source>
+SHIMMERLY_AVX512 inline void slideScanAlphaAvx512(
+    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
+    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i ci = zero, co = zero;
+  int64_t j = 0;
+  for (; j + 16 <= ncol; j += 16) {
+    const __m512i a1 = kLeave ? alphas16(leaving + j) : zero;
+    const __m512i a2 = kEnter ? alphas16(e2 + j) : zero;
+    if constexpr (kEnter && kKeep) _mm512_mask_cvtepi32_storeu_epi8(entering + j, kSixteen, a2);
+    slideScan16(a1, a2, sums + j, pi + j, po + j, ci, co);
+  }
+  slideScanAlphaAvx2<kLeave, kEnter, kKeep>(e2, leaving, entering, sums, pi, po, ncol, j,
+                                            lowHalf(ci), lowHalf(co));
+}
+
+// Channel kC's contributions of sixteen pixel words (see contribution).
+template <int kC>
+SHIMMERLY_AVX512 inline __m512i contributions16(const uint32_t* words) {
+  const __m512i w = _mm512_loadu_si512(words);
+  const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
+  if constexpr (kC == 0) return a;
+  const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
+  const __m512i low = _mm512_set1_epi32(0xFF);
+  if constexpr (kC == 4) return _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
+  return _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 8 * (kC - 1)), low);
+}
+
+template <int kC>
+SHIMMERLY_AVX512 inline void slideScanChannelAvx512(const uint32_t* __restrict e1,
+                                                    const uint32_t* __restrict e2,
+                                                    uint32_t* __restrict sums,
+                                                    uint32_t* __restrict pi,
+                                                    uint32_t* __restrict po, int64_t ncol) {
+  __m512i ci = _mm512_setzero_si512(), co = ci;
+  int64_t j = 0;
+  for (; j + 16 <= ncol; j += 16)
+    slideScan16(contributions16<kC>(e1 + j), contributions16<kC>(e2 + j), sums + j, pi + j, po + j,
+                ci, co);
+  slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, j, lowHalf(ci), lowHalf(co));
 }
 #endif
 
@@ -555,12 +674,6 @@ SHIMMERLY_INLINE uint32_t colourWord(const ColourPrefixes& pre, const double* __
 }
 
 #ifdef SHIMMERLY_X86
-#define SHIMMERLY_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx2")))
-
-// Conversions and gathers take a full mask: the unmasked forms trip GCC's uninitialised-value
-// warning inside its own headers, and the instructions are the same.
-constexpr __mmask8 kEight = 0xFF;
-
 SHIMMERLY_AVX512 inline __m256i load8(const uint32_t* at) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
@@ -953,7 +1066,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
           constexpr int kC = decltype(channel)::value;
 #ifdef SHIMMERLY_X86
-          if constexpr (kFusedScan) {
+          if constexpr (std::is_same_v<Scan, Avx512Scan>) {
+            slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
+            return;
+          } else if constexpr (kFusedScan) {
             slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
             return;
           }
@@ -970,7 +1086,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         constexpr bool kLeave = decltype(leave)::value, kEnter = decltype(enter)::value,
                        kKeep = decltype(keep)::value;
 #ifdef SHIMMERLY_X86
-        if constexpr (kFusedScan) {
+        if constexpr (std::is_same_v<Scan, Avx512Scan>) {
+          slideScanAlphaAvx512<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
+                                                      pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          return;
+        } else if constexpr (kFusedScan) {
           slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
                                                     pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;

@@ -691,6 +691,31 @@ SHIMMERLY_AVX512 inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512
                             _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, y), f)));
 }
 
+// The inner and outer box sums of columns i to i + 7 from their row prefixes.
+SHIMMERLY_AVX512 inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d), load8(prefix + i + 1));
+}
+SHIMMERLY_AVX512 inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
+}
+
+// One colour of eight columns (see colourWord), in the low byte of each lane.
+template <bool kWide>
+SHIMMERLY_AVX512 __attribute__((always_inline)) inline __m256i colour8(__m256i inner, __m256i outer,
+                                                                       __m512d rni, __m512d rno,
+                                                                       __mmask8 innerSeen,
+                                                                       __mmask8 outerSeen,
+                                                                       __m512d wIn, __m512d f) {
+  const __m512d nudge = _mm512_set1_pd(0.001);
+  const __m256i ci = _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(inner), rni), nudge));
+  const __m256i co = _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(outer), rno), nudge));
+  const __m256i keepInner = _mm256_mask_blend_epi32(outerSeen, ci, blend8(ci, co, wIn, f));
+  return _mm256_and_si256(_mm256_mask_blend_epi32(innerSeen, co, keepInner),
+                          _mm256_set1_epi32(0xFF));
+}
+
 // A colour pass's output row eight columns at a time, every value kept in registers: the
 // alpha and count sums, the reciprocals gathered from the table and the three colours go
 // straight into the word, where the separate loops above keep each in an array of the row.
@@ -702,38 +727,38 @@ SHIMMERLY_AVX512 inline void colourRowAvx512(
     uint32_t* __restrict drow, int64_t n, int64_t d, double wIn, double f) {
   constexpr bool kWide = Arith::kWideSums;
   const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
-  const __m512d nudge = _mm512_set1_pd(0.001);
-  const __m256i low = _mm256_set1_epi32(0xFF), zero = _mm256_setzero_si256();
+  const __m256i zero = _mm256_setzero_si256();
   const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~named));
   const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(named));
+  const uint32_t* __restrict pia = pre.inner[0], * __restrict poa = pre.outer[0];
+  const uint32_t* __restrict pir = pre.inner[1], * __restrict por = pre.outer[1];
+  const uint32_t* __restrict pig = pre.inner[2], * __restrict pog = pre.outer[2];
+  const uint32_t* __restrict pib = pre.inner[3], * __restrict pob = pre.outer[3];
+  const uint32_t* __restrict pin = pre.inner[4], * __restrict pon = pre.outer[4];
   int64_t i = 0;
   for (; i + 8 <= n; i += 8) {
-    __m256i inner[5], outer[5];
-    for (int c = 0; c < 5; ++c) {
-      inner[c] = _mm256_sub_epi32(load8(pre.inner[c] + i + d), load8(pre.inner[c] + i + 1));
-      outer[c] = _mm256_sub_epi32(load8(pre.outer[c] + i + d + 1), load8(pre.outer[c] + i));
-    }
     const __m256i a = _mm512_maskz_cvttpd_epi32(
-        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(inner[0]), _mm512_loadu_pd(rai + i)));
+        kEight,
+        _mm512_mul_pd(sumsAsDoubles<kWide>(innerSums8(pia, i, d)), _mm512_loadu_pd(rai + i)));
     const __m256i b = _mm512_maskz_cvttpd_epi32(
-        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(outer[0]), _mm512_loadu_pd(rao + i)));
+        kEight,
+        _mm512_mul_pd(sumsAsDoubles<kWide>(outerSums8(poa, i, d)), _mm512_loadu_pd(rao + i)));
     const __m512d none = _mm512_setzero_pd();
     const __m512d rni = _mm512_mask_i64gather_pd(
-        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, inner[4]), recip, 8);
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, innerSums8(pin, i, d)), recip, 8);
     const __m512d rno = _mm512_mask_i64gather_pd(
-        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, outer[4]), recip, 8);
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, outerSums8(pon, i, d)), recip, 8);
     const __mmask8 innerSeen = _mm256_cmpneq_epi32_mask(a, zero);
     const __mmask8 outerSeen = _mm256_cmpneq_epi32_mask(b, zero);
-    __m256i word = _mm256_slli_epi32(blend8(a, b, vIn, vF), 24);
-    for (int c = 1; c <= 3; ++c) {
-      const __m256i ci = _mm512_maskz_cvttpd_epi32(
-          kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(inner[c]), rni), nudge));
-      const __m256i co = _mm512_maskz_cvttpd_epi32(
-          kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(outer[c]), rno), nudge));
-      const __m256i keepInner = _mm256_mask_blend_epi32(outerSeen, ci, blend8(ci, co, vIn, vF));
-      const __m256i value = _mm256_mask_blend_epi32(innerSeen, co, keepInner);
-      word = _mm256_or_si256(word, _mm256_slli_epi32(_mm256_and_si256(value, low), 8 * (c - 1)));
-    }
+    const __m256i red = colour8<kWide>(innerSums8(pir, i, d), outerSums8(por, i, d), rni, rno,
+                                       innerSeen, outerSeen, vIn, vF);
+    const __m256i green = colour8<kWide>(innerSums8(pig, i, d), outerSums8(pog, i, d), rni, rno,
+                                         innerSeen, outerSeen, vIn, vF);
+    const __m256i blue = colour8<kWide>(innerSums8(pib, i, d), outerSums8(pob, i, d), rni, rno,
+                                        innerSeen, outerSeen, vIn, vF);
+    const __m256i word =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(blend8(a, b, vIn, vF), 24), red),
+                        _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(blue, 16)));
     const __m256i out =
         _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);

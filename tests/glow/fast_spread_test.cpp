@@ -171,6 +171,20 @@ class FastSpreadTest : public ::testing::TestWithParam<Setup> {
                 static_cast<size_t>(w) * h * 4);
   }
 
+  // The fast spread of input against the reference spread, pixels and bounds.
+  ::testing::AssertionResult matchesReference(const Raster& input, float radius,
+                                              const GlowBounds& bounds, SpreadChannels channels,
+                                              bool low) {
+    Raster expected = copyOf(input);
+    GlowBounds expectedBounds = bounds;
+    spread(expected, radius, expectedBounds, channels, low);
+    Raster actual = copyOf(input);
+    GlowBounds actualBounds = bounds;
+    poisonScratch(input.width(), input.height());
+    fastSpread(actual, radius, actualBounds, channels, low, context());
+    return sameSpread(actual, actualBounds, expected, expectedBounds);
+  }
+
   std::unique_ptr<RenderPool> pool_;
   FrameMemory memory_;
 };
@@ -187,16 +201,7 @@ TEST_P(FastSpreadTest, MatchesReferenceOnRandomRastersAndSettings) {
     const SpreadChannels channels = (rng() % 3 == 0)   ? kSpreadAlpha
                                     : (rng() % 5 == 0) ? SpreadChannels(kSpreadGreen | kSpreadAlpha)
                                                        : kSpreadAll;
-    Raster expected = copyOf(input);
-    GlowBounds expectedBounds = bounds;
-    spread(expected, radius, expectedBounds, channels, low);
-
-    Raster actual = copyOf(input);
-    GlowBounds actualBounds = bounds;
-    poisonScratch(w, h);
-    fastSpread(actual, radius, actualBounds, channels, low, context());
-
-    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+    ASSERT_TRUE(matchesReference(input, radius, bounds, channels, low))
         << caseName(i, w, h, radius, low) << " channels " << channels;
   }
 }
@@ -222,14 +227,7 @@ TEST_P(FastSpreadTest, ColourChoiceAtFaintEdgesMatchesReference) {
     bounds.include(w - 1, h - 1);
     const float radius = static_cast<float>(rng() % 2000) / 100.0f;
     const bool low = rng() % 2;
-    Raster expected = copyOf(input);
-    GlowBounds expectedBounds = bounds;
-    spread(expected, radius, expectedBounds, kSpreadAll, low);
-    Raster actual = copyOf(input);
-    GlowBounds actualBounds = bounds;
-    poisonScratch(w, h);
-    fastSpread(actual, radius, actualBounds, kSpreadAll, low, context());
-    ASSERT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
+    ASSERT_TRUE(matchesReference(input, radius, bounds, kSpreadAll, low))
         << caseName(i, w, h, radius, low);
   }
 }

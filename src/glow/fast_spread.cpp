@@ -246,7 +246,8 @@ struct Avx2Scan {
     scanAvx2(in, out, n, carry);
   }
 };
-// The same scans in a band whose colour rows may use AVX-512.
+// The same scans in a band that may use AVX-512: its sweeps take sixteen columns at a time and
+// its colour rows eight.
 struct Avx512Scan : Avx2Scan {};
 #endif
 
@@ -371,8 +372,8 @@ __attribute__((target("avx2"))) inline uint32_t carryOf(__m256i c) {
 
 // slideAlpha and the two row prefixes of its inner and outer sums in one sweep: the sums go
 // straight from registers into the prefixes pi and po (from their column 0 on), and the two
-// running sums advance side by side.
-// The sweep starts at column `from` with the running carries ci and co (zero at column 0).
+// running sums advance side by side. The sweep starts at column `from` with the running carries
+// ci and co (zero at column 0).
 template <bool kLeave, bool kEnter, bool kKeep, typename Source>
 __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
     const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
@@ -646,8 +647,8 @@ struct ColourPrefixes {
   const uint32_t* outer[5];
 };
 
-// Column i of a colour pass's output row, as alphaChannel, countReciprocals and colourChannel
-// make it, as a word that keeps the source's channels not named.
+// Column i of a colour pass's output row as alphaChannel, countReciprocals and colourChannel make
+// it: red, green and blue in the low three bytes, alpha in the high one.
 template <typename Arith>
 SHIMMERLY_INLINE uint32_t colourWord(const ColourPrefixes& pre, const double* __restrict rai,
                                      const double* __restrict rao, const double* __restrict recip,
@@ -960,11 +961,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
   // Passes with vector scans slide and take the prefixes in one sweep, with no column sums of
   // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
-  // the same).
+  // the same); with AVX-512 the sweeps and the colour rows take its wider vectors.
 #ifdef SHIMMERLY_X86
   constexpr bool kFusedScan = std::is_base_of_v<Avx2Scan, Scan>;
+  constexpr bool kWideVectors = std::is_same_v<Scan, Avx512Scan>;
 #else
   constexpr bool kFusedScan = false;
+  constexpr bool kWideVectors = false;
 #endif
   using Arith = SumArith<kWide, !std::is_same_v<Scan, GenericScan>>;
   Carver carve(scratch);
@@ -1091,7 +1094,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
           constexpr int kC = decltype(channel)::value;
 #ifdef SHIMMERLY_X86
-          if constexpr (std::is_same_v<Scan, Avx512Scan>) {
+          if constexpr (kWideVectors) {
             slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
             return;
           } else if constexpr (kFusedScan) {
@@ -1111,7 +1114,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         constexpr bool kLeave = decltype(leave)::value, kEnter = decltype(enter)::value,
                        kKeep = decltype(keep)::value;
 #ifdef SHIMMERLY_X86
-        if constexpr (std::is_same_v<Scan, Avx512Scan>) {
+        if constexpr (kWideVectors) {
           slideScanAlphaAvx512<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
                                                       pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;
@@ -1185,14 +1188,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
+    if constexpr (kColour && kWideVectors) {
 #ifdef SHIMMERLY_X86
-    if constexpr (kColour && std::is_same_v<Scan, Avx512Scan>) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
       colourRowAvx512<Arith>(pre, rai, rao, recip, named, srow, drow, n, d, wIn, f);
-    } else
 #endif
-        if constexpr (kColour) {
+    } else if constexpr (kColour) {
       alphaChannel<Arith>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
 #ifdef SHIMMERLY_X86
       if constexpr (std::is_base_of_v<Avx2Scan, Scan>) {

@@ -647,31 +647,41 @@ struct ColourPrefixes {
   const uint32_t* outer[5];
 };
 
-// Column i of a colour pass's output row as alphaChannel, countReciprocals and colourChannel make
-// it: red, green and blue in the low three bytes, alpha in the high one.
-template <typename Arith>
-SHIMMERLY_INLINE uint32_t colourWord(const ColourPrefixes& pre, const double* __restrict rai,
-                                     const double* __restrict rao, const double* __restrict recip,
-                                     int64_t i, int64_t d, double wIn, double f) {
-  auto inner = [&](int c)
-                   SHIMMERLY_INLINE_LAMBDA { return pre.inner[c][i + d] - pre.inner[c][i + 1]; };
-  auto outer = [&](int c)
-                   SHIMMERLY_INLINE_LAMBDA { return pre.outer[c][i + d + 1] - pre.outer[c][i]; };
-  const int32_t a = static_cast<int32_t>(Arith::toDouble(inner(0)) * rai[i]);
-  const int32_t b = static_cast<int32_t>(Arith::toDouble(outer(0)) * rao[i]);
-  const int32_t alpha =
-      static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
-  const double rni = recip[inner(4)], rno = recip[outer(4)];
-  uint32_t word = static_cast<uint32_t>(alpha) << 24;
-  for (int c = 1; c <= 3; ++c) {
-    const int32_t ci = static_cast<int32_t>(Arith::toDouble(inner(c)) * rni + 0.001);
-    const int32_t co = static_cast<int32_t>(Arith::toDouble(outer(c)) * rno + 0.001);
-    const int32_t blend =
-        static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
-    const int32_t value = a != 0 ? (b != 0 ? blend : ci) : co;
-    word |= (static_cast<uint32_t>(value) & 0xFFu) << (8 * (c - 1));
+// The per-pixel values of a colour row, one array of the row each (see colourRowInLoops).
+struct ColourRowValues {
+  int32_t *ai, *ao, *alpha, *red, *green, *blue;
+  double *rni, *rno;
+};
+
+// A colour pass's output row, columns [0, n), one loop over the row per step: alpha, the count
+// reciprocals (gathered with AVX2 when kGather), the three colours, then the words, which keep
+// the source's channels not named. Each loop is simple enough for the compiler to vectorise.
+template <typename Arith, bool kGather>
+SHIMMERLY_INLINE void colourRowInLoops(const ColourPrefixes& pre, const double* rai,
+                                       const double* rao, const double* recip,
+                                       const ColourRowValues& v, uint32_t named,
+                                       const uint32_t* __restrict srow, uint32_t* __restrict drow,
+                                       int64_t n, int64_t d, double wIn, double f) {
+  alphaChannel<Arith>(pre.inner[0], pre.outer[0], rai, rao, v.ai, v.ao, v.alpha, n, d, wIn, f);
+#ifdef SHIMMERLY_X86
+  if constexpr (kGather) {
+    countReciprocalsAvx2(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+  } else {
+    countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
   }
-  return word;
+#else
+  countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+#endif
+  colourChannel<Arith>(pre.inner[1], pre.outer[1], v.rni, v.rno, v.ai, v.ao, v.red, n, d, wIn, f);
+  colourChannel<Arith>(pre.inner[2], pre.outer[2], v.rni, v.rno, v.ai, v.ao, v.green, n, d, wIn, f);
+  colourChannel<Arith>(pre.inner[3], pre.outer[3], v.rni, v.rno, v.ai, v.ao, v.blue, n, d, wIn, f);
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t word = (static_cast<uint32_t>(v.red[i]) & 0xFFu) |
+                          ((static_cast<uint32_t>(v.green[i]) & 0xFFu) << 8) |
+                          ((static_cast<uint32_t>(v.blue[i]) & 0xFFu) << 16) |
+                          (static_cast<uint32_t>(v.alpha[i]) << 24);
+    drow[i] = (word & named) | (srow[i] & ~named);
+  }
 }
 
 #ifdef SHIMMERLY_X86
@@ -720,12 +730,14 @@ SHIMMERLY_AVX512 __attribute__((always_inline)) inline __m256i colour8(__m256i i
 // A colour pass's output row eight columns at a time, every value kept in registers: the
 // alpha and count sums, the reciprocals gathered from the table and the three colours go
 // straight into the word, where the separate loops above keep each in an array of the row.
-// The same operations in the same order; the columns after the last eight as colourWord.
+// The same operations in the same order; the columns after the last eight go through
+// colourRowInLoops.
 template <typename Arith>
 SHIMMERLY_AVX512 inline void colourRowAvx512(
     const ColourPrefixes& pre, const double* __restrict rai, const double* __restrict rao,
-    const double* __restrict recip, uint32_t named, const uint32_t* __restrict srow,
-    uint32_t* __restrict drow, int64_t n, int64_t d, double wIn, double f) {
+    const double* __restrict recip, const ColourRowValues& values, uint32_t named,
+    const uint32_t* __restrict srow, uint32_t* __restrict drow, int64_t n, int64_t d, double wIn,
+    double f) {
   constexpr bool kWide = Arith::kWideSums;
   const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
   const __m256i zero = _mm256_setzero_si256();
@@ -764,8 +776,14 @@ SHIMMERLY_AVX512 inline void colourRowAvx512(
         _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);
   }
-  for (; i < n; ++i)
-    drow[i] = (colourWord<Arith>(pre, rai, rao, recip, i, d, wIn, f) & named) | (srow[i] & ~named);
+  if (i == n) return;
+  ColourPrefixes rest = pre;
+  for (int c = 0; c < 5; ++c) {
+    rest.inner[c] += i;
+    rest.outer[c] += i;
+  }
+  colourRowInLoops<Arith, false>(rest, rai + i, rao + i, recip, values, named, srow + i, drow + i,
+                                 n - i, d, wIn, f);
 }
 #endif
 
@@ -1188,32 +1206,17 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t named = p.named;
     const uint32_t* __restrict pia = pi[0];
     const uint32_t* __restrict poa = po[0];
-    if constexpr (kColour && kWideVectors) {
-#ifdef SHIMMERLY_X86
+    if constexpr (kColour) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
-      colourRowAvx512<Arith>(pre, rai, rao, recip, named, srow, drow, n, d, wIn, f);
-#endif
-    } else if constexpr (kColour) {
-      alphaChannel<Arith>(pia, poa, rai, rao, ai, ao, alpha, n, d, wIn, f);
+      const ColourRowValues values{ai, ao, alpha, red, green, blue, rni, rno};
+      if constexpr (kWideVectors) {
 #ifdef SHIMMERLY_X86
-      if constexpr (std::is_base_of_v<Avx2Scan, Scan>) {
-        countReciprocalsAvx2(pi[4], po[4], recip, rni, rno, n, d);
-      } else {
-        countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
-      }
-#else
-      countReciprocals(pi[4], po[4], recip, rni, rno, n, d);
+        colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn, f);
 #endif
-      colourChannel<Arith>(pi[1], po[1], rni, rno, ai, ao, red, n, d, wIn, f);
-      colourChannel<Arith>(pi[2], po[2], rni, rno, ai, ao, green, n, d, wIn, f);
-      colourChannel<Arith>(pi[3], po[3], rni, rno, ai, ao, blue, n, d, wIn, f);
-      for (int64_t i = 0; i < n; ++i) {
-        const uint32_t word = (static_cast<uint32_t>(red[i]) & 0xFFu) |
-                              ((static_cast<uint32_t>(green[i]) & 0xFFu) << 8) |
-                              ((static_cast<uint32_t>(blue[i]) & 0xFFu) << 16) |
-                              (static_cast<uint32_t>(alpha[i]) << 24);
-        drow[i] = (word & named) | (srow[i] & ~named);
+      } else {
+        colourRowInLoops<Arith, kFusedScan>(pre, rai, rao, recip, values, named, srow, drow, n, d,
+                                            wIn, f);
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;

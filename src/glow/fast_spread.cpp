@@ -825,11 +825,35 @@ SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* _
 // prefixes (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box),
 // and the reciprocals of the two boxes, at ri and ro as kRecip says. Every pointer is a parameter
 // of its own, marked restrict, so that the compiler needs no run-time overlap checks to vectorise;
-// count is a compile-time constant for whole blocks (see inBlocks).
+// count is a compile-time constant for whole blocks (see inBlocks). In the weights, lastI and
+// lastO are the row's last inner and outer prefixes, those of every index after the last column.
 struct SpanWeights {
   int64_t d;
   double wIn, f;
+  uint32_t lastI, lastO;
 };
+
+// Which side of the frame cuts the boxes of every column of a span. A box cut on the left starts
+// at or below the frame's first column, where every prefix is 0; one cut on the right ends at or
+// above its last column, where every prefix is the row's last. Such a span reads only the
+// prefixes at the box's other end.
+enum class Cut { kNone, kLeft, kRight };
+
+// The inner and outer box sums of column i (see SpanWeights).
+template <Cut kCut>
+SHIMMERLY_INLINE uint32_t innerSum(const uint32_t* __restrict pia, int64_t i,
+                                   const SpanWeights& w) {
+  if constexpr (kCut == Cut::kLeft) return pia[i + w.d];
+  if constexpr (kCut == Cut::kRight) return w.lastI - pia[i + 1];
+  return pia[i + w.d] - pia[i + 1];
+}
+template <Cut kCut>
+SHIMMERLY_INLINE uint32_t outerSum(const uint32_t* __restrict poa, int64_t i,
+                                   const SpanWeights& w) {
+  if constexpr (kCut == Cut::kLeft) return poa[i + w.d + 1];
+  if constexpr (kCut == Cut::kRight) return w.lastO - poa[i];
+  return poa[i + w.d + 1] - poa[i];
+}
 
 // Where a one-colour row goes: alphas alone, the outer glow's alphas of those and the alphas
 // kept from before the spread, whole words (every channel named), or words that keep the
@@ -851,7 +875,7 @@ SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t 
   return kRecip == Recip::kAll ? all : r[k];
 }
 
-template <RowOut kOut, Recip kRecip, typename Arith, typename Count>
+template <RowOut kOut, Recip kRecip, Cut kCut, typename Arith, typename Count>
 SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                   const double* __restrict ri, const double* __restrict ro,
                                   int64_t base, Count count, SpanWeights w, uint32_t cWord,
@@ -860,13 +884,12 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
                                   const uint8_t* __restrict krow) {
   const bool all = kRecip == Recip::kAll;
   const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
-  const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
-    const uint32_t sumO = poa[i + d + 1] - poa[i];
-    const double dai =
-        Arith::truncated(Arith::toDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
+    const uint32_t sumO = outerSum<kCut>(poa, i, w);
+    const double dai = Arith::truncated(Arith::toDouble(innerSum<kCut>(pia, i, w)) *
+                                        recipAt<kRecip>(ri, riAll, k));
     const double dao = Arith::truncated(Arith::toDouble(sumO) * recipAt<kRecip>(ro, roAll, k));
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
@@ -890,21 +913,20 @@ SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t
 }
 
 // The same for a pass that spreads alpha alone, the colours kept from the source.
-template <Recip kRecip, typename Arith, typename Count>
+template <Recip kRecip, Cut kCut, typename Arith, typename Count>
 SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                 const double* __restrict ri, const double* __restrict ro,
                                 int64_t base, Count count, SpanWeights w, uint32_t named,
                                 const uint32_t* __restrict srow, uint32_t* __restrict drow) {
   const bool all = kRecip == Recip::kAll;
   const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
-  const int64_t d = w.d;
   const double wIn = w.wIn, f = w.f;
   for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
     const int64_t i = base + k;
-    const double dai =
-        Arith::truncated(Arith::toDouble(pia[i + d] - pia[i + 1]) * recipAt<kRecip>(ri, riAll, k));
-    const double dao =
-        Arith::truncated(Arith::toDouble(poa[i + d + 1] - poa[i]) * recipAt<kRecip>(ro, roAll, k));
+    const double dai = Arith::truncated(Arith::toDouble(innerSum<kCut>(pia, i, w)) *
+                                        recipAt<kRecip>(ri, riAll, k));
+    const double dao = Arith::truncated(Arith::toDouble(outerSum<kCut>(poa, i, w)) *
+                                        recipAt<kRecip>(ro, roAll, k));
     const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
     drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
   }
@@ -1048,28 +1070,46 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
   const double* edgeRowI = nullptr;
   const double* edgeRowO = nullptr;
-  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, how),
-  // with how a Recip constant.
+  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, how,
+  // cut), with how a Recip and cut a Cut constant.
   auto rowParts = [&](auto&& rowPart) SHIMMERLY_INLINE_LAMBDA {
     const std::integral_constant<Recip, Recip::kEach> each;
     const std::integral_constant<Recip, Recip::kAll> all;
+    const std::integral_constant<Cut, Cut::kNone> uncut;
     if (edges) {
       // Column i of the region is column px = rx0 + i of the frame. The outer box of a column
       // is as wide as the inner box of its neighbour towards the middle (see useEdgeTable).
-      if (edge0 > 0) rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0 + 1, each);
-      rowPart(edge0, edge1, &insideI, &insideO, all);
+      if (edge0 > 0)
+        rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0 + 1, each,
+                std::integral_constant<Cut, Cut::kLeft>{});
+      rowPart(edge0, edge1, &insideI, &insideO, all, uncut);
       if (edge1 < n) {
         const int64_t k = p.edgeLeft + 1 + (p.rx0 + edge1 - p.edgeRight);
-        rowPart(edge1, n, edgeRowI + k + 1, edgeRowO + k, each);
+        rowPart(edge1, n, edgeRowI + k + 1, edgeRowO + k, each,
+                std::integral_constant<Cut, Cut::kRight>{});
       }
     } else {
-      rowPart(0, inside0, rai, rao, each);
-      rowPart(inside0, inside1, &insideI, &insideO, all);
-      rowPart(inside1, n, rai + inside1, rao + inside1, each);
+      rowPart(0, inside0, rai, rao, each, uncut);
+      rowPart(inside0, inside1, &insideI, &insideO, all, uncut);
+      rowPart(inside1, n, rai + inside1, rao + inside1, each, uncut);
     }
   };
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
   for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
+  // Prefix indices [0, kxs] stand before every column and stay 0; indices above kxe stand after
+  // the last column and take the row's last prefix. Where the sides cut the boxes, the side
+  // parts read neither kind (see Cut), so the zeros are written once and the row's last prefix
+  // only up to index edge1 + d, the last that the other parts read.
+  const int64_t kxs = p.xs - p.t0;
+  const int64_t kxe = kxs + ncol;
+  const int64_t d = p.rc + p.lc + 1;
+  const int64_t padEnd = edges ? std::min(edge1 + d + 1, np) : np;
+  assert(!edges || edge0 == 0 || edge0 <= kxs);
+  assert(!edges || edge1 == n || edge1 + d >= kxe);
+  for (int c = 0; c < kCh; ++c) {
+    std::fill(pi[c], pi[c] + kxs + 1, 0u);
+    std::fill(po[c], po[c] + kxs + 1, 0u);
+  }
   // The column sums before the first row: rows max(py0 − l, 1) to min(py0 + r, H − 1), that is
   // the inner box's rows plus the row just below them.
   const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
@@ -1091,9 +1131,6 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
   }
 
-  const int64_t kxs = p.xs - p.t0;  // prefix indices [0, kxs] stand before every column
-  const int64_t kxe = kxs + ncol;   // indices above kxe stand after the last column
-  const int64_t d = p.rc + p.lc + 1;
   const double f = p.f, wIn = p.wIn;
   const double* __restrict recip = p.recip;
   int64_t lastHI = -1, lastHO = -1;
@@ -1167,16 +1204,14 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
               std::true_type{});
       }
     }
-    // Row prefixes of the column sums, padded on both sides with the clamped values.
+    // Row prefixes of the column sums, padded after the last column with its value.
     for (int c = 0; c < kCh; ++c) {
-      std::fill(pi[c], pi[c] + kxs + 1, 0u);
-      std::fill(po[c], po[c] + kxs + 1, 0u);
       if (!kFusedScan) {
         scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
         scan(vo[c], po[c] + kxs + 1, ncol, 0u);
       }
-      std::fill(pi[c] + kxe + 1, pi[c] + np, pi[c][kxe]);
-      std::fill(po[c] + kxe + 1, po[c] + np, po[c][kxe]);
+      std::fill(pi[c] + kxe + 1, pi[c] + padEnd, pi[c][kxe]);
+      std::fill(po[c] + kxe + 1, po[c] + padEnd, po[c][kxe]);
     }
     // Reciprocal areas change only where the boxes are cut by the bottom or top edge.
     const int64_t hI = std::min(py + p.rv, H - 1) - std::max<int64_t>(py - p.lv, 0);
@@ -1223,13 +1258,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       // Output as alphas alone, as words with all four channels named (the source row is not
       // read at all, nor is it there when the source is given by its alphas), or as words
       // keeping the channels not named.
-      const SpanWeights w{d, wIn, f};
+      const SpanWeights w{d, wIn, f, pia[kxe], poa[kxe]};
       auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
-        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro,
-                     auto each) SHIMMERLY_INLINE_LAMBDA {
+        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro, auto each,
+                     auto cut) SHIMMERLY_INLINE_LAMBDA {
           constexpr Recip kRecip = decltype(each)::value;
           inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-            uniformSpan<decltype(out)::value, kRecip, Arith>(
+            uniformSpan<decltype(out)::value, kRecip, decltype(cut)::value, Arith>(
                 pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
                 base, count, w, cWord, cbWord, named, srow, drow, arow, krow);
           });
@@ -1251,14 +1286,14 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         segments(std::integral_constant<RowOut, RowOut::kMasked>{});
       }
     } else {
-      const SpanWeights w{d, wIn, f};
-      auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro,
-                          auto each) SHIMMERLY_INLINE_LAMBDA {
+      const SpanWeights w{d, wIn, f, pia[kxe], poa[kxe]};
+      auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro, auto each,
+                          auto cut) SHIMMERLY_INLINE_LAMBDA {
         constexpr Recip kRecip = decltype(each)::value;
         inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
-          alphaSpan<kRecip, Arith>(pia, poa, recipFrom<kRecip>(ri, base - from),
-                                   recipFrom<kRecip>(ro, base - from), base, count, w, named, srow,
-                                   drow);
+          alphaSpan<kRecip, decltype(cut)::value, Arith>(
+              pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
+              base, count, w, named, srow, drow);
         });
       };
       rowParts(alphaRow);

@@ -48,14 +48,8 @@ void BM_Render(benchmark::State& state) {
   shimmerly::cli::FrameSettings frame;
   frame.quality = low ? PF_Quality_LO : PF_Quality_HI;
   std::vector<PF_Pixel> in = shimmerly::cli::discFrame(width, height), out(in.size());
-  PF_LayerDef input{};
-  input.width = width;
-  input.height = height;
-  input.rowbytes = width * 4;
-  input.data = in.data();
-  input.pix_aspect_ratio = PF_RationalScale{1, 1};
-  PF_LayerDef output = input;
-  output.data = out.data();
+  const PF_LayerDef input = shimmerly::cli::layerOver(in, width, height);
+  PF_LayerDef output = shimmerly::cli::layerOver(out, width, height);
   std::ofstream("/proc/self/clear_refs") << "5";
   const size_t before = procBytes("VmRSS:");
   for (auto _ : state) {

@@ -28,13 +28,8 @@ void BM_RenderDefaultSettings1080p(benchmark::State& state) {
   shimmerly::cli::PluginHost host(shimmerly::pluginMain, "Shimmerly.so");
   host.start();
   std::vector<PF_Pixel> in = shimmerly::cli::discFrame(kWidth, kHeight), out(in.size());
-  PF_LayerDef input{};
-  input.width = kWidth;
-  input.height = kHeight;
-  input.rowbytes = kWidth * 4;
-  input.data = in.data();
-  PF_LayerDef output = input;
-  output.data = out.data();
+  const PF_LayerDef input = shimmerly::cli::layerOver(in, kWidth, kHeight);
+  PF_LayerDef output = shimmerly::cli::layerOver(out, kWidth, kHeight);
   for (auto _ : state) {
     if (host.render(input, output) != PF_Err_NONE) state.SkipWithError("render failed");
     benchmark::DoNotOptimize(out.data());

@@ -79,14 +79,8 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
     in = discFrame(width, height);
   }
   std::vector<PF_Pixel> out(in.size());
-  PF_LayerDef input{};
-  input.width = width;
-  input.height = height;
-  input.rowbytes = width * 4;
-  input.data = in.data();
-  input.pix_aspect_ratio = PF_RationalScale{1, 1};
-  PF_LayerDef output = input;
-  output.data = out.data();
+  const PF_LayerDef input = layerOver(in, width, height);
+  PF_LayerDef output = layerOver(out, width, height);
 
   std::unique_ptr<PluginHost> host = openSession(global);
   applyControls(*host, args.controls);

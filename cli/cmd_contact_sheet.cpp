@@ -128,14 +128,8 @@ int runContactSheet(const SheetArgs& args, const GlobalOptions& global) {
   Image image = readImage(args.input);
   std::vector<PF_Pixel> inputPixels = toHostPixels(image);
   std::vector<PF_Pixel> outputPixels(inputPixels.size());
-  PF_LayerDef input{};
-  input.width = image.width;
-  input.height = image.height;
-  input.rowbytes = image.width * 4;
-  input.data = inputPixels.data();
-  input.pix_aspect_ratio = settings.pixelAspect;
-  PF_LayerDef output = input;
-  output.data = outputPixels.data();
+  const PF_LayerDef input = layerOver(inputPixels, image.width, image.height, settings.pixelAspect);
+  PF_LayerDef output = layerOver(outputPixels, image.width, image.height, settings.pixelAspect);
 
   std::unique_ptr<PluginHost> host = openSession(global);
   applyControls(*host, args.controls, 1);

@@ -64,6 +64,17 @@ extern "C" void onInterrupt(int) {
 
 }  // namespace
 
+PF_LayerDef layerOver(std::vector<PF_Pixel>& pixels, int32_t width, int32_t height,
+                      PF_RationalScale pixelAspect) {
+  PF_LayerDef layer{};
+  layer.width = width;
+  layer.height = height;
+  layer.rowbytes = width * 4;
+  layer.data = pixels.data();
+  layer.pix_aspect_ratio = pixelAspect;
+  return layer;
+}
+
 void installCancelHandler() {
   std::signal(SIGINT, onInterrupt);
 }

@@ -28,6 +28,10 @@ struct FrameSettings {
   std::optional<PF_Rect> extent;  // layer pixels from the top; default the whole layer
 };
 
+// A layer over `pixels`, width × height in packed rows, as a host hands it to the plug-in.
+PF_LayerDef layerOver(std::vector<PF_Pixel>& pixels, int32_t width, int32_t height,
+                      PF_RationalScale pixelAspect = {1, 1});
+
 // A command that failed; what() is the plug-in's own message when it asked for one to be shown.
 class PluginError : public std::runtime_error {
  public:

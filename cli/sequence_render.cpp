@@ -33,13 +33,7 @@ struct FrameBuffers {
     output.resize(count);
   }
   PF_LayerDef world(std::vector<PF_Pixel>& pixels, const FrameSettings& settings) {
-    PF_LayerDef world{};
-    world.width = width;
-    world.height = height;
-    world.rowbytes = width * 4;
-    world.data = pixels.data();
-    world.pix_aspect_ratio = settings.pixelAspect;
-    return world;
+    return layerOver(pixels, width, height, settings.pixelAspect);
   }
 };
 

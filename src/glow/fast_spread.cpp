@@ -710,7 +710,7 @@ SHIMMERLY_AVX512 inline __m256i outerSums8(const uint32_t* prefix, int64_t i, in
   return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
 }
 
-// One colour of eight columns (see colourWord), in the low byte of each lane.
+// One colour of eight columns (see colourChannel), in the low byte of each lane.
 template <bool kWide>
 SHIMMERLY_AVX512 __attribute__((always_inline)) inline __m256i colour8(__m256i inner, __m256i outer,
                                                                        __m512d rni, __m512d rno,

@@ -573,7 +573,7 @@ SHIMMERLY_AVX512 inline void slideScanAlphaAvx512(
 SHIMMERLY_AVX512 inline void addAlphaRowsAvx512(const uint8_t* first, int64_t stride, int64_t rows,
                                                 int64_t ncol, uint32_t* __restrict sums) {
   constexpr __mmask32 kAll = 0xFFFFFFFFu;
-  auto lowMask = [](int64_t count, int64_t lanes) {
+  auto lowMask = [](int64_t count, int64_t lanes) SHIMMERLY_INLINE_LAMBDA {
     return count >= lanes ? ~uint64_t{0} : (uint64_t{1} << std::max<int64_t>(count, 0)) - 1u;
   };
   for (int64_t x = 0; x < ncol; x += 128) {
@@ -1207,12 +1207,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     for (int64_t j = 0; j < ncol; ++j) stored[0][j] = part0[j] + part1[j];
   } else if (kFusedScan && p.srcAlpha) {
 #ifdef SHIMMERLY_X86
-    const uint8_t* first = p.srcAlpha + firstRow * W + p.xs + 1;
-    const int64_t rowCount = std::max<int64_t>(lastRow - firstRow + 1, 0);
-    if constexpr (kWideVectors) {
-      addAlphaRowsAvx512(first, W, rowCount, ncol, stored[0]);
-    } else if constexpr (kFusedScan) {
-      addAlphaRowsAvx2(first, W, rowCount, ncol, stored[0]);
+    if (firstRow <= lastRow) {
+      const uint8_t* first = p.srcAlpha + firstRow * W + p.xs + 1;
+      if constexpr (kWideVectors) {
+        addAlphaRowsAvx512(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+      } else if constexpr (kFusedScan) {
+        addAlphaRowsAvx2(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+      }
     }
 #endif
   } else {

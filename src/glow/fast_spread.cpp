@@ -597,12 +597,13 @@ SHIMMERLY_AVX512 inline void addAlphaRowsAvx512(const uint8_t* first, int64_t st
             s3, _mm512_maskz_cvtepu8_epi16(kAll, _mm256_maskz_loadu_epi8(m3, row + 96)));
       }
       const __m512i block[4] = {s0, s1, s2, s3};
-      for (int k = 0; k < 8; ++k) {
+      for (int64_t k = 0; k < 8 && x + 16 * k < ncol; ++k) {
         const int64_t at = x + 16 * k;
-        if (at >= ncol) break;
         const __mmask16 m = static_cast<__mmask16>(lowMask(ncol - at, 16));
-        const __m512i wide = _mm512_maskz_cvtepu16_epi32(
-            kSixteen, _mm512_maskz_extracti64x4_epi64(0xF, block[k / 2], k % 2));
+        const __m512i quarter = block[k / 2];  // 32 columns, of which k % 2 says which 16
+        const __m256i words = k % 2 == 0 ? _mm512_maskz_extracti64x4_epi64(0xF, quarter, 0)
+                                         : _mm512_maskz_extracti64x4_epi64(0xF, quarter, 1);
+        const __m512i wide = _mm512_maskz_cvtepu16_epi32(kSixteen, words);
         _mm512_mask_storeu_epi32(sums + at, m,
                                  _mm512_add_epi32(_mm512_maskz_loadu_epi32(m, sums + at), wide));
       }

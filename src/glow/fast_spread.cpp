@@ -569,46 +569,40 @@ SHIMMERLY_AVX512 inline void slideScanAlphaAvx512(
                                             lowHalf(ci), lowHalf(co));
 }
 
-// addAlphaRowsAvx2 over 128 columns at a time, the last block's columns masked.
+// bytesAsWords and addWidened over twice the columns.
+SHIMMERLY_AVX512 inline __m512i bytesAsWords32(const uint8_t* at) {
+  return _mm512_maskz_cvtepu8_epi16(0xFFFFFFFFu,
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
+}
+SHIMMERLY_AVX512 inline void addWidened16(uint32_t* at, __m256i words) {
+  _mm512_storeu_si512(
+      at, _mm512_add_epi32(_mm512_loadu_si512(at), _mm512_maskz_cvtepu16_epi32(kSixteen, words)));
+}
+
+// addAlphaRowsAvx2 over 128 columns at a time; the columns after the last 128 go on with it.
 SHIMMERLY_AVX512 inline void addAlphaRowsAvx512(const uint8_t* first, int64_t stride, int64_t rows,
                                                 int64_t ncol, uint32_t* __restrict sums) {
-  constexpr __mmask32 kAll = 0xFFFFFFFFu;
-  auto lowMask = [](int64_t count, int64_t lanes) SHIMMERLY_INLINE_LAMBDA {
-    return count >= lanes ? ~uint64_t{0} : (uint64_t{1} << std::max<int64_t>(count, 0)) - 1u;
-  };
-  for (int64_t x = 0; x < ncol; x += 128) {
-    // The columns of this block present in each quarter (all of them but in the last block).
-    const __mmask32 m0 = static_cast<__mmask32>(lowMask(ncol - x, 32));
-    const __mmask32 m1 = static_cast<__mmask32>(lowMask(ncol - x - 32, 32));
-    const __mmask32 m2 = static_cast<__mmask32>(lowMask(ncol - x - 64, 32));
-    const __mmask32 m3 = static_cast<__mmask32>(lowMask(ncol - x - 96, 32));
+  const int64_t blocked = ncol / 128 * 128;
+  for (int64_t x = 0; x < blocked; x += 128) {
     for (int64_t y0 = 0; y0 < rows; y0 += kRowsPer16BitSum) {
       __m512i s0 = _mm512_setzero_si512(), s1 = s0, s2 = s0, s3 = s0;
       const uint8_t* row = first + y0 * stride + x;
       const int64_t y1 = std::min(rows, y0 + kRowsPer16BitSum);
       for (int64_t y = y0; y < y1; ++y, row += stride) {
-        s0 = _mm512_add_epi16(s0,
-                              _mm512_maskz_cvtepu8_epi16(kAll, _mm256_maskz_loadu_epi8(m0, row)));
-        s1 = _mm512_add_epi16(
-            s1, _mm512_maskz_cvtepu8_epi16(kAll, _mm256_maskz_loadu_epi8(m1, row + 32)));
-        s2 = _mm512_add_epi16(
-            s2, _mm512_maskz_cvtepu8_epi16(kAll, _mm256_maskz_loadu_epi8(m2, row + 64)));
-        s3 = _mm512_add_epi16(
-            s3, _mm512_maskz_cvtepu8_epi16(kAll, _mm256_maskz_loadu_epi8(m3, row + 96)));
+        s0 = _mm512_add_epi16(s0, bytesAsWords32(row));
+        s1 = _mm512_add_epi16(s1, bytesAsWords32(row + 32));
+        s2 = _mm512_add_epi16(s2, bytesAsWords32(row + 64));
+        s3 = _mm512_add_epi16(s3, bytesAsWords32(row + 96));
       }
       const __m512i block[4] = {s0, s1, s2, s3};
-      for (int64_t k = 0; k < 8 && x + 16 * k < ncol; ++k) {
-        const int64_t at = x + 16 * k;
-        const __mmask16 m = static_cast<__mmask16>(lowMask(ncol - at, 16));
-        const __m512i quarter = block[k / 2];  // 32 columns, of which k % 2 says which 16
-        const __m256i words = k % 2 == 0 ? _mm512_maskz_extracti64x4_epi64(0xF, quarter, 0)
-                                         : _mm512_maskz_extracti64x4_epi64(0xF, quarter, 1);
-        const __m512i wide = _mm512_maskz_cvtepu16_epi32(kSixteen, words);
-        _mm512_mask_storeu_epi32(sums + at, m,
-                                 _mm512_add_epi32(_mm512_maskz_loadu_epi32(m, sums + at), wide));
+      for (int k = 0; k < 4; ++k) {
+        addWidened16(sums + x + 32 * k, _mm512_maskz_extracti64x4_epi64(0xF, block[k], 0));
+        addWidened16(sums + x + 32 * k + 16, _mm512_maskz_extracti64x4_epi64(0xF, block[k], 1));
       }
     }
   }
+  if (blocked < ncol)
+    addAlphaRowsAvx2(first + blocked, stride, rows, ncol - blocked, sums + blocked);
 }
 
 // Channel kC's contributions of sixteen pixel words (see contribution).

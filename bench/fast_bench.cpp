@@ -13,16 +13,16 @@
 #include <vector>
 
 #include "cli/disc_frame.h"
+#include "composite/blend.h"
+#include "composite/composite_pass.h"
+#include "composite/fast_composite.h"
+#include "core/frame_memory.h"
+#include "core/raster.h"
+#include "core/render_threads.h"
 #include "glow/extract.h"
 #include "glow/fast_extract.h"
 #include "glow/fast_spread.h"
 #include "glow/spread.h"
-#include "render/blend.h"
-#include "render/fast_composite.h"
-#include "render/frame_memory.h"
-#include "render/raster.h"
-#include "render/render_command.h"
-#include "render/render_threads.h"
 
 namespace shimmerly {
 namespace {
@@ -162,24 +162,16 @@ void BM_Composite(benchmark::State& state) {
   glowOf(in, glow, bounds);
   spread(glow, 22.0f, bounds, kSpreadAll, true);
   for (PF_Pixel& p : in) p.alpha = 255;  // an opaque layer under the glow
-  PF_LayerDef input{};
-  input.width = kWidth;
-  input.height = kHeight;
-  input.rowbytes = kWidth * 4;
-  input.data = in.data();
-  PF_LayerDef output = input;
-  output.data = out.data();
+  const FrameView view{in.data(), kWidth, out.data(), kWidth, kWidth, kHeight};
   fillAlphaReciprocals();
   std::unique_ptr<RenderPool> pool = threads > 1 ? std::make_unique<RenderPool>(threads) : nullptr;
   FrameMemory memory;
-  const CompositeSettings settings{0.8, 1.0, mode, true};
+  const CompositeControls controls{0.8, 1.0, mode, true};
   for (auto _ : state) {
     const int32_t code =
-        threads == 0
-            ? compositePass(settings, glow, bounds, input, output,
-                            [](int32_t, int32_t, int32_t*) { return false; })
-            : fastCompositePass({in.data(), kWidth, out.data(), kWidth, kWidth, kHeight}, glow,
-                                bounds, {0.8, 1.0, mode, true}, {}, {pool.get(), &memory});
+        threads == 0 ? compositePass(controls, glow, bounds, view,
+                                     [](int32_t, int32_t, int32_t*) { return false; })
+                     : fastCompositePass(view, glow, bounds, controls, {}, {pool.get(), &memory});
     if (code != 0 || out[static_cast<size_t>(67) * kWidth + 80].alpha != 255)
       state.SkipWithError("unexpected composite");
     benchmark::DoNotOptimize(out.data());

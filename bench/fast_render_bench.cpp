@@ -17,9 +17,9 @@
 
 #include "cli/disc_frame.h"
 #include "cli/plugin_host.h"
+#include "engine/render_engine.h"
 #include "host/entry.h"
 #include "host/params.h"
-#include "render/render_engine.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
+#include "core/raster.h"
 #include "glow/extract.h"
 #include "glow/spread.h"
-#include "render/raster.h"
 
 namespace shimmerly {
 namespace {

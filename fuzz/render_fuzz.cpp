@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "cli/plugin_host.h"
+#include "engine/render_engine.h"
 #include "fuzz_support.h"
 #include "host/entry.h"
 #include "host/params.h"
-#include "render/render_engine.h"
 
 using namespace shimmerly;
 

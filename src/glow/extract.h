@@ -4,22 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-
+#include "core/interrupt.h"
+#include "core/pixel.h"
+#include "core/raster.h"
 #include "glow/glow_bounds.h"
 #include "glow/render_settings.h"
-#include "host/host_api.h"
-#include "render/raster.h"
 
 namespace shimmerly {
-
-// Asked once per source row (row, rowCount, code): true means stop; the code to return has
-// then been written.
-using InterruptCheck = std::function<bool(int32_t row, int32_t rowCount, int32_t* code)>;
-
-struct RgbColor {
-  uint8_t red, green, blue;
-};
 
 // Returns 0 when it ran to the end, or the code that checkInterrupt delivered. targetBounds and
 // sourceBounds may be the same record. glow may be null.

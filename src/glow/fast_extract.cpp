@@ -10,14 +10,15 @@
 #include <limits>
 #include <vector>
 
+#include "core/frame_memory.h"
+#include "core/kernel_isa.h"
+#include "core/render_threads.h"
 #include "glow/edge_alpha.h"
+#include "glow/frame_slots.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
 #include "presets/glow_unit.h"
-#include "render/frame_memory.h"
-#include "render/kernel_isa.h"
-#include "render/render_threads.h"
 
 namespace shimmerly {
 

@@ -18,11 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "core/frame_memory.h"
+#include "core/kernel_isa.h"
+#include "core/render_threads.h"
 #include "glow/edge_alpha.h"
+#include "glow/frame_slots.h"
 #include "glow/spread.h"
-#include "render/frame_memory.h"
-#include "render/kernel_isa.h"
-#include "render/render_threads.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -8,20 +8,11 @@
 #include <functional>
 #include <optional>
 
+#include "core/fast_context.h"
+#include "core/raster.h"
 #include "glow/glow_bounds.h"
-#include "render/raster.h"
 
 namespace shimmerly {
-
-class FrameMemory;
-class RenderPool;
-
-// What a fast kernel may use: threads (null: the calling thread only) and working memory kept
-// across frames (required).
-struct FastContext {
-  RenderPool* pool = nullptr;
-  FrameMemory* memory = nullptr;
-};
 
 // Work a caller would do on every row of the spread's region right after the spread: given
 // raster row y, columns [x0, x1] of the spread words, it writes the same columns of the raster

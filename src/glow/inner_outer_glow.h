@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
+#include "core/raster.h"
 #include "glow/glow_bounds.h"
-#include "render/raster.h"
 
 namespace shimmerly {
 

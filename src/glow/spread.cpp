@@ -10,7 +10,7 @@
 #include <new>
 #include <optional>
 
-#include "host/errors.h"
+#include "core/errors.h"
 
 namespace shimmerly {
 

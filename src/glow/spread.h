@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/raster.h"
 #include "glow/glow_bounds.h"
-#include "render/raster.h"
 
 namespace shimmerly {
 

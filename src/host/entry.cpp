@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <new>
 
-#include "host/errors.h"
+#include "core/errors.h"
 #include "host/lifecycle.h"
 #include "host/params.h"
 #include "host/plugin_state.h"
+#include "host/render_command.h"
 #include "host/user_changed_param.h"
 #include "presets/preset_library.h"
-#include "render/render_command.h"
 
 namespace shimmerly {
 namespace {

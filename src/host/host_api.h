@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "core/pixel.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -120,9 +122,7 @@ typedef struct {
   int32_t left, top, right, bottom;
 } PF_Rect;
 
-typedef struct {
-  uint8_t alpha, red, green, blue;
-} PF_Pixel;
+/* PF_Pixel (alpha, red, green, blue) comes from core/pixel.h, shared with the pixel kernels. */
 
 /* A pixel world: width × height pixels, rows `rowbytes` apart, top row first. */
 typedef struct {

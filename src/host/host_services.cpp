@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "host/host_ui_backend.h"
 #include "host/plugin_state.h"
-#include "ui/host_ui_backend.h"
 
 namespace shimmerly {
 

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
+#include "engine/render_engine.h"
 #include "host/module_info.h"
 #include "host/plugin_state.h"
 #include "presets/preset_folder.h"
-#include "render/render_engine.h"
 
 namespace shimmerly {
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "host/errors.h"
+#include "core/errors.h"
 #include "host/plugin_state.h"
 #include "presets/glow_unit.h"
 #include "presets/preset_library.h"

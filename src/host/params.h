@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/units.h"
 #include "host/host_api.h"
 #include "presets/preset_library.h"
 
@@ -40,11 +41,6 @@ inline constexpr const char* kPresetFixedChoices =
     "Select A Preset|------------------|Save...|-----------------";
 // Popup value of the first preset name.
 inline constexpr int32_t kFirstPresetChoice = 5;
-
-// The real factor of the percent-to-byte conversions (one unit in the last place above 2.55).
-inline constexpr double kPercentToByte = 2.5500000000000003;
-inline constexpr double kByteToPercent = 0.39215686274509803;
-inline constexpr double kPercent = 0.01;
 
 // Writes the popup's choice text into text (kPresetChoiceTextSize bytes): the fixed items, then
 // "|name" for every name that still fits whole (a "|" inside a name shown as "/"), or "|<None>"

@@ -3,10 +3,9 @@
 // the empty path, on which every file operation fails.
 #include "presets/preset_folder.h"
 
+#include <atomic>
 #include <vector>
 
-#include "host/host_api.h"
-#include "host/plugin_state.h"
 #include "platform/files.h"
 #include "presets/file_handle.h"
 
@@ -16,6 +15,8 @@ namespace {
 // Sub-folders deeper than this are not seeded: a folder link that points back up the tree must
 // end the copy instead of filling the user's folder with copies of itself.
 constexpr int kMaxSeedDepth = 16;
+
+std::atomic<ModulePathSource> modulePathSource{nullptr};
 
 std::string& pluginFolderCache() {
   static std::string folder;
@@ -122,13 +123,9 @@ std::string presetFilePath(const char* product, const std::string& fileName) {
 std::string pluginFolderPath(const char* sub) {
   std::string& cache = pluginFolderCache();
   if (cache.empty()) {
-    const PF_InData* in = pluginState().currentInData;
-    if (!in || !in->utils || !in->utils->get_platform_data) return {};
-    // The host writes a zero-terminated path of at most the platform's path length.
-    std::vector<char> buffer(platform::kMaxPathBytes + 1, '\0');
-    in->utils->get_platform_data(in->effect_ref, PF_PlatData_EXE_FILE_PATH, buffer.data());
-    buffer.back() = '\0';
-    std::string path = buffer.data();
+    const ModulePathSource source = modulePathSource.load();
+    if (!source) return {};
+    std::string path = source();
     if (path.empty()) return {};
 
     // Anything behind the first module ending is not part of the path.
@@ -146,6 +143,10 @@ std::string pluginFolderPath(const char* sub) {
     cache = path;
   }
   return sub ? joinPath(cache, sub) : cache;
+}
+
+void setModulePathSource(ModulePathSource source) {
+  modulePathSource.store(source);
 }
 
 void resetPluginFolderCache() {

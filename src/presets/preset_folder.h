@@ -34,9 +34,14 @@ std::string userFolderPath(const char* product, const char* name, bool create);
 // The preset folder joined with fileName; creates the maker and product folders where missing.
 // Empty when fileName is not a safe file name or the path is too long.
 std::string presetFilePath(const char* product, const std::string& fileName);
-// The plug-in file's folder joined with sub (the folder alone when sub is null), found through
-// the host's get_platform_data(PF_PlatData_EXE_FILE_PATH) and cached once found. Empty when
-// there is no host record or the folder cannot be determined.
+// Tells the path of the plug-in's module file, as its host or loader knows it, or "" when it
+// cannot tell now. The plug-in's host glue installs one that asks the host
+// (get_platform_data(PF_PlatData_EXE_FILE_PATH)); the public library one that asks the loader.
+using ModulePathSource = std::string (*)();
+void setModulePathSource(ModulePathSource source);
+// The plug-in file's folder joined with sub (the folder alone when sub is null), found from the
+// module path source's answer and cached once found. Empty when there is no source, it gives
+// no path, or the folder cannot be determined.
 std::string pluginFolderPath(const char* sub);
 // Forgets the cached plug-in folder, so that the next pluginFolderPath asks the host again.
 void resetPluginFolderCache();

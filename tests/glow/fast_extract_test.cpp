@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "core/frame_memory.h"
+#include "core/kernel_isa.h"
+#include "core/render_threads.h"
 #include "glow/inner_outer_glow.h"
 #include "glow_fixtures.h"
 #include "presets/glow_unit.h"
-#include "render/frame_memory.h"
-#include "render/kernel_isa.h"
-#include "render/render_threads.h"
 #include "support/images.h"
 
 namespace shimmerly {

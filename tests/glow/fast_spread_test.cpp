@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "core/frame_memory.h"
+#include "core/kernel_isa.h"
+#include "core/render_threads.h"
+#include "glow/frame_slots.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/spread.h"
 #include "glow_fixtures.h"
-#include "render/frame_memory.h"
-#include "render/kernel_isa.h"
-#include "render/render_threads.h"
 
 namespace shimmerly {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <random>
 
-#include "render/raster.h"
+#include "core/raster.h"
 
 namespace shimmerly::testing {
 

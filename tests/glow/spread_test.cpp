@@ -7,8 +7,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/errors.h"
 #include "glow_fixtures.h"
-#include "host/errors.h"
 #include "host/plugin_state.h"
 
 namespace shimmerly {

@@ -7,10 +7,10 @@
 #include <random>
 #include <string>
 
-#include "render/blend.h"
-#include "render/fast_composite.h"
-#include "render/frame_memory.h"
-#include "render/render_command.h"
+#include "composite/blend.h"
+#include "composite/composite_pass.h"
+#include "composite/fast_composite.h"
+#include "core/frame_memory.h"
 #include "support/images.h"
 
 namespace shimmerly {
@@ -68,8 +68,10 @@ class ShapingTest : public ::testing::TestWithParam<Shaping> {
   HostFrame reference(const HostFrame& input, const Raster& glow, double s, double b, int32_t mode,
                       bool onLayer) {
     HostFrame out = testing::solidFrame(input.width, input.height, PF_Pixel{7, 7, 7, 7}, 1);
-    PF_LayerDef in = const_cast<HostFrame&>(input).world(), world = out.world();
-    CompositeSettings c;
+    const FrameView view{input.pixels.data(), input.width + input.rowGap,
+                         out.pixels.data(),   out.width + out.rowGap,
+                         input.width,         input.height};
+    CompositeControls c;
     c.softness = s;
     c.boost = b;
     c.blendMode = mode;
@@ -77,7 +79,7 @@ class ShapingTest : public ::testing::TestWithParam<Shaping> {
     GlowBounds bounds;
     bounds.include(0, 0);
     bounds.include(input.width - 1, input.height - 1);
-    EXPECT_EQ(compositePass(c, glow, bounds, in, world, never()), 0);
+    EXPECT_EQ(compositePass(c, glow, bounds, view, never()), 0);
     return out;
   }
   HostFrame fast(const HostFrame& input, const Raster& glow, double s, double b, int32_t mode,
@@ -89,9 +91,8 @@ class ShapingTest : public ::testing::TestWithParam<Shaping> {
     GlowBounds bounds;
     bounds.include(0, 0);
     bounds.include(input.width - 1, input.height - 1);
-    EXPECT_EQ(fastCompositePass(
-                  view, glow, bounds, CompositeControls{s, b, mode, onLayer},
-                  [](int32_t, int32_t*) { return false; }, FastContext{nullptr, &memory_}),
+    EXPECT_EQ(fastCompositePass(view, glow, bounds, CompositeControls{s, b, mode, onLayer}, never(),
+                                FastContext{nullptr, &memory_}),
               0);
     return out;
   }

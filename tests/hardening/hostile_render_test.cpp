@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "../host/host_fixture.h"
+#include "engine/render_engine.h"
 #include "host/params.h"
 #include "host_memory.h"
-#include "render/render_engine.h"
 #include "support/images.h"
 
 namespace shimmerly {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "core/errors.h"
 #include "host/entry.h"
-#include "host/errors.h"
 #include "host/plugin_state.h"
 
 namespace shimmerly {

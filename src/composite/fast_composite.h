@@ -1,0 +1,36 @@
+// The render's output passes computed fast: the composite pass (Softness, Trans/Boost and one of
+// the eight blend modes, or the glow alone) and the Show Target preview. Output rows are written
+// from the top in row bands over the render's threads; the host is asked once per output row,
+// in order, on the calling thread, and a stop at row r leaves exactly rows 0 to r − 1 written.
+// Host pixels are PF_Pixel (alpha, red, green, blue); the rasters are kind 1 of the frame's size.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "composite/composite_pass.h"
+#include "core/fast_context.h"
+#include "core/interrupt.h"
+
+namespace shimmerly {
+
+// Returns 0, or the code of the interrupt that stopped it.
+int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const GlowBounds& bounds,
+                          const CompositeControls& controls, const InterruptCheck& interrupt,
+                          const FastContext& context);
+
+// The composite of a glow of one colour given by its alphas alone: glowAlpha holds one byte per
+// pixel in raster rows, and every glow pixel of non-zero alpha has `colour` (red in the low
+// byte). Onto the layer, the same output as fastCompositePass of the glow's words, whose pixels
+// of zero alpha no blend mode shows; the glow alone (Show Effect Only) shows their colour too,
+// and takes them as zero.
+int32_t fastCompositeOfAlphas(const FrameView& frame, const uint8_t* glowAlpha, uint32_t colour,
+                              const GlowBounds& bounds, const CompositeControls& controls,
+                              const InterruptCheck& interrupt, const FastContext& context);
+
+// extent: already clamped into the frame (host rows from the top).
+int32_t fastPreviewPass(const FrameView& frame, const Raster& target, const PixelBox& extent,
+                        bool compositeOnOriginal, const InterruptCheck& interrupt,
+                        const FastContext& context);
+
+}  // namespace shimmerly

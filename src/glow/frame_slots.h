@@ -1,0 +1,26 @@
+// The blocks of working memory (core/frame_memory.h) that a frame's glow uses: the glow and
+// target rasters, the spread's scratch, and kWorkerSlots blocks per worker from
+// kFirstWorkerSlot on.
+#pragma once
+
+#include <cstddef>
+
+#include "core/frame_memory.h"
+
+namespace shimmerly {
+
+enum FrameSlot : size_t {
+  kSlotGlowRaster = kReciprocalSlot + 1,
+  kSlotTargetRaster,
+  kSlotSpreadBuffer,
+  kSlotTargetAlpha,
+  kSlotSpreadAlphaA,
+  kSlotSpreadAlphaB,
+  kSlotEdgeReciprocals,
+  kSlotCarriedSumsA,
+  kSlotCarriedSumsB,
+  kFirstWorkerSlot,
+  kWorkerSlots = 4
+};
+
+}  // namespace shimmerly

@@ -53,14 +53,15 @@ std::mutex& libraryMutex() {
   return mutex;
 }
 
-// Seeds the user's folder once per process, the first time the library is asked.
+// Makes sure the user's preset folder exists, seeding it the first time, as the plug-in does at
+// every start.
 void prepareLibrary() {
-  static const bool prepared = [] {
+  static const bool connected = [] {
     setModulePathSource(libraryPath);
-    ensurePresetFolder(kProduct);
     return true;
   }();
-  (void)prepared;
+  (void)connected;
+  ensurePresetFolder(kProduct);
 }
 
 bool isFileArgument(const std::string& argument) {
@@ -99,7 +100,9 @@ Controls presetControls(const std::string& nameOrPath) {
   const int32_t status =
       listed ? loadPreset(kProduct, nameOrPath.c_str(), unit) : loadPresetFile(nameOrPath, unit);
   if (status != 0) {
-    const std::string diagnostic = lastStreamError();
+    std::string diagnostic = lastStreamError();
+    for (char& c : diagnostic)
+      if (c == '\n' || c == '\r') c = ' ';
     throw Error("shimmerly: preset \"" + nameOrPath + "\" did not load (status " +
                 std::to_string(status) + (diagnostic.empty() ? "" : ": " + diagnostic) + ")");
   }

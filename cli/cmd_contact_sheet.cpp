@@ -21,7 +21,7 @@
 #include "cli/preset_access.h"
 #include "cli/progress.h"
 #include "cli/session.h"
-#include "host/params.h"
+#include "host/param_indices.h"
 
 namespace shimmerly::cli {
 namespace {

@@ -17,7 +17,7 @@
 #include "cli/preset_access.h"
 #include "cli/presets_commands.h"
 #include "cli/session.h"
-#include "host/params.h"
+#include "host/param_indices.h"
 
 namespace shimmerly::cli {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli/keyframes.h"
-#include "host/params.h"
+#include "host/param_indices.h"
 
 namespace shimmerly::cli {
 namespace {

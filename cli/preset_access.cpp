@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "host/params.h"
+#include "host/param_indices.h"
 
 namespace shimmerly::cli {
 namespace {

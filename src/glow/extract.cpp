@@ -10,7 +10,7 @@
 #include "glow/inner_outer_glow.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
-#include "presets/glow_unit.h"
+#include "core/menu_codes.h"
 
 namespace shimmerly {
 

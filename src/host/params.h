@@ -1,5 +1,5 @@
-// The effect's controls: their indices in the host's parameter array, the parameter set-up that
-// declares them to the host, slider access in float or 16.16 form by the host's version, and the
+// The effect's controls (indexed as param_indices.h says): the parameter set-up that declares
+// them to the host, slider access in float or 16.16 form by the host's version, and the
 // conversions between the controls and a GlowUnit. Nothing here checks an index.
 #pragma once
 
@@ -8,39 +8,12 @@
 
 #include "core/units.h"
 #include "host/host_api.h"
+#include "host/param_indices.h"
 #include "presets/preset_library.h"
 
 namespace shimmerly {
 
 class GlowUnit;
-
-enum ParamIndex : int32_t {
-  PARAM_INPUT = 0,
-  PARAM_PRESETS = 1,
-  PARAM_TARGET_GROUP = 2,
-  PARAM_MASK = 3,
-  PARAM_BRIGHT_CUTOFF = 4,
-  PARAM_DARK_CUTOFF = 5,
-  PARAM_SHOW_TARGET = 6,
-  PARAM_TARGET_GROUP_END = 7,
-  PARAM_GLOW_STYLE = 8,
-  PARAM_GLOW_SIZE = 9,
-  PARAM_SOFTNESS = 10,
-  PARAM_GLOW_COLOR_FROM = 11,
-  PARAM_CUSTOM_COLOR = 12,
-  PARAM_TRANS_BOOST = 13,
-  PARAM_BLEND_MODE = 14,
-  PARAM_SHOW_EFFECT_ONLY = 15,
-  PARAM_COUNT = 16
-};
-
-// Size of the "Effect Presets" choice text, terminator included.
-inline constexpr size_t kPresetChoiceTextSize = 10240;
-// The four fixed items that open the "Effect Presets" popup.
-inline constexpr const char* kPresetFixedChoices =
-    "Select A Preset|------------------|Save...|-----------------";
-// Popup value of the first preset name.
-inline constexpr int32_t kFirstPresetChoice = 5;
 
 // Writes the popup's choice text into text (kPresetChoiceTextSize bytes): the fixed items, then
 // "|name" for every name that still fits whole (a "|" inside a name shown as "/"), or "|<None>"

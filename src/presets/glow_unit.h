@@ -5,40 +5,10 @@
 
 #include <cstdint>
 
+#include "core/menu_codes.h"
 #include "presets/stream_record.h"
 
 namespace shimmerly {
-
-namespace TargetType {
-enum : int32_t {
-  None = 1,
-  Alpha = 2,
-  Brightness = 3,
-  BrightnessAlpha = 4,
-  Circle = 5,
-  CircleAlpha = 6,
-  Square = 7,
-  SquareAlpha = 8
-};
-}
-namespace TargetProcessing {
-enum : int32_t { None = 1, Invert = 2, EdgesOnly = 3, InnerGlow = 4, OuterGlow = 5 };
-}
-namespace ColorFrom {
-enum : int32_t { CustomColor = 1, Layer = 2 };
-}
-namespace TransferMode {
-enum : int32_t {
-  Normal = 1,
-  Screen = 2,
-  Multiply = 3,
-  Overlay = 4,
-  Add = 5,
-  MagicGlue1 = 6,
-  MagicGlue2 = 7,
-  MagicGlue3 = 8
-};
-}
 
 // Three unsigned 16-bit channels, full scale 65535.
 struct Color16 {

@@ -18,13 +18,15 @@ if(SHIMMERLY_SANITIZE)
   add_compile_options(${SHIMMERLY_SANITIZER_FLAGS})
   add_link_options(${SHIMMERLY_SANITIZER_FLAGS})
 
-  # The plug-in module links with --no-undefined, but clang leaves the sanitizer runtime out of
-  # shared objects: the executable that loads the module supplies it. Allow those symbols once
-  # every target exists.
+  # The plug-in module and the public library link with --no-undefined, but clang leaves the
+  # sanitizer runtime out of shared objects: the executable that loads them supplies it. Allow
+  # those symbols once every target exists.
   function(shimmerly_allow_sanitizer_runtime_in_module)
-    if(TARGET shimmerly_plugin AND NOT WIN32)
-      target_link_libraries(shimmerly_plugin PRIVATE "-Wl,-z,undefs")
-    endif()
+    foreach(target IN ITEMS shimmerly_plugin shimmerly_api)
+      if(TARGET ${target} AND NOT WIN32)
+        target_link_libraries(${target} PRIVATE "-Wl,-z,undefs")
+      endif()
+    endforeach()
   endfunction()
   cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL
                  shimmerly_allow_sanitizer_runtime_in_module)

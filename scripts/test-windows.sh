@@ -31,13 +31,17 @@ python3 scripts/check-pe.py --machine x86_64 build/windows-x86_64/shimmerly.exe
 # Exactness of the 32-bit build: its pixel arithmetic must run in SSE2, never in the x87 unit,
 # whose wider registers would change results in the last bit. (Loads, stores and integer
 # conversions through x87 registers are exact and allowed.)
-x87=$(i686-w64-mingw32-objdump -d build/windows-i686/src/libshimmerly_core.a |
-      grep -cE '\s(fadd|fsub|fmul|fdiv|fsqrt|fprem|fscale|f2xm1|fyl2x|frndint)[a-z]*\s' || true)
-if [ "$x87" -ne 0 ]; then
-  echo "the 32-bit core computes $x87 times in x87 registers; build it with -msse2 -mfpmath=sse"
-  exit 1
-fi
-echo "32-bit core: no x87 arithmetic"
+layers=$(find build/windows-i686/src -name 'libshimmerly_*.a' | sort)
+[ -n "$layers" ] || { echo "no layer libraries in build/windows-i686/src"; exit 1; }
+for layer in $layers; do
+  x87=$(i686-w64-mingw32-objdump -d "$layer" |
+        grep -cE '\s(fadd|fsub|fmul|fdiv|fsqrt|fprem|fscale|f2xm1|fyl2x|frndint)[a-z]*\s' || true)
+  if [ "$x87" -ne 0 ]; then
+    echo "$layer computes $x87 times in x87 registers; build it with -msse2 -mfpmath=sse"
+    exit 1
+  fi
+done
+echo "32-bit layers: no x87 arithmetic"
 
 # The Linux host renders the reference frames of the end-to-end comparison.
 linux_host=${SHIMMERLY_LINUX_HOST:-$root/build/ci/shimmerly}

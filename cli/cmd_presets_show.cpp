@@ -7,7 +7,6 @@
 
 #include "cli/preset_report.h"
 #include "cli/presets_commands.h"
-#include "platform/files.h"
 #include "presets/command_stream.h"
 #include "presets/glow_unit.h"
 #include "presets/preset_library.h"
@@ -20,18 +19,9 @@ struct ShowOptions {
   bool json = false;
 };
 
-bool isFileArgument(const std::string& argument) {
-  for (const char c : argument) {
-    if (platform::isPathSeparator(c)) return true;
-  }
-  const std::string extension = ".smr";
-  return argument.size() >= extension.size() &&
-         argument.compare(argument.size() - extension.size(), extension.size(), extension) == 0;
-}
-
 int runShow(const ShowOptions& options) {
   GlowUnit unit("GlowUnit");
-  const int32_t status = isFileArgument(options.preset)
+  const int32_t status = isPresetFileArgument(options.preset)
                              ? loadPresetFile(options.preset, unit)
                              : loadPreset("Shimmerly", options.preset.c_str(), unit);
   const std::string diagnostic = lastStreamError();

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "presets/command_stream.h"
 #include "presets/glow_unit.h"
 #include "presets/preset_controls.h"
@@ -64,14 +63,6 @@ void prepareLibrary() {
   ensurePresetFolder(kProduct);
 }
 
-bool isFileArgument(const std::string& argument) {
-  for (const char c : argument)
-    if (platform::isPathSeparator(c)) return true;
-  const std::string extension = ".smr";
-  return argument.size() >= extension.size() &&
-         argument.compare(argument.size() - extension.size(), extension.size(), extension) == 0;
-}
-
 }  // namespace
 
 std::vector<std::string> presetNames() {
@@ -89,7 +80,7 @@ Controls presetControls(const std::string& nameOrPath) {
   listPresets(kProduct, names);
   bool listed = false;
   for (const std::string& name : names) listed = listed || name == nameOrPath;
-  if (!listed && !isFileArgument(nameOrPath)) {
+  if (!listed && !isPresetFileArgument(nameOrPath)) {
     std::string available;
     for (const std::string& name : names) available += (available.empty() ? "" : ", ") + name;
     throw Error(

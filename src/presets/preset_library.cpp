@@ -41,6 +41,14 @@ bool isPresetNameAllowed(const char* name) {
   return name && isSafeFileName(name);
 }
 
+bool isPresetFileArgument(const std::string& argument) {
+  for (const char c : argument)
+    if (platform::isPathSeparator(c)) return true;
+  const std::string extension = ".smr";
+  return argument.size() >= extension.size() &&
+         argument.compare(argument.size() - extension.size(), extension.size(), extension) == 0;
+}
+
 int32_t listPresets(const char* product, PresetNameList& list) {
   FileHandle index(presetFilePath(product, kIndexFileName));
   if (index.openRead() == 0) {

@@ -22,6 +22,10 @@ inline constexpr const char* kPresetSaveFailedMessage =
 // separators or control bytes. Other names are never saved, loaded or found.
 bool isPresetNameAllowed(const char* name);
 
+// True when a tool's preset argument names a preset file rather than a preset: it holds a path
+// separator or ends in ".smr".
+bool isPresetFileArgument(const std::string& argument);
+
 // Appends the names of all loadable presets to list; returns 1.
 int32_t listPresets(const char* product, PresetNameList& list);
 // Fills unit from the named preset: 0 on success, -1 when it cannot be opened or sets no name,

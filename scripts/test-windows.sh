@@ -31,7 +31,7 @@ python3 scripts/check-pe.py --machine x86_64 build/windows-x86_64/shimmerly.exe
 # Exactness of the 32-bit build: its pixel arithmetic must run in SSE2, never in the x87 unit,
 # whose wider registers would change results in the last bit. (Loads, stores and integer
 # conversions through x87 registers are exact and allowed.)
-layers=$(find build/windows-i686/src -name 'libshimmerly_*.a' | sort)
+layers=$(find build/windows-i686/src -name 'libshimmerly*.a' | sort)
 [ -n "$layers" ] || { echo "no layer libraries in build/windows-i686/src"; exit 1; }
 for layer in $layers; do
   x87=$(i686-w64-mingw32-objdump -d "$layer" |

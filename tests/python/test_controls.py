@@ -6,7 +6,7 @@ import shimmerly
 from shimmerly import Controls  # noqa: F401  (eval of a repr below)
 
 
-def test_defaults_are_the_plug_ins_and_render_as_no_controls(rng=numpy.random.default_rng(5)):
+def test_defaults_are_the_plug_ins_and_render_as_no_controls(rng):
     image = rng.integers(0, 256, (9, 11, 4), dtype=numpy.uint8)
     assert numpy.array_equal(shimmerly.render(image, shimmerly.Controls()),
                              shimmerly.render(image))

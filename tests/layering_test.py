@@ -25,6 +25,7 @@ LAYERS = {
     "api": {"core", "platform", "presets", "engine", "shimmerly"},
     "host": {"core", "platform", "ui", "presets", "engine", "shimmerly"},
     "plugin": {"host", "core", "shimmerly"},
+    "python": {"shimmerly"},
     # The command-line host drives the plug-in through its interface only: the host records and
     # the parameter indices, never the host glue's insides.
     "cli": {"core", "platform", "presets", "shimmerly", "host/host_api.h", "host/param_indices.h"},

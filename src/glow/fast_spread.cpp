@@ -19,23 +19,14 @@
 #include <vector>
 
 #include "core/frame_memory.h"
-#include "core/kernel_isa.h"
+#include "core/isa_dispatch.h"
 #include "core/render_threads.h"
 #include "glow/edge_alpha.h"
 #include "glow/frame_slots.h"
 #include "glow/spread.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if SHIMMERLY_ISA_BUILT(avx2)
 #include <immintrin.h>
-#define SHIMMERLY_X86 1
-#endif
-
-#define SHIMMERLY_INLINE inline __attribute__((always_inline))
-// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
-// kernel's instruction set.
-#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
-#ifdef SHIMMERLY_X86
-#define SHIMMERLY_AVX512 __attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2")))
 #endif
 
 namespace shimmerly {
@@ -44,7 +35,7 @@ namespace {
 
 constexpr uint32_t kChannelRed = 1, kChannelGreen = 2, kChannelBlue = 4, kChannelAlpha = 8;
 
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
 // AVX-512 conversions, permutations and gathers take a full mask: the unmasked forms trip GCC's
 // uninitialised-value warning inside its own headers, and the instructions are the same.
 constexpr __mmask8 kEight = 0xFF;
@@ -177,7 +168,7 @@ int64_t ringRows(const PassPlan& p) {
 // column sums of their own: every pass on the vector scans (see spreadBandBody).
 bool fusedSweep(const PassPlan& p) {
   (void)p;
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
   return activeKernelIsa() != KernelIsa::kGeneric;
 #else
   return false;
@@ -206,9 +197,11 @@ SHIMMERLY_INLINE void scanGeneric(const uint32_t* in, uint32_t* out, int64_t n, 
   }
 }
 
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 // The running sums of eight values within a vector.
-__attribute__((target("avx2"))) inline __m256i prefixOf8(__m256i x) {
+inline __m256i prefixOf8(__m256i x) {
   x = _mm256_add_epi32(x, _mm256_slli_si256(x, 4));
   x = _mm256_add_epi32(x, _mm256_slli_si256(x, 8));
   // Carry the low lane's total into the high lane.
@@ -220,8 +213,7 @@ __attribute__((target("avx2"))) inline __m256i prefixOf8(__m256i x) {
 // Running sums, eight at a time. The carry grows by each block's own total, taken from the
 // block alone: one addition on the chain from block to block, where adding the previous sum
 // would wait for a lane permutation as well. Sums are modulo 2^32 either way.
-__attribute__((target("avx2"))) inline void scanAvx2(const uint32_t* in, uint32_t* out, int64_t n,
-                                                     uint32_t carry) {
+inline void scanAvx2(const uint32_t* in, uint32_t* out, int64_t n, uint32_t carry) {
   __m256i c = _mm256_set1_epi32(static_cast<int>(carry));
   const __m256i last = _mm256_set1_epi32(7);
   int64_t j = 0;
@@ -232,6 +224,7 @@ __attribute__((target("avx2"))) inline void scanAvx2(const uint32_t* in, uint32_
   }
   scanGeneric(in + j, out + j, n - j, static_cast<uint32_t>(_mm256_cvtsi256_si32(c)));
 }
+#include "core/isa_region_end.h"
 #endif
 
 struct GenericScan {
@@ -240,8 +233,10 @@ struct GenericScan {
     scanGeneric(in, out, n, carry);
   }
 };
-#ifdef SHIMMERLY_X86
-struct Avx2Scan {
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+struct Scan {
   SHIMMERLY_INLINE void operator()(const uint32_t* in, uint32_t* out, int64_t n,
                                    uint32_t carry) const {
     scanAvx2(in, out, n, carry);
@@ -249,7 +244,11 @@ struct Avx2Scan {
 };
 // The same scans in a band that may use AVX-512: its sweeps take sixteen columns at a time and
 // its colour rows eight.
-struct Avx512Scan : Avx2Scan {};
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+struct Scan : avx2::Scan {};
+#include "core/isa_region_end.h"
 #endif
 
 // Adds the five contributions of source row y, columns (xs, xe], to the column sums of a
@@ -327,23 +326,23 @@ SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __r
   }
 }
 
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 // Eight source alphas, widened to 32 bits.
-__attribute__((target("avx2"))) inline __m256i alphas8(const uint8_t* a) {
+inline __m256i alphas8(const uint8_t* a) {
   return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
 }
-__attribute__((target("avx2"))) inline __m256i alphas8(const uint32_t* words) {
+inline __m256i alphas8(const uint32_t* words) {
   return _mm256_srli_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(words)), 24);
 }
 
 // One step of a sweep over eight columns: the column sums slid by the leaving values c1 and the
 // entering values c2, and the inner and outer row prefixes written from the running carries ci
 // and co. Each carry grows by its block's own total (see scanAvx2).
-__attribute__((target("avx2"), always_inline)) inline void slideScan8(__m256i c1, __m256i c2,
-                                                                      uint32_t* __restrict sums,
-                                                                      uint32_t* __restrict pi,
-                                                                      uint32_t* __restrict po,
-                                                                      __m256i& ci, __m256i& co) {
+SHIMMERLY_INLINE void slideScan8(__m256i c1, __m256i c2, uint32_t* __restrict sums,
+                                 uint32_t* __restrict pi, uint32_t* __restrict po, __m256i& ci,
+                                 __m256i& co) {
   const __m256i last = _mm256_set1_epi32(7);
   const __m256i sum = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(sums));
   const __m256i outer = _mm256_add_epi32(sum, c2);
@@ -367,7 +366,7 @@ SHIMMERLY_INLINE void slideScanOne(uint32_t c1, uint32_t c2, uint32_t& sum, uint
 }
 
 // The carry of a sweep's vector part, for its columns one by one.
-__attribute__((target("avx2"))) inline uint32_t carryOf(__m256i c) {
+inline uint32_t carryOf(__m256i c) {
   return static_cast<uint32_t>(_mm256_cvtsi256_si32(c));
 }
 
@@ -376,10 +375,10 @@ __attribute__((target("avx2"))) inline uint32_t carryOf(__m256i c) {
 // running sums advance side by side. The sweep starts at column `from` with the running carries
 // ci and co (zero at column 0).
 template <bool kLeave, bool kEnter, bool kKeep, typename Source>
-__attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
-    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
-    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol,
-    int64_t from, __m256i ci, __m256i co) {
+inline void slideScanAlphaAvx2(const Source* __restrict e2, const uint8_t* __restrict leaving,
+                               uint8_t* __restrict entering, uint32_t* __restrict sums,
+                               uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol,
+                               int64_t from, __m256i ci, __m256i co) {
   const __m256i zero = _mm256_setzero_si256();
   // Byte 0 of each 32-bit value to the front of its lane, then the high lane's four beside the
   // low lane's.
@@ -409,16 +408,19 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
 
 // The whole sweep, from column 0.
 template <bool kLeave, bool kEnter, bool kKeep, typename Source>
-__attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
-    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
-    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+inline void slideScanAlphaAvx2(const Source* __restrict e2, const uint8_t* __restrict leaving,
+                               uint8_t* __restrict entering, uint32_t* __restrict sums,
+                               uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
   const __m256i zero = _mm256_setzero_si256();
   slideScanAlphaAvx2<kLeave, kEnter, kKeep>(e2, leaving, entering, sums, pi, po, ncol, 0, zero,
                                             zero);
 }
+#include "core/isa_region_end.h"
 #endif
 
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 // Adds `rows` rows of alpha bytes, the first at `first` and each `stride` bytes after the one
 // before, to the column sums of the columns [0, ncol): a band's starting sums, a box's height of
 // rows. Rather than adding each row into the 32-bit sums, 64 columns at a time are summed down
@@ -428,17 +430,16 @@ __attribute__((target("avx2"))) inline void slideScanAlphaAvx2(
 constexpr int64_t kRowsPer16BitSum = 257;
 
 // Sixteen bytes widened to 16-bit lanes; eight 16-bit sums widened and added to 32-bit ones.
-__attribute__((target("avx2"))) inline __m256i bytesAsWords(const uint8_t* at) {
+inline __m256i bytesAsWords(const uint8_t* at) {
   return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
 }
-__attribute__((target("avx2"))) inline void addWidened(uint32_t* at, __m128i words) {
+inline void addWidened(uint32_t* at, __m128i words) {
   __m256i* const to = reinterpret_cast<__m256i*>(at);
   _mm256_storeu_si256(to, _mm256_add_epi32(_mm256_loadu_si256(to), _mm256_cvtepu16_epi32(words)));
 }
 
-__attribute__((target("avx2"))) inline void addAlphaRowsAvx2(const uint8_t* first, int64_t stride,
-                                                             int64_t rows, int64_t ncol,
-                                                             uint32_t* __restrict sums) {
+inline void addAlphaRowsAvx2(const uint8_t* first, int64_t stride, int64_t rows, int64_t ncol,
+                             uint32_t* __restrict sums) {
   const int64_t blocked = ncol / 64 * 64;
   for (int64_t x = 0; x < blocked; x += 64) {
     for (int64_t y0 = 0; y0 < rows; y0 += kRowsPer16BitSum) {
@@ -466,7 +467,7 @@ __attribute__((target("avx2"))) inline void addAlphaRowsAvx2(const uint8_t* firs
 
 // Channel kC's contributions of eight pixel words (see contribution).
 template <int kC>
-__attribute__((target("avx2"))) inline __m256i contributions8(const uint32_t* words) {
+inline __m256i contributions8(const uint32_t* words) {
   const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
   const __m256i a = _mm256_srli_epi32(w, 24);
   if constexpr (kC == 0) return a;
@@ -484,10 +485,10 @@ __attribute__((target("avx2"))) inline __m256i contributions8(const uint32_t* wo
 // slideScanAlphaAvx2 does for one-channel passes: the leaving row's contributions come from e1,
 // the entering row's from e2, and the prefixes go to pi and po from their column 0 on.
 template <int kC>
-__attribute__((target("avx2"))) inline void slideScanChannelAvx2(
-    const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
-    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol, int64_t from, __m256i ci,
-    __m256i co) {
+inline void slideScanChannelAvx2(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                 uint32_t* __restrict sums, uint32_t* __restrict pi,
+                                 uint32_t* __restrict po, int64_t ncol, int64_t from, __m256i ci,
+                                 __m256i co) {
   int64_t j = from;
   for (; j + 8 <= ncol; j += 8)
     slideScan8(contributions8<kC>(e1 + j), contributions8<kC>(e2 + j), sums + j, pi + j, po + j, ci,
@@ -500,28 +501,34 @@ __attribute__((target("avx2"))) inline void slideScanChannelAvx2(
 
 // The whole sweep, from column 0.
 template <int kC>
-__attribute__((target("avx2"))) inline void slideScanChannelAvx2(
-    const uint32_t* __restrict e1, const uint32_t* __restrict e2, uint32_t* __restrict sums,
-    uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+inline void slideScanChannelAvx2(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                 uint32_t* __restrict sums, uint32_t* __restrict pi,
+                                 uint32_t* __restrict po, int64_t ncol) {
   const __m256i zero = _mm256_setzero_si256();
   slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, 0, zero, zero);
 }
+
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+// The AVX-512 sweeps go on with the AVX2 ones after their last block.
+using namespace avx2;
 
 // The same sweeps sixteen columns at a time with AVX-512, whose running sums within a block take
 // four steps and no lane crossing of their own; the columns after the last sixteen go on with
 // the AVX2 sweeps from the carries reached (every lane of a carry holds the same value).
 
 // The low eight lanes of a vector.
-SHIMMERLY_AVX512 inline __m256i lowHalf(__m512i x) {
+inline __m256i lowHalf(__m512i x) {
   return _mm512_maskz_extracti32x8_epi32(kEight, x, 0);
 }
 
 // The running sums of sixteen values within a vector.
 template <int kBy>
-SHIMMERLY_AVX512 inline __m512i shiftedUp(__m512i x) {
+inline __m512i shiftedUp(__m512i x) {
   return _mm512_maskz_alignr_epi32(kSixteen, x, _mm512_setzero_si512(), 16 - kBy);
 }
-SHIMMERLY_AVX512 inline __m512i prefixOf16(__m512i x) {
+inline __m512i prefixOf16(__m512i x) {
   x = _mm512_add_epi32(x, shiftedUp<1>(x));
   x = _mm512_add_epi32(x, shiftedUp<2>(x));
   x = _mm512_add_epi32(x, shiftedUp<4>(x));
@@ -529,11 +536,9 @@ SHIMMERLY_AVX512 inline __m512i prefixOf16(__m512i x) {
 }
 
 // slideScan8 over sixteen columns.
-SHIMMERLY_AVX512 __attribute__((always_inline)) inline void slideScan16(__m512i c1, __m512i c2,
-                                                                        uint32_t* __restrict sums,
-                                                                        uint32_t* __restrict pi,
-                                                                        uint32_t* __restrict po,
-                                                                        __m512i& ci, __m512i& co) {
+SHIMMERLY_INLINE void slideScan16(__m512i c1, __m512i c2, uint32_t* __restrict sums,
+                                  uint32_t* __restrict pi, uint32_t* __restrict po, __m512i& ci,
+                                  __m512i& co) {
   const __m512i last = _mm512_set1_epi32(15);
   const __m512i sum = _mm512_loadu_si512(sums);
   const __m512i outer = _mm512_add_epi32(sum, c2);
@@ -546,17 +551,17 @@ SHIMMERLY_AVX512 __attribute__((always_inline)) inline void slideScan16(__m512i 
   co = _mm512_add_epi32(co, _mm512_maskz_permutexvar_epi32(kSixteen, last, xo));
 }
 
-SHIMMERLY_AVX512 inline __m512i alphas16(const uint8_t* a) {
+inline __m512i alphas16(const uint8_t* a) {
   return _mm512_maskz_cvtepu8_epi32(kSixteen, _mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
 }
-SHIMMERLY_AVX512 inline __m512i alphas16(const uint32_t* words) {
+inline __m512i alphas16(const uint32_t* words) {
   return _mm512_maskz_srli_epi32(kSixteen, _mm512_loadu_si512(words), 24);
 }
 
 template <bool kLeave, bool kEnter, bool kKeep, typename Source>
-SHIMMERLY_AVX512 inline void slideScanAlphaAvx512(
-    const Source* __restrict e2, const uint8_t* __restrict leaving, uint8_t* __restrict entering,
-    uint32_t* __restrict sums, uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+inline void slideScanAlphaAvx512(const Source* __restrict e2, const uint8_t* __restrict leaving,
+                                 uint8_t* __restrict entering, uint32_t* __restrict sums,
+                                 uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
   const __m512i zero = _mm512_setzero_si512();
   __m512i ci = zero, co = zero;
   int64_t j = 0;
@@ -571,18 +576,18 @@ SHIMMERLY_AVX512 inline void slideScanAlphaAvx512(
 }
 
 // bytesAsWords and addWidened over twice the columns.
-SHIMMERLY_AVX512 inline __m512i bytesAsWords32(const uint8_t* at) {
+inline __m512i bytesAsWords32(const uint8_t* at) {
   return _mm512_maskz_cvtepu8_epi16(0xFFFFFFFFu,
                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)));
 }
-SHIMMERLY_AVX512 inline void addWidened16(uint32_t* at, __m256i words) {
+inline void addWidened16(uint32_t* at, __m256i words) {
   _mm512_storeu_si512(
       at, _mm512_add_epi32(_mm512_loadu_si512(at), _mm512_maskz_cvtepu16_epi32(kSixteen, words)));
 }
 
 // addAlphaRowsAvx2 over 128 columns at a time; the columns after the last 128 go on with it.
-SHIMMERLY_AVX512 inline void addAlphaRowsAvx512(const uint8_t* first, int64_t stride, int64_t rows,
-                                                int64_t ncol, uint32_t* __restrict sums) {
+inline void addAlphaRowsAvx512(const uint8_t* first, int64_t stride, int64_t rows, int64_t ncol,
+                               uint32_t* __restrict sums) {
   const int64_t blocked = ncol / 128 * 128;
   for (int64_t x = 0; x < blocked; x += 128) {
     for (int64_t y0 = 0; y0 < rows; y0 += kRowsPer16BitSum) {
@@ -608,7 +613,7 @@ SHIMMERLY_AVX512 inline void addAlphaRowsAvx512(const uint8_t* first, int64_t st
 
 // Channel kC's contributions of sixteen pixel words (see contribution).
 template <int kC>
-SHIMMERLY_AVX512 inline __m512i contributions16(const uint32_t* words) {
+inline __m512i contributions16(const uint32_t* words) {
   const __m512i w = _mm512_loadu_si512(words);
   const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
   if constexpr (kC == 0) return a;
@@ -619,11 +624,9 @@ SHIMMERLY_AVX512 inline __m512i contributions16(const uint32_t* words) {
 }
 
 template <int kC>
-SHIMMERLY_AVX512 inline void slideScanChannelAvx512(const uint32_t* __restrict e1,
-                                                    const uint32_t* __restrict e2,
-                                                    uint32_t* __restrict sums,
-                                                    uint32_t* __restrict pi,
-                                                    uint32_t* __restrict po, int64_t ncol) {
+inline void slideScanChannelAvx512(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                   uint32_t* __restrict sums, uint32_t* __restrict pi,
+                                   uint32_t* __restrict po, int64_t ncol) {
   __m512i ci = _mm512_setzero_si512(), co = ci;
   int64_t j = 0;
   for (; j + 16 <= ncol; j += 16)
@@ -631,6 +634,7 @@ SHIMMERLY_AVX512 inline void slideScanChannelAvx512(const uint32_t* __restrict e
                 ci, co);
   slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, j, lowHalf(ci), lowHalf(co));
 }
+#include "core/isa_region_end.h"
 #endif
 
 // Calls f with channel c as a compile-time constant (std::integral_constant<int, c>).
@@ -701,12 +705,14 @@ SHIMMERLY_INLINE void countReciprocals(const uint32_t* __restrict pin,
   }
 }
 
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 // The same table entries fetched four at a time; counts are widened to 64 bits so that any
 // table size is addressed.
-__attribute__((target("avx2"))) inline void countReciprocalsAvx2(
-    const uint32_t* __restrict pin, const uint32_t* __restrict pon, const double* __restrict recip,
-    double* __restrict rni, double* __restrict rno, int64_t n, int64_t d) {
+inline void countReciprocalsAvx2(const uint32_t* __restrict pin, const uint32_t* __restrict pon,
+                                 const double* __restrict recip, double* __restrict rni,
+                                 double* __restrict rno, int64_t n, int64_t d) {
   int64_t i = 0;
   for (; i + 4 <= n; i += 4) {
     const __m128i ni =
@@ -720,6 +726,7 @@ __attribute__((target("avx2"))) inline void countReciprocalsAvx2(
   }
   countReciprocals(pin + i, pon + i, recip, rni + i, rno + i, n - i, d);
 }
+#include "core/isa_region_end.h"
 #endif
 
 // The prefixes of one output row's box sums, per channel (alpha, red, green, blue, count): index
@@ -745,9 +752,9 @@ SHIMMERLY_INLINE void colourRowInLoops(const ColourPrefixes& pre, const double* 
                                        const uint32_t* __restrict srow, uint32_t* __restrict drow,
                                        int64_t n, int64_t d, double wIn, double f) {
   alphaChannel<Arith>(pre.inner[0], pre.outer[0], rai, rao, v.ai, v.ao, v.alpha, n, d, wIn, f);
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
   if constexpr (kGather) {
-    countReciprocalsAvx2(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+    avx2::countReciprocalsAvx2(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
   } else {
     countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
   }
@@ -766,39 +773,38 @@ SHIMMERLY_INLINE void colourRowInLoops(const ColourPrefixes& pre, const double* 
   }
 }
 
-#ifdef SHIMMERLY_X86
-SHIMMERLY_AVX512 inline __m256i load8(const uint32_t* at) {
+#if SHIMMERLY_ISA_BUILT(avx512)
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+inline __m256i load8(const uint32_t* at) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
 // Eight box sums as exact doubles (see SumArith::toDouble).
 template <bool kWide>
-SHIMMERLY_AVX512 inline __m512d sumsAsDoubles(__m256i u) {
+inline __m512d sumsAsDoubles(__m256i u) {
   return kWide ? _mm512_maskz_cvtepu32_pd(kEight, u) : _mm512_maskz_cvtepi32_pd(kEight, u);
 }
 
 // x × wIn + y × f, truncated, for eight pairs of averages.
-SHIMMERLY_AVX512 inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512d f) {
+inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512d f) {
   return _mm512_maskz_cvttpd_epi32(
       kEight, _mm512_add_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, x), wIn),
                             _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, y), f)));
 }
 
 // The inner and outer box sums of columns i to i + 7 from their row prefixes.
-SHIMMERLY_AVX512 inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
   return _mm256_sub_epi32(load8(prefix + i + d), load8(prefix + i + 1));
 }
-SHIMMERLY_AVX512 inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
   return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
 }
 
 // One colour of eight columns (see colourChannel), in the low byte of each lane.
 template <bool kWide>
-SHIMMERLY_AVX512 __attribute__((always_inline)) inline __m256i colour8(__m256i inner, __m256i outer,
-                                                                       __m512d rni, __m512d rno,
-                                                                       __mmask8 innerSeen,
-                                                                       __mmask8 outerSeen,
-                                                                       __m512d wIn, __m512d f) {
+SHIMMERLY_INLINE __m256i colour8(__m256i inner, __m256i outer, __m512d rni, __m512d rno,
+                                 __mmask8 innerSeen, __mmask8 outerSeen, __m512d wIn, __m512d f) {
   const __m512d nudge = _mm512_set1_pd(0.001);
   const __m256i ci = _mm512_maskz_cvttpd_epi32(
       kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(inner), rni), nudge));
@@ -815,11 +821,11 @@ SHIMMERLY_AVX512 __attribute__((always_inline)) inline __m256i colour8(__m256i i
 // The same operations in the same order; the columns after the last eight go through
 // colourRowInLoops.
 template <typename Arith>
-SHIMMERLY_AVX512 inline void colourRowAvx512(
-    const ColourPrefixes& pre, const double* __restrict rai, const double* __restrict rao,
-    const double* __restrict recip, const ColourRowValues& values, uint32_t named,
-    const uint32_t* __restrict srow, uint32_t* __restrict drow, int64_t n, int64_t d, double wIn,
-    double f) {
+inline void colourRowAvx512(const ColourPrefixes& pre, const double* __restrict rai,
+                            const double* __restrict rao, const double* __restrict recip,
+                            const ColourRowValues& values, uint32_t named,
+                            const uint32_t* __restrict srow, uint32_t* __restrict drow, int64_t n,
+                            int64_t d, double wIn, double f) {
   constexpr bool kWide = Arith::kWideSums;
   const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
   const __m256i zero = _mm256_setzero_si256();
@@ -867,6 +873,7 @@ SHIMMERLY_AVX512 inline void colourRowAvx512(
   colourRowInLoops<Arith, false>(rest, rai + i, rao + i, recip, values, named, srow + i, drow + i,
                                  n - i, d, wIn, f);
 }
+#include "core/isa_region_end.h"
 #endif
 
 // R[k]: 1.0 / k in double precision, 0 for k = 0, exactly the table's entry.
@@ -1084,9 +1091,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // Passes with vector scans slide and take the prefixes in one sweep, with no column sums of
   // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
   // the same); with AVX-512 the sweeps and the colour rows take its wider vectors.
-#ifdef SHIMMERLY_X86
-  constexpr bool kFusedScan = std::is_base_of_v<Avx2Scan, Scan>;
-  constexpr bool kWideVectors = std::is_same_v<Scan, Avx512Scan>;
+#if SHIMMERLY_ISA_BUILT(avx2)
+  constexpr bool kFusedScan = std::is_base_of_v<avx2::Scan, Scan>;
+  constexpr bool kWideVectors = std::is_same_v<Scan, avx512::Scan>;
 #else
   constexpr bool kFusedScan = false;
   constexpr bool kWideVectors = false;
@@ -1202,13 +1209,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const uint32_t* __restrict part1 = band.carried[1] + p.xs + 1;
     for (int64_t j = 0; j < ncol; ++j) stored[0][j] = part0[j] + part1[j];
   } else if (kFusedScan && p.srcAlpha) {
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
     if (firstRow <= lastRow) {
       const uint8_t* first = p.srcAlpha + firstRow * W + p.xs + 1;
       if constexpr (kWideVectors) {
-        addAlphaRowsAvx512(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+        avx512::addAlphaRowsAvx512(first, W, lastRow - firstRow + 1, ncol, stored[0]);
       } else if constexpr (kFusedScan) {
-        addAlphaRowsAvx2(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+        avx2::addAlphaRowsAvx2(first, W, lastRow - firstRow + 1, ncol, stored[0]);
       }
     }
 #endif
@@ -1241,12 +1248,14 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       for (int c = 0; c < kCh; ++c) {
         withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
           constexpr int kC = decltype(channel)::value;
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
           if constexpr (kWideVectors) {
-            slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
+            avx512::slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
+                                               ncol);
             return;
           } else if constexpr (kFusedScan) {
-            slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1, ncol);
+            avx2::slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
+                                           ncol);
             return;
           }
 #endif
@@ -1261,14 +1270,14 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                           uint8_t* entering, auto keep) SHIMMERLY_INLINE_LAMBDA {
         constexpr bool kLeave = decltype(leave)::value, kEnter = decltype(enter)::value,
                        kKeep = decltype(keep)::value;
-#ifdef SHIMMERLY_X86
+#if SHIMMERLY_ISA_BUILT(avx2)
         if constexpr (kWideVectors) {
-          slideScanAlphaAvx512<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
-                                                      pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          avx512::slideScanAlphaAvx512<kLeave, kEnter, kKeep>(
+              source, leaving, entering, stored[0], pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;
         } else if constexpr (kFusedScan) {
-          slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
-                                                    pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          avx2::slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
+                                                          pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;
         }
 #endif
@@ -1339,8 +1348,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                                {po[0], po[1], po[2], po[3], po[4]}};
       const ColourRowValues values{ai, ao, alpha, red, green, blue, rni, rno};
       if constexpr (kWideVectors) {
-#ifdef SHIMMERLY_X86
-        colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn, f);
+#if SHIMMERLY_ISA_BUILT(avx2)
+        avx512::colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn,
+                                       f);
 #endif
       } else {
         colourRowInLoops<Arith, kFusedScan>(pre, rai, rao, recip, values, named, srow, drow, n, d,
@@ -1423,36 +1433,29 @@ SHIMMERLY_INLINE void bandWith(const PassPlan& p, const BandRows& band, uint8_t*
   }
 }
 
-void bandGeneric(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+namespace generic {
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
   bandWith(p, band, scratch, GenericScan{});
 }
+}  // namespace generic
 
-#ifdef SHIMMERLY_X86
-__attribute__((target("avx2"))) void bandAvx2(const PassPlan& p, const BandRows& band,
-                                              uint8_t* scratch) {
-  bandWith(p, band, scratch, Avx2Scan{});
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, Scan{});
 }
-
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void bandAvx512(
-    const PassPlan& p, const BandRows& band, uint8_t* scratch) {
-  bandWith(p, band, scratch, Avx512Scan{});
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, Scan{});
 }
+#include "core/isa_region_end.h"
 #endif
 
 void runBand(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
-#ifdef SHIMMERLY_X86
-  switch (activeKernelIsa()) {
-    case KernelIsa::kAvx512:
-      bandAvx512(p, band, scratch);
-      return;
-    case KernelIsa::kAvx2:
-      bandAvx2(p, band, scratch);
-      return;
-    default:
-      break;
-  }
-#endif
-  bandGeneric(p, band, scratch);
+  SHIMMERLY_ISA_PICK(band)(p, band, scratch);
 }
 
 // The region as 64-bit coordinates.

@@ -113,6 +113,30 @@ void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside,
   }
 }
 
+// The spread a box pass belongs to: the frame's size, the pass's radius, the bounds it grows,
+// the channels it writes, the render's threads and memory, and the colour every pixel of
+// non-zero alpha has, if one (see boxPass).
+struct PassFrame {
+  int32_t width, height;
+  float x;
+  GlowBounds& bounds;
+  uint32_t channels;
+  const FastContext& context;
+  std::optional<uint32_t>& uniform;
+};
+
+// What one box pass reads and writes (see boxPass); null where it has no such buffer.
+struct PassIo {
+  const uint32_t* src = nullptr;
+  uint32_t* dst = nullptr;
+  const Delivery* deliver = nullptr;
+  const uint8_t* srcAlpha = nullptr;
+  uint8_t* dstAlpha = nullptr;
+  const uint8_t* outerKeep = nullptr;
+  const CarriedSums* carryIn = nullptr;
+  CarriedSums* carryOut = nullptr;
+};
+
 // One box pass from src to dst over the region of the bounds after growth. dst must already
 // hold src's pixels wherever the caller will read it outside that region. uniform, when set,
 // is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
@@ -122,12 +146,21 @@ void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside,
 // dst are then not read or written, and a pass between two byte planes may have neither. A pass
 // from alpha bytes may take its bands' starting sums from carryIn, which the pass that wrote
 // those bytes added up; a pass into alpha bytes adds up the next pass's in carryOut.
-PassResult boxPass(const uint32_t* src, uint32_t* dst, int32_t width, int32_t height, float x,
-                   GlowBounds& bounds, uint32_t channels, const FastContext& context,
-                   std::optional<uint32_t>& uniform, const Delivery* deliver = nullptr,
-                   const uint8_t* srcAlpha = nullptr, uint8_t* dstAlpha = nullptr,
-                   const uint8_t* outerKeep = nullptr, const CarriedSums* carryIn = nullptr,
-                   CarriedSums* carryOut = nullptr) {
+PassResult boxPass(const PassFrame& frame, const PassIo& io) {
+  const uint32_t* src = io.src;
+  uint32_t* dst = io.dst;
+  const int32_t width = frame.width, height = frame.height;
+  float x = frame.x;
+  GlowBounds& bounds = frame.bounds;
+  const uint32_t channels = frame.channels;
+  const FastContext& context = frame.context;
+  std::optional<uint32_t>& uniform = frame.uniform;
+  const Delivery* deliver = io.deliver;
+  const uint8_t* srcAlpha = io.srcAlpha;
+  uint8_t* dstAlpha = io.dstAlpha;
+  const uint8_t* outerKeep = io.outerKeep;
+  const CarriedSums* carryIn = io.carryIn;
+  CarriedSums* carryOut = io.carryOut;
   if (carryOut) carryOut->ready = false;
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
@@ -265,8 +298,9 @@ bool boxSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t ch
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* buffer = spreadBuffer(raster, context);
   const Delivery deliver{pixels, finish};
-  const PassResult last = boxPass(pixels, buffer, raster.width(), raster.height(), radius, bounds,
-                                  channels, context, uniformColour, &deliver, sourceAlpha);
+  const PassResult last =
+      boxPass({raster.width(), raster.height(), radius, bounds, channels, context, uniformColour},
+              {.src = pixels, .dst = buffer, .deliver = &deliver, .srcAlpha = sourceAlpha});
   if (!last.delivered)
     copyRegion(buffer, pixels, raster.width(), last.region, context.pool, finish);
   return true;
@@ -301,23 +335,36 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
     clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
     clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
     CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
-    boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
-            sourceAlpha, once, nullptr, nullptr, &intoSecond);
-    boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
-            once, twice, nullptr, &intoSecond, &intoThird);
-    const PassResult third = boxPass(pixels, buffer, width, height, x, bounds, channels, context,
-                                     uniformColour, &deliver, twice, nullptr, nullptr, &intoThird);
+    boxPass({width, height, x, bounds, channels, context, uniformColour},
+            {.src = pixels,
+             .dst = buffer,
+             .srcAlpha = sourceAlpha,
+             .dstAlpha = once,
+             .carryOut = &intoSecond});
+    boxPass({width, height, x, bounds, channels, context, uniformColour}, {.src = pixels,
+                                                                           .dst = buffer,
+                                                                           .srcAlpha = once,
+                                                                           .dstAlpha = twice,
+                                                                           .carryIn = &intoSecond,
+                                                                           .carryOut = &intoThird});
+    const PassResult third = boxPass({width, height, x, bounds, channels, context, uniformColour},
+                                     {.src = pixels,
+                                      .dst = buffer,
+                                      .deliver = &deliver,
+                                      .srcAlpha = twice,
+                                      .carryIn = &intoThird});
     if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
     return true;
   }
   for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
   copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
            regionOfBounds(first, width, height), context.pool);
-  boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, nullptr,
-          sourceAlpha);
-  boxPass(buffer, pixels, width, height, x, bounds, channels, context, uniformColour);
-  const PassResult third =
-      boxPass(pixels, buffer, width, height, x, bounds, channels, context, uniformColour, &deliver);
+  boxPass({width, height, x, bounds, channels, context, uniformColour},
+          {.src = pixels, .dst = buffer, .srcAlpha = sourceAlpha});
+  boxPass({width, height, x, bounds, channels, context, uniformColour},
+          {.src = buffer, .dst = pixels});
+  const PassResult third = boxPass({width, height, x, bounds, channels, context, uniformColour},
+                                   {.src = pixels, .dst = buffer, .deliver = &deliver});
   if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
   return true;
 }
@@ -413,20 +460,20 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   growForPass(x, grown);
   clearOutside(result, width, height, regionOfBounds(grown, width, height), context.pool);
   if (lowQuality) {
-    boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr,
-            alpha, result, keep);
+    boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
+            {.srcAlpha = alpha, .dstAlpha = result, .outerKeep = keep});
     return result;
   }
   uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
   growForPass(x, grown);
   clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
   CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
-  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, alpha,
-          result, nullptr, nullptr, &intoSecond);
-  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, result,
-          twice, nullptr, &intoSecond, &intoThird);
-  boxPass(nullptr, nullptr, width, height, x, bounds, kSpreadAll, context, uniform, nullptr, twice,
-          result, keep, &intoThird);
+  boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
+          {.srcAlpha = alpha, .dstAlpha = result, .carryOut = &intoSecond});
+  boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
+          {.srcAlpha = result, .dstAlpha = twice, .carryIn = &intoSecond, .carryOut = &intoThird});
+  boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
+          {.srcAlpha = twice, .dstAlpha = result, .outerKeep = keep, .carryIn = &intoThird});
   return result;
 }
 

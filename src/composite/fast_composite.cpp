@@ -16,13 +16,8 @@
 #include <vector>
 
 #include "composite/blend.h"
-#include "core/kernel_isa.h"
+#include "core/isa_dispatch.h"
 #include "core/render_threads.h"
-
-#define SHIMMERLY_INLINE inline __attribute__((always_inline))
-// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
-// kernel's instruction set.
-#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 namespace shimmerly {
 
@@ -312,25 +307,31 @@ SHIMMERLY_INLINE void normalRowShaped(const uint32_t* in, Glow glow, uint32_t* o
   }
 }
 
+namespace generic {
 template <typename Glow>
-void normalRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                      const Shaping& shaping, bool blendTransparentGlow, bool prefetch) {
+void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+               bool blendTransparentGlow, bool prefetch) {
   normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
+}  // namespace generic
 
-#if defined(__x86_64__) || defined(__i386__)
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 template <typename Glow>
-__attribute__((target("avx2"))) void normalRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
-                                                   int64_t n, const Shaping& shaping,
-                                                   bool blendTransparentGlow, bool prefetch) {
+void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+               bool blendTransparentGlow, bool prefetch) {
   normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
 template <typename Glow>
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void normalRowAvx512(
-    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-    bool blendTransparentGlow, bool prefetch) {
+void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+               bool blendTransparentGlow, bool prefetch) {
   normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
+#include "core/isa_region_end.h"
 #endif
 
 template <typename Glow>
@@ -338,17 +339,7 @@ using NormalRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shap
 
 template <typename Glow>
 NormalRow<Glow> normalRow() {
-#if defined(__x86_64__) || defined(__i386__)
-  switch (activeKernelIsa()) {
-    case KernelIsa::kAvx512:
-      return normalRowAvx512<Glow>;
-    case KernelIsa::kAvx2:
-      return normalRowAvx2<Glow>;
-    default:
-      break;
-  }
-#endif
-  return normalRowGeneric<Glow>;
+  return SHIMMERLY_ISA_PICK(normalRow<Glow>);
 }
 
 // A pixel's alpha and colours, one lane each, as the blend modes below compute them.
@@ -499,24 +490,31 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
 // The vector rows of modes 2 to 8 come with the shaping in whole numbers only: seven modes in
 // both forms would make most of the plug-in's code. Frames whose shaping has no such form
 // (about one slider value in a hundred) take the per-pixel modes.
+namespace generic {
 template <int kMode, typename Glow>
-void modeRowGeneric(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-                    bool prefetch) {
+void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+             bool prefetch) {
   modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
+}  // namespace generic
 
-#if defined(__x86_64__) || defined(__i386__)
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
 template <int kMode, typename Glow>
-__attribute__((target("avx2"))) void modeRowAvx2(const uint32_t* in, Glow glow, uint32_t* out,
-                                                 int64_t n, const Shaping& shaping, bool prefetch) {
+void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+             bool prefetch) {
   modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
 template <int kMode, typename Glow>
-__attribute__((target("avx512f,avx512dq,avx512bw,avx512vl,avx2"))) void modeRowAvx512(
-    const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-    bool prefetch) {
+void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+             bool prefetch) {
   modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
 }
+#include "core/isa_region_end.h"
 #endif
 
 template <typename Glow>
@@ -524,17 +522,7 @@ using ModeRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shapin
 
 template <int kMode, typename Glow>
 ModeRow<Glow> modeRowFor() {
-#if defined(__x86_64__) || defined(__i386__)
-  switch (activeKernelIsa()) {
-    case KernelIsa::kAvx512:
-      return modeRowAvx512<kMode, Glow>;
-    case KernelIsa::kAvx2:
-      return modeRowAvx2<kMode, Glow>;
-    default:
-      break;
-  }
-#endif
-  return modeRowGeneric<kMode, Glow>;
+  return SHIMMERLY_ISA_PICK(modeRow<kMode, Glow>);
 }
 
 // The vector row of modes 2 to 8 for the frame's shaping; null for the others.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/frame_memory.h"
-#include "core/kernel_isa.h"
+#include "core/isa_dispatch.h"
 #include "core/render_threads.h"
 #include "glow/edge_alpha.h"
 #include "glow/frame_slots.h"
@@ -57,11 +57,6 @@ struct ExtractPlan {
   uint8_t* targetAlpha;  // the target values as one byte per pixel, raster rows; or null
   uint32_t* glow;        // null when absent
 };
-
-#define SHIMMERLY_INLINE inline __attribute__((always_inline))
-// Lambdas inside the kernels are inlined too: compiled on their own, they would lose the
-// kernel's instruction set.
-#define SHIMMERLY_INLINE_LAMBDA __attribute__((always_inline))
 
 // Target values of one source row r into v. Inlined into each kernel, so that its loops take
 // the kernel's instruction set.
@@ -160,26 +155,29 @@ SHIMMERLY_INLINE void extractRowsBody(const ExtractPlan& p, int32_t r0, int32_t 
   }
 }
 
-void extractRowsGeneric(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values,
-                        Extent& source, Extent& target) {
-  extractRowsBody(p, r0, r1, values, source, target);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2"))) void extractRowsAvx2(const ExtractPlan& p, int32_t r0, int32_t r1,
-                                                     uint8_t* values, Extent& source,
-                                                     Extent& target) {
-  extractRowsBody(p, r0, r1, values, source, target);
-}
-#endif
-
+// Each set's extraction; AVX-512 runs the AVX2 form, as wide as this code gains from.
+namespace generic {
 void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
                  Extent& target) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (activeKernelIsa() != KernelIsa::kGeneric)
-    return extractRowsAvx2(p, r0, r1, values, source, target);
+  extractRowsBody(p, r0, r1, values, source, target);
+}
+}  // namespace generic
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
+                 Extent& target) {
+  extractRowsBody(p, r0, r1, values, source, target);
+}
+#include "core/isa_region_end.h"
 #endif
-  extractRowsGeneric(p, r0, r1, values, source, target);
+
+using ExtractRows = void (*)(const ExtractPlan&, int32_t, int32_t, uint8_t*, Extent&, Extent&);
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
+                 Extent& target) {
+  isaForm<ExtractRows>({SHIMMERLY_ISA_FORM(generic, extractRows),
+                        SHIMMERLY_ISA_FORM(avx2, extractRows)})(p, r0, r1, values, source, target);
 }
 
 template <bool kInner, typename Keep>
@@ -192,35 +190,48 @@ SHIMMERLY_INLINE void edgeAlphaBody(const uint32_t* spread, const Keep* keep, in
   }
 }
 
+// Each set's edge alphas; AVX-512 runs the AVX2 form.
 template <typename Keep>
-void edgeAlphaGeneric(bool inner, const uint32_t* spread, const Keep* keep, int shift,
-                      uint32_t* out, int64_t x0, int64_t x1) {
+SHIMMERLY_INLINE void edgeAlphaForms(bool inner, const uint32_t* spread, const Keep* keep,
+                                     int shift, uint32_t* out, int64_t x0, int64_t x1) {
   if (inner)
     edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
   else
     edgeAlphaBody<false>(spread, keep, shift, out, x0, x1);
 }
 
-#if defined(__x86_64__) || defined(__i386__)
+namespace generic {
 template <typename Keep>
-__attribute__((target("avx2"))) void edgeAlphaAvx2(bool inner, const uint32_t* spread,
-                                                   const Keep* keep, int shift, uint32_t* out,
-                                                   int64_t x0, int64_t x1) {
-  if (inner)
-    edgeAlphaBody<true>(spread, keep, shift, out, x0, x1);
-  else
-    edgeAlphaBody<false>(spread, keep, shift, out, x0, x1);
+void edgeAlpha(bool inner, const uint32_t* spread, const Keep* keep, int shift, uint32_t* out,
+               int64_t x0, int64_t x1) {
+  edgeAlphaForms(inner, spread, keep, shift, out, x0, x1);
 }
+}  // namespace generic
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+template <typename Keep>
+void edgeAlpha(bool inner, const uint32_t* spread, const Keep* keep, int shift, uint32_t* out,
+               int64_t x0, int64_t x1) {
+  edgeAlphaForms(inner, spread, keep, shift, out, x0, x1);
+}
+#include "core/isa_region_end.h"
 #endif
+
+template <typename Keep>
+void edgeAlpha(bool inner, const uint32_t* spread, const Keep* keep, int shift, uint32_t* out,
+               int64_t x0, int64_t x1) {
+  using Form = void (*)(bool, const uint32_t*, const Keep*, int, uint32_t*, int64_t, int64_t);
+  isaForm<Form>(
+      {SHIMMERLY_ISA_FORM(generic, edgeAlpha<Keep>), SHIMMERLY_ISA_FORM(avx2, edgeAlpha<Keep>)})(
+      inner, spread, keep, shift, out, x0, x1);
+}
 
 // The edge glow's alphas with the kept alphas as bytes.
 void edgeAlphaRowFromBytes(bool inner, const uint32_t* spread, const uint8_t* keep, uint32_t* out,
                            int64_t x0, int64_t x1) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (activeKernelIsa() != KernelIsa::kGeneric)
-    return edgeAlphaAvx2(inner, spread, keep, 0, out, x0, x1);
-#endif
-  edgeAlphaGeneric(inner, spread, keep, 0, out, x0, x1);
+  edgeAlpha(inner, spread, keep, 0, out, x0, x1);
 }
 
 // Glow pixels of raster rows [y0, y1) from the target values: the colour with the value as
@@ -315,11 +326,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
 
 void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, int keepShift,
                       uint32_t* out, int64_t x0, int64_t x1) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (activeKernelIsa() != KernelIsa::kGeneric)
-    return edgeAlphaAvx2(inner, spread, keep, keepShift, out, x0, x1);
-#endif
-  edgeAlphaGeneric(inner, spread, keep, keepShift, out, x0, x1);
+  edgeAlpha(inner, spread, keep, keepShift, out, x0, x1);
 }
 
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,

@@ -16,7 +16,7 @@
 
 #include "composite/blend.h"
 #include "core/frame_memory.h"
-#include "core/kernel_isa.h"
+#include "core/isa_dispatch.h"
 #include "core/render_threads.h"
 #include "support/images.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/frame_memory.h"
-#include "core/kernel_isa.h"
+#include "core/isa_dispatch.h"
 #include "core/render_threads.h"
 #include "glow/inner_outer_glow.h"
 #include "glow_fixtures.h"

@@ -1,0 +1,72 @@
+// Run-time choice of the fast kernels' instruction set (see isa_dispatch.h): the best set the
+// processor runs among those this build compiles, unless a test pinned a lesser one.
+#include "core/isa_dispatch.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace shimmerly {
+
+namespace {
+
+// Whether the processor runs each set's instructions.
+bool runs(KernelIsa isa) {
+#if SHIMMERLY_ISA_X86
+  __builtin_cpu_init();
+  switch (isa) {
+    case KernelIsa::kGeneric:
+      return true;
+    case KernelIsa::kAvx2:
+      return __builtin_cpu_supports("avx2");
+    case KernelIsa::kAvx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+  }
+  return false;
+#else
+  return isa == KernelIsa::kGeneric;
+#endif
+}
+
+// The last set of the list that is built, and runs with every set before it.
+KernelIsa probe() {
+  KernelIsa best = KernelIsa::kGeneric;
+  bool ok = true;
+#define SHIMMERLY_ISA_PROBE_(a, name, enumerator, target, built) \
+  ok = ok && (built) && runs(KernelIsa::enumerator);             \
+  if (ok) best = KernelIsa::enumerator;
+  SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_PROBE_, _)
+#undef SHIMMERLY_ISA_PROBE_
+  return best;
+}
+
+std::atomic<int> active{-1};
+
+}  // namespace
+
+KernelIsa detectedKernelIsa() {
+  static const KernelIsa detected = probe();
+  return detected;
+}
+
+KernelIsa activeKernelIsa() {
+  const int a = active.load(std::memory_order_relaxed);
+  return a < 0 ? detectedKernelIsa() : static_cast<KernelIsa>(a);
+}
+
+KernelIsa setKernelIsa(KernelIsa isa) {
+  const KernelIsa chosen = static_cast<KernelIsa>(
+      std::min(static_cast<int>(isa), static_cast<int>(detectedKernelIsa())));
+  active.store(static_cast<int>(chosen), std::memory_order_relaxed);
+  return chosen;
+}
+
+const char* kernelIsaName(KernelIsa isa) {
+#define SHIMMERLY_ISA_NAME_(a, name, enumerator, target, built) \
+  if (isa == KernelIsa::enumerator) return #name;
+  SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_NAME_, _)
+#undef SHIMMERLY_ISA_NAME_
+  return "generic";
+}
+
+}  // namespace shimmerly

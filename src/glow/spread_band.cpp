@@ -1,0 +1,400 @@
+// The band bodies of the fast spread (see spread_band.h): one body for every kind of sums and
+// width of box sums, compiled once per instruction set in that set's region, and the choice of
+// the set's band at run time.
+#include "glow/spread_band.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+#include <type_traits>
+
+#include "core/isa_dispatch.h"
+#include "glow/spread_rows.h"
+#include "glow/spread_scans.h"
+
+namespace shimmerly::spread_kernels {
+
+// What one pass sums: alpha alone, or alpha, the colours and the opaque count, or alpha alone
+// with colours that follow from the alpha sums because every opaque pixel has one colour.
+enum class SumMode { kAlpha, kColour, kUniform };
+
+// The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
+template <SumMode kMode, bool kWide, typename Scan>
+SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, uint8_t* scratch,
+                                     Scan scan) {
+  const int64_t py0 = band.begin, py1 = band.end;
+  constexpr bool kColour = kMode == SumMode::kColour;
+  constexpr int kCh = kColour ? 5 : 1;
+  const int64_t W = p.width, H = p.height;
+  const int64_t ncol = p.xe - p.xs, np = p.prefixCount, n = regionWidth(p);
+  // Passes with vector scans slide and take the prefixes in one sweep, with no column sums of
+  // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
+  // the same); with AVX-512 the sweeps and the colour rows take its wider vectors.
+#if SHIMMERLY_ISA_BUILT(avx2)
+  constexpr bool kFusedScan = std::is_base_of_v<avx2::Scan, Scan>;
+  constexpr bool kWideVectors = std::is_same_v<Scan, avx512::Scan>;
+#else
+  constexpr bool kFusedScan = false;
+  constexpr bool kWideVectors = false;
+#endif
+  using Arith = SumArith<kWide, !std::is_same_v<Scan, GenericScan>>;
+  Carver carve(scratch);
+  uint32_t* stored[kCh];
+  uint32_t* vi[kCh];
+  uint32_t* vo[kCh];
+  uint32_t* pi[kCh];
+  uint32_t* po[kCh];
+  for (int c = 0; c < kCh; ++c) {
+    stored[c] = carve.take<uint32_t>(ncol);
+    vi[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
+    vo[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
+    pi[c] = carve.take<uint32_t>(np);
+    po[c] = carve.take<uint32_t>(np);
+  }
+  uint32_t* zeroRow = carve.take<uint32_t>(ncol);
+  // Colour passes keep no ring, nor do passes whose source is alpha bytes: the leaving row is
+  // read from the source itself, as compact as the ring and written by no one.
+  const bool ringless = kColour || p.srcAlpha != nullptr;
+  const int64_t ringCount = ringless ? 1 : ringRows(p);
+  uint8_t* ring = carve.take<uint8_t>(ringless ? 0 : ringCount * ncol);
+  auto ringRow = [&](int64_t y) SHIMMERLY_INLINE_LAMBDA { return ring + (y % ringCount) * ncol; };
+  // A whole raster row of spread words for the rows written straight back.
+  uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
+  double* rai = carve.take<double>(n);
+  double* rao = carve.take<double>(n);
+  // Box widths by column.
+  int64_t* wI = carve.take<int64_t>(n);
+  int64_t* wO = carve.take<int64_t>(n);
+  // Per-pixel values of the current row (colour passes only).
+  const int64_t nc = kColour ? n : 0;
+  int32_t* ai = carve.take<int32_t>(nc);
+  int32_t* ao = carve.take<int32_t>(nc);
+  int32_t* alpha = carve.take<int32_t>(nc);
+  int32_t* red = carve.take<int32_t>(nc);
+  int32_t* green = carve.take<int32_t>(nc);
+  int32_t* blue = carve.take<int32_t>(nc);
+  double* rni = carve.take<double>(nc);
+  double* rno = carve.take<double>(nc);
+  assert(carve.used(scratch) <= scratchBytes(p));
+
+  // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
+  // right part, and the columns between take the two plain values; the box widths by column
+  // are then not needed.
+  const bool edges = !kColour && p.edgeTable != nullptr;
+  const int64_t widths = edges ? 1 : n;
+  for (int64_t i = 0; i < widths; ++i) {
+    const int64_t px = p.rx0 + i;
+    wI[i] = std::min(px + p.rc, W - 1) - std::max<int64_t>(px - p.lc, 0);
+    wO[i] = std::min(px + p.rc + 1, W - 1) - std::max<int64_t>(px - p.lc - 1, 0);
+  }
+  const auto [innerBeginI, innerEndI] = longestRun(wI, widths);
+  const auto [innerBeginO, innerEndO] = longestRun(wO, widths);
+  // Columns [inside0, inside1), where both boxes have their run's width: one-channel passes
+  // take the two reciprocals there as plain values instead of arrays.
+  const int64_t inside0 = std::max(innerBeginI, innerBeginO);
+  const int64_t inside1 = std::max(inside0, std::min(innerEndI, innerEndO));
+  double insideI = 0, insideO = 0;
+  const int64_t edge0 = edges ? std::clamp(p.edgeLeft - p.rx0, int64_t{0}, n) : 0;
+  const int64_t edge1 = edges ? std::clamp(p.edgeRight - p.rx0, edge0, n) : 0;
+  const double* edgeRowI = nullptr;
+  const double* edgeRowO = nullptr;
+  // The three parts of a row, each with its reciprocals: rowPart(from, to, inner, outer, how,
+  // cut), with how a Recip and cut a Cut constant.
+  auto rowParts = [&](auto&& rowPart) SHIMMERLY_INLINE_LAMBDA {
+    const std::integral_constant<Recip, Recip::kEach> each;
+    const std::integral_constant<Recip, Recip::kAll> all;
+    const std::integral_constant<Cut, Cut::kNone> uncut;
+    if (edges) {
+      // Column i of the region is column px = rx0 + i of the frame. The outer box of a column
+      // is as wide as the inner box of its neighbour towards the middle (see useEdgeTable).
+      if (edge0 > 0)
+        rowPart(0, edge0, edgeRowI + p.rx0, edgeRowO + p.rx0 + 1, each,
+                std::integral_constant<Cut, Cut::kLeft>{});
+      rowPart(edge0, edge1, &insideI, &insideO, all, uncut);
+      if (edge1 < n) {
+        const int64_t k = p.edgeLeft + 1 + (p.rx0 + edge1 - p.edgeRight);
+        rowPart(edge1, n, edgeRowI + k + 1, edgeRowO + k, each,
+                std::integral_constant<Cut, Cut::kRight>{});
+      }
+    } else {
+      rowPart(0, inside0, rai, rao, each, uncut);
+      rowPart(inside0, inside1, &insideI, &insideO, all, uncut);
+      rowPart(inside1, n, rai + inside1, rao + inside1, each, uncut);
+    }
+  };
+  std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
+  for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
+  // Prefix indices [0, kxs] stand before every column and stay 0; indices above kxe stand after
+  // the last column and take the row's last prefix. Where the sides cut the boxes, the side
+  // parts read neither kind (see Cut), so the zeros are written once and the row's last prefix
+  // only up to index edge1 + d, the last that the other parts read.
+  const int64_t kxs = p.xs - p.t0;
+  const int64_t kxe = kxs + ncol;
+  const int64_t d = p.rc + p.lc + 1;
+  const int64_t padEnd = edges ? std::min(edge1 + d + 1, np) : np;
+  assert(!edges || edge0 == 0 || edge0 <= kxs);
+  assert(!edges || edge1 == n || edge1 + d >= kxe);
+  for (int c = 0; c < kCh; ++c) {
+    std::fill(pi[c], pi[c] + kxs + 1, 0u);
+    std::fill(po[c], po[c] + kxs + 1, 0u);
+  }
+  // The column sums before the first row: rows max(py0 − l, 1) to min(py0 + r, H − 1), that is
+  // the inner box's rows plus the row just below them.
+  const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
+  const int64_t lastRow = std::min(py0 + p.rv, H - 1);
+  if (band.carried[0]) {
+    // The previous pass added these rows up as it wrote them.
+    const uint32_t* __restrict part0 = band.carried[0] + p.xs + 1;
+    const uint32_t* __restrict part1 = band.carried[1] + p.xs + 1;
+    for (int64_t j = 0; j < ncol; ++j) stored[0][j] = part0[j] + part1[j];
+  } else if (kFusedScan && p.srcAlpha) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+    if (firstRow <= lastRow) {
+      const uint8_t* first = p.srcAlpha + firstRow * W + p.xs + 1;
+      if constexpr (kWideVectors) {
+        avx512::addAlphaRowsAvx512(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+      } else if constexpr (kFusedScan) {
+        avx2::addAlphaRowsAvx2(first, W, lastRow - firstRow + 1, ncol, stored[0]);
+      }
+    }
+#endif
+  } else {
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      if (p.srcAlpha) {
+        addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
+      } else if constexpr (kColour) {
+        addRow(p.src + y * W + p.xs + 1, ncol, stored);
+      } else {
+        addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
+      }
+    }
+  }
+
+  const double f = p.f, wIn = p.wIn;
+  const double* __restrict recip = p.recip;
+  int64_t lastHI = -1, lastHO = -1;
+
+  for (int64_t py = py0; py < py1; ++py) {
+    const int64_t below = py - p.lv, above = py + p.rv + 1;
+    // Passes from alpha bytes into alpha bytes have no word rasters at all.
+    const bool words = p.src != nullptr;
+    const uint32_t* __restrict e1 = words && below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
+    const uint32_t* __restrict e2 =
+        words && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
+    // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
+    // loop per channel keeps each loop to a few streams the compiler can vectorise.
+    if constexpr (kColour) {
+      for (int c = 0; c < kCh; ++c) {
+        withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
+          constexpr int kC = decltype(channel)::value;
+#if SHIMMERLY_ISA_BUILT(avx2)
+          if constexpr (kWideVectors) {
+            avx512::slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
+                                               ncol);
+            return;
+          } else if constexpr (kFusedScan) {
+            avx2::slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
+                                           ncol);
+            return;
+          }
+#endif
+          slideChannel<kC>(e1, e2, stored[c], vi[c], vo[c], ncol);
+        });
+      }
+    } else {
+      // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
+      // take the slot it no longer needs; or, from alpha bytes, both come from the source.
+      const bool leaves = below >= 1, enters = above <= H - 1;
+      auto slideOne = [&](auto leave, auto enter, const auto* source, const uint8_t* leaving,
+                          uint8_t* entering, auto keep) SHIMMERLY_INLINE_LAMBDA {
+        constexpr bool kLeave = decltype(leave)::value, kEnter = decltype(enter)::value,
+                       kKeep = decltype(keep)::value;
+#if SHIMMERLY_ISA_BUILT(avx2)
+        if constexpr (kWideVectors) {
+          avx512::slideScanAlphaAvx512<kLeave, kEnter, kKeep>(
+              source, leaving, entering, stored[0], pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          return;
+        } else if constexpr (kFusedScan) {
+          avx2::slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
+                                                          pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          return;
+        }
+#endif
+        slideAlpha<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0], vi[0], vo[0], ncol);
+      };
+      auto slide = [&](const auto* source, const uint8_t* leaving, uint8_t* entering, auto keep)
+                       SHIMMERLY_INLINE_LAMBDA {
+                         const std::true_type yes;
+                         const std::false_type no;
+                         if (leaves && enters) {
+                           slideOne(yes, yes, source, leaving, entering, keep);
+                         } else if (enters) {
+                           slideOne(no, yes, source, leaving, entering, keep);
+                         } else if (leaves) {
+                           slideOne(yes, no, source, leaving, entering, keep);
+                         } else {
+                           slideOne(no, no, source, leaving, entering, keep);
+                         }
+                       };
+      if (p.srcAlpha) {
+        const uint8_t* column0 = p.srcAlpha + p.xs + 1;
+        slide(column0 + (enters ? above : 0) * W, column0 + (leaves ? below : 0) * W, nullptr,
+              std::false_type{});
+      } else {
+        slide(e2, leaves ? ringRow(below) : nullptr, enters ? ringRow(above) : nullptr,
+              std::true_type{});
+      }
+    }
+    // Row prefixes of the column sums, padded after the last column with its value.
+    for (int c = 0; c < kCh; ++c) {
+      if (!kFusedScan) {
+        scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
+        scan(vo[c], po[c] + kxs + 1, ncol, 0u);
+      }
+      std::fill(pi[c] + kxe + 1, pi[c] + padEnd, pi[c][kxe]);
+      std::fill(po[c] + kxe + 1, po[c] + padEnd, po[c][kxe]);
+    }
+    // Reciprocal areas change only where the boxes are cut by the bottom or top edge.
+    const int64_t hI = std::min(py + p.rv, H - 1) - std::max<int64_t>(py - p.lv, 0);
+    const int64_t hO = std::min(py + p.rv + 1, H - 1) - std::max<int64_t>(py - p.lv - 1, 0);
+    if (hI != lastHI || hO != lastHO) {
+      if (edges) {
+        edgeRowI = p.edgeTable + hI * p.edgeStride;
+        edgeRowO = p.edgeTable + hO * p.edgeStride;
+        insideI = reciprocalOf(p.wInteriorI * hI);
+        insideO = reciprocalOf(p.wInteriorO * hO);
+      } else {
+        insideI = fillReciprocals(rai, wI, n, innerBeginI, innerEndI, recip, hI, kColour, inside0,
+                                  inside1);
+        insideO = fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0,
+                                  inside1);
+      }
+      lastHI = hI;
+      lastHO = hO;
+    }
+
+    const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
+    const uint32_t* __restrict srow = words ? p.src + py * W + p.rx0 : nullptr;
+    uint32_t* __restrict drow =
+        direct ? spreadRow + p.rx0 : (p.dst ? p.dst + py * W + p.rx0 : nullptr);
+    uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
+    const uint8_t* __restrict krow = p.outerKeep ? p.outerKeep + py * W + p.rx0 : nullptr;
+    const uint32_t named = p.named;
+    const uint32_t* __restrict pia = pi[0];
+    const uint32_t* __restrict poa = po[0];
+    if constexpr (kColour) {
+      const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
+                               {po[0], po[1], po[2], po[3], po[4]}};
+      const ColourRowValues values{ai, ao, alpha, red, green, blue, rni, rno};
+      if constexpr (kWideVectors) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+        avx512::colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn,
+                                       f);
+#endif
+      } else {
+        colourRowInLoops<Arith, kFusedScan>(pre, rai, rao, recip, values, named, srow, drow, n, d,
+                                            wIn, f);
+      }
+    } else if constexpr (kMode == SumMode::kUniform) {
+      const uint32_t cWord = p.cWord, cbWord = p.cbWord;
+      // Output as alphas alone, as words with all four channels named (the source row is not
+      // read at all, nor is it there when the source is given by its alphas), or as words
+      // keeping the channels not named.
+      const SpanWeights w{d, wIn, f, pia[kxe], poa[kxe]};
+      auto segments = [&](auto out) SHIMMERLY_INLINE_LAMBDA {
+        rowParts([&](int64_t from, int64_t to, const double* ri, const double* ro, auto each,
+                     auto cut) SHIMMERLY_INLINE_LAMBDA {
+          constexpr Recip kRecip = decltype(each)::value;
+          inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
+            uniformSpan<decltype(out)::value, kRecip, decltype(cut)::value, Arith>(
+                pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
+                base, count, w, cWord, cbWord, named, srow, drow, arow, krow);
+          });
+        });
+      };
+      if (krow) {
+        segments(std::integral_constant<RowOut, RowOut::kOuterGlowBytes>{});
+      } else if (arow) {
+        segments(std::integral_constant<RowOut, RowOut::kBytes>{});
+        for (int64_t t = 0; t < band.carryCount; ++t) {
+          const CarryTarget& target = band.carry[t];
+          if (py < target.first || py > target.last) continue;
+          uint32_t* __restrict sums = target.sums + p.rx0;
+          for (int64_t i = 0; i < n; ++i) sums[i] += arow[i];
+        }
+      } else if (named == 0xFFFFFFFFu) {
+        segments(std::integral_constant<RowOut, RowOut::kWords>{});
+      } else {
+        segments(std::integral_constant<RowOut, RowOut::kMasked>{});
+      }
+    } else {
+      const SpanWeights w{d, wIn, f, pia[kxe], poa[kxe]};
+      auto alphaRow = [&](int64_t from, int64_t to, const double* ri, const double* ro, auto each,
+                          auto cut) SHIMMERLY_INLINE_LAMBDA {
+        constexpr Recip kRecip = decltype(each)::value;
+        inBlocks(from, to, [&](int64_t base, auto count) SHIMMERLY_INLINE_LAMBDA {
+          alphaSpan<kRecip, decltype(cut)::value, Arith>(
+              pia, poa, recipFrom<kRecip>(ri, base - from), recipFrom<kRecip>(ro, base - from),
+              base, count, w, named, srow, drow);
+        });
+      };
+      rowParts(alphaRow);
+    }
+    if (direct) {
+      uint32_t* row = p.direct + py * W;
+      if (p.finish) {
+        (*p.finish)(py, p.rx0, p.rx1, spreadRow, row);
+      } else {
+        std::memcpy(row + p.rx0, spreadRow + p.rx0, static_cast<size_t>(n) * 4);
+      }
+    }
+  }
+}
+
+// The pass's kind of sums, then the width of its box sums, as compile-time choices.
+template <typename Scan>
+SHIMMERLY_INLINE void bandWith(const PassPlan& p, const BandRows& band, uint8_t* scratch,
+                               Scan scan) {
+  auto withWidth = [&](auto wide) SHIMMERLY_INLINE_LAMBDA {
+    constexpr bool kWide = decltype(wide)::value;
+    if (p.uniform) {
+      spreadBandBody<SumMode::kUniform, kWide>(p, band, scratch, scan);
+    } else if (p.colour) {
+      spreadBandBody<SumMode::kColour, kWide>(p, band, scratch, scan);
+    } else {
+      spreadBandBody<SumMode::kAlpha, kWide>(p, band, scratch, scan);
+    }
+  };
+  if (p.wideSums) {
+    withWidth(std::true_type{});
+  } else {
+    withWidth(std::false_type{});
+  }
+}
+
+namespace generic {
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, GenericScan{});
+}
+}  // namespace generic
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, Scan{});
+}
+#include "core/isa_region_end.h"
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, Scan{});
+}
+#include "core/isa_region_end.h"
+#endif
+
+void runBand(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  SHIMMERLY_ISA_PICK(band)(p, band, scratch);
+}
+
+}  // namespace shimmerly::spread_kernels

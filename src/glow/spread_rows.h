@@ -1,0 +1,451 @@
+// Per-row kernels of the fast spread, second part: the colour and alpha rows that turn the
+// prefixes of box sums into averages, their reciprocals, and the spans of one-channel rows.
+// Included by spread_band.cpp only, where every set's band inlines them.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+#include "core/isa_dispatch.h"
+#include "glow/edge_alpha.h"
+#include "glow/spread_plan.h"
+#include "glow/spread_scans.h"
+
+namespace shimmerly::spread_kernels {
+
+// Calls f with channel c as a compile-time constant (std::integral_constant<int, c>).
+template <typename F>
+SHIMMERLY_INLINE void withChannel(int c, F&& f) {
+  switch (c) {
+    case 0:
+      return f(std::integral_constant<int, 0>{});
+    case 1:
+      return f(std::integral_constant<int, 1>{});
+    case 2:
+      return f(std::integral_constant<int, 2>{});
+    case 3:
+      return f(std::integral_constant<int, 3>{});
+    default:
+      return f(std::integral_constant<int, 4>{});
+  }
+}
+
+// One colour channel of a row: the inner and outer averages over the opaque pixels, blended.
+template <typename Arith>
+SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32_t* __restrict poc,
+                                    const double* __restrict rni, const double* __restrict rno,
+                                    const int32_t* __restrict ai, const int32_t* __restrict ao,
+                                    int32_t* __restrict out, int64_t n, int64_t d, double wIn,
+                                    double f) {
+  for (int64_t i = 0; i < n; ++i) {
+    const int32_t ci =
+        static_cast<int32_t>(Arith::toDouble(pic[i + d] - pic[i + 1]) * rni[i] + 0.001);
+    const int32_t co =
+        static_cast<int32_t>(Arith::toDouble(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
+    const int32_t blend =
+        static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
+    // Selections by mask, so that every lane computes all three candidates: the inner average
+    // where the outer alpha is 0, the outer one where the inner alpha is 0, else the blend.
+    const int32_t outerSeen = -static_cast<int32_t>(ao[i] != 0);
+    const int32_t innerSeen = -static_cast<int32_t>(ai[i] != 0);
+    const int32_t keepInner = ci ^ ((ci ^ blend) & outerSeen);
+    out[i] = co ^ ((co ^ keepInner) & innerSeen);
+  }
+}
+
+// Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
+// for the colour channels' choice.
+template <typename Arith>
+SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                   const double* __restrict rai, const double* __restrict rao,
+                                   int32_t* __restrict ai, int32_t* __restrict ao,
+                                   int32_t* __restrict alpha, int64_t n, int64_t d, double wIn,
+                                   double f) {
+  for (int64_t i = 0; i < n; ++i) {
+    const int32_t a = static_cast<int32_t>(Arith::toDouble(pia[i + d] - pia[i + 1]) * rai[i]);
+    const int32_t b = static_cast<int32_t>(Arith::toDouble(poa[i + d + 1] - poa[i]) * rao[i]);
+    ai[i] = a;
+    ao[i] = b;
+    alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
+  }
+}
+
+// R[n] of the inner and outer boxes' opaque counts.
+SHIMMERLY_INLINE void countReciprocals(const uint32_t* __restrict pin,
+                                       const uint32_t* __restrict pon,
+                                       const double* __restrict recip, double* __restrict rni,
+                                       double* __restrict rno, int64_t n, int64_t d) {
+  for (int64_t i = 0; i < n; ++i) {
+    rni[i] = recip[pin[i + d] - pin[i + 1]];
+    rno[i] = recip[pon[i + d + 1] - pon[i]];
+  }
+}
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+// The same table entries fetched four at a time; counts are widened to 64 bits so that any
+// table size is addressed.
+inline void countReciprocalsAvx2(const uint32_t* __restrict pin, const uint32_t* __restrict pon,
+                                 const double* __restrict recip, double* __restrict rni,
+                                 double* __restrict rno, int64_t n, int64_t d) {
+  int64_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m128i ni =
+        _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pin + i + d)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(pin + i + 1)));
+    const __m128i no =
+        _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pon + i + d + 1)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(pon + i)));
+    _mm256_storeu_pd(rni + i, _mm256_i64gather_pd(recip, _mm256_cvtepu32_epi64(ni), 8));
+    _mm256_storeu_pd(rno + i, _mm256_i64gather_pd(recip, _mm256_cvtepu32_epi64(no), 8));
+  }
+  countReciprocals(pin + i, pon + i, recip, rni + i, rno + i, n - i, d);
+}
+#include "core/isa_region_end.h"
+#endif
+
+// The prefixes of one output row's box sums, per channel (alpha, red, green, blue, count): index
+// i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box.
+struct ColourPrefixes {
+  const uint32_t* inner[5];
+  const uint32_t* outer[5];
+};
+
+// The per-pixel values of a colour row, one array of the row each (see colourRowInLoops).
+struct ColourRowValues {
+  int32_t *ai, *ao, *alpha, *red, *green, *blue;
+  double *rni, *rno;
+};
+
+// A colour pass's output row, columns [0, n), one loop over the row per step: alpha, the count
+// reciprocals (gathered with AVX2 when kGather), the three colours, then the words, which keep
+// the source's channels not named. Each loop is simple enough for the compiler to vectorise.
+template <typename Arith, bool kGather>
+SHIMMERLY_INLINE void colourRowInLoops(const ColourPrefixes& pre, const double* rai,
+                                       const double* rao, const double* recip,
+                                       const ColourRowValues& v, uint32_t named,
+                                       const uint32_t* __restrict srow, uint32_t* __restrict drow,
+                                       int64_t n, int64_t d, double wIn, double f) {
+  alphaChannel<Arith>(pre.inner[0], pre.outer[0], rai, rao, v.ai, v.ao, v.alpha, n, d, wIn, f);
+#if SHIMMERLY_ISA_BUILT(avx2)
+  if constexpr (kGather) {
+    avx2::countReciprocalsAvx2(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+  } else {
+    countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+  }
+#else
+  countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+#endif
+  colourChannel<Arith>(pre.inner[1], pre.outer[1], v.rni, v.rno, v.ai, v.ao, v.red, n, d, wIn, f);
+  colourChannel<Arith>(pre.inner[2], pre.outer[2], v.rni, v.rno, v.ai, v.ao, v.green, n, d, wIn, f);
+  colourChannel<Arith>(pre.inner[3], pre.outer[3], v.rni, v.rno, v.ai, v.ao, v.blue, n, d, wIn, f);
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t word = (static_cast<uint32_t>(v.red[i]) & 0xFFu) |
+                          ((static_cast<uint32_t>(v.green[i]) & 0xFFu) << 8) |
+                          ((static_cast<uint32_t>(v.blue[i]) & 0xFFu) << 16) |
+                          (static_cast<uint32_t>(v.alpha[i]) << 24);
+    drow[i] = (word & named) | (srow[i] & ~named);
+  }
+}
+
+#if SHIMMERLY_ISA_BUILT(avx512)
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+inline __m256i load8(const uint32_t* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// Eight box sums as exact doubles (see SumArith::toDouble).
+template <bool kWide>
+inline __m512d sumsAsDoubles(__m256i u) {
+  return kWide ? _mm512_maskz_cvtepu32_pd(kEight, u) : _mm512_maskz_cvtepi32_pd(kEight, u);
+}
+
+// x × wIn + y × f, truncated, for eight pairs of averages.
+inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512d f) {
+  return _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, x), wIn),
+                            _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, y), f)));
+}
+
+// The inner and outer box sums of columns i to i + 7 from their row prefixes.
+inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d), load8(prefix + i + 1));
+}
+inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
+}
+
+// One colour of eight columns (see colourChannel), in the low byte of each lane.
+template <bool kWide>
+SHIMMERLY_INLINE __m256i colour8(__m256i inner, __m256i outer, __m512d rni, __m512d rno,
+                                 __mmask8 innerSeen, __mmask8 outerSeen, __m512d wIn, __m512d f) {
+  const __m512d nudge = _mm512_set1_pd(0.001);
+  const __m256i ci = _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(inner), rni), nudge));
+  const __m256i co = _mm512_maskz_cvttpd_epi32(
+      kEight, _mm512_add_pd(_mm512_mul_pd(sumsAsDoubles<kWide>(outer), rno), nudge));
+  const __m256i keepInner = _mm256_mask_blend_epi32(outerSeen, ci, blend8(ci, co, wIn, f));
+  return _mm256_and_si256(_mm256_mask_blend_epi32(innerSeen, co, keepInner),
+                          _mm256_set1_epi32(0xFF));
+}
+
+// A colour pass's output row eight columns at a time, every value kept in registers: the
+// alpha and count sums, the reciprocals gathered from the table and the three colours go
+// straight into the word, where the separate loops above keep each in an array of the row.
+// The same operations in the same order; the columns after the last eight go through
+// colourRowInLoops.
+template <typename Arith>
+inline void colourRowAvx512(const ColourPrefixes& pre, const double* __restrict rai,
+                            const double* __restrict rao, const double* __restrict recip,
+                            const ColourRowValues& values, uint32_t named,
+                            const uint32_t* __restrict srow, uint32_t* __restrict drow, int64_t n,
+                            int64_t d, double wIn, double f) {
+  constexpr bool kWide = Arith::kWideSums;
+  const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~named));
+  const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(named));
+  const uint32_t* __restrict pia = pre.inner[0], * __restrict poa = pre.outer[0];
+  const uint32_t* __restrict pir = pre.inner[1], * __restrict por = pre.outer[1];
+  const uint32_t* __restrict pig = pre.inner[2], * __restrict pog = pre.outer[2];
+  const uint32_t* __restrict pib = pre.inner[3], * __restrict pob = pre.outer[3];
+  const uint32_t* __restrict pin = pre.inner[4], * __restrict pon = pre.outer[4];
+  int64_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i a = _mm512_maskz_cvttpd_epi32(
+        kEight,
+        _mm512_mul_pd(sumsAsDoubles<kWide>(innerSums8(pia, i, d)), _mm512_loadu_pd(rai + i)));
+    const __m256i b = _mm512_maskz_cvttpd_epi32(
+        kEight,
+        _mm512_mul_pd(sumsAsDoubles<kWide>(outerSums8(poa, i, d)), _mm512_loadu_pd(rao + i)));
+    const __m512d none = _mm512_setzero_pd();
+    const __m512d rni = _mm512_mask_i64gather_pd(
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, innerSums8(pin, i, d)), recip, 8);
+    const __m512d rno = _mm512_mask_i64gather_pd(
+        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, outerSums8(pon, i, d)), recip, 8);
+    const __mmask8 innerSeen = _mm256_cmpneq_epi32_mask(a, zero);
+    const __mmask8 outerSeen = _mm256_cmpneq_epi32_mask(b, zero);
+    const __m256i red = colour8<kWide>(innerSums8(pir, i, d), outerSums8(por, i, d), rni, rno,
+                                       innerSeen, outerSeen, vIn, vF);
+    const __m256i green = colour8<kWide>(innerSums8(pig, i, d), outerSums8(pog, i, d), rni, rno,
+                                         innerSeen, outerSeen, vIn, vF);
+    const __m256i blue = colour8<kWide>(innerSums8(pib, i, d), outerSums8(pob, i, d), rni, rno,
+                                        innerSeen, outerSeen, vIn, vF);
+    const __m256i word =
+        _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi32(blend8(a, b, vIn, vF), 24), red),
+                        _mm256_or_si256(_mm256_slli_epi32(green, 8), _mm256_slli_epi32(blue, 16)));
+    const __m256i out =
+        _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);
+  }
+  if (i == n) return;
+  ColourPrefixes rest = pre;
+  for (int c = 0; c < 5; ++c) {
+    rest.inner[c] += i;
+    rest.outer[c] += i;
+  }
+  colourRowInLoops<Arith, false>(rest, rai + i, rao + i, recip, values, named, srow + i, drow + i,
+                                 n - i, d, wIn, f);
+}
+#include "core/isa_region_end.h"
+#endif
+
+// R[width × height] for every column: the longest run of equal widths (the columns whose boxes
+// the sides do not cut) is filled from the table, the columns beside it divide, since R[k] is
+// 1.0 / k in double precision, exactly what the division gives. For wide boxes the table
+// outgrows the caches, and one lookup per side column and row costs more than the division.
+// Without fillInside only the columns beside [sideEnd, sideBegin) are written: the caller
+// reads the run's value on its own. Returns that value.
+SHIMMERLY_INLINE double fillReciprocals(double* __restrict out, const int64_t* __restrict widths,
+                                        int64_t n, int64_t innerBegin, int64_t innerEnd,
+                                        const double* __restrict recip, int64_t height,
+                                        bool fillInside, int64_t sideEnd, int64_t sideBegin) {
+  auto divide = [&](int64_t from, int64_t to) SHIMMERLY_INLINE_LAMBDA {
+    for (int64_t i = from; i < to; ++i) out[i] = reciprocalOf(widths[i] * height);
+  };
+  const double inside = recip[widths[innerBegin] * height];
+  if (fillInside) {
+    divide(0, innerBegin);
+    std::fill(out + innerBegin, out + innerEnd, inside);
+    divide(innerEnd, n);
+  } else {
+    // [sideEnd, sideBegin) lies inside the run: the columns outside it are written, from the
+    // run where they belong to it.
+    divide(0, innerBegin);
+    std::fill(out + innerBegin, out + std::clamp(sideEnd, innerBegin, innerEnd), inside);
+    std::fill(out + std::clamp(sideBegin, innerBegin, innerEnd), out + innerEnd, inside);
+    divide(innerEnd, n);
+  }
+  return inside;
+}
+
+// The pieces of a one-channel output row: the columns [base, base + count) of the row, the
+// prefixes (index i + d and i + 1 bound column i's inner box, i + d + 1 and i its outer box),
+// and the reciprocals of the two boxes, at ri and ro as kRecip says. Every pointer is a parameter
+// of its own, marked restrict, so that the compiler needs no run-time overlap checks to vectorise;
+// count is a compile-time constant for whole blocks (see inBlocks). In the weights, lastI and
+// lastO are the row's last inner and outer prefixes, those of every index after the last column.
+struct SpanWeights {
+  int64_t d;
+  double wIn, f;
+  uint32_t lastI, lastO;
+};
+
+// Which side of the frame cuts the boxes of every column of a span. A box cut on the left starts
+// at or below the frame's first column, where every prefix is 0; one cut on the right ends at or
+// above its last column, where every prefix is the row's last. Such a span reads only the
+// prefixes at the box's other end.
+enum class Cut { kNone, kLeft, kRight };
+
+// The inner and outer box sums of column i (see SpanWeights).
+template <Cut kCut>
+SHIMMERLY_INLINE uint32_t innerSum(const uint32_t* __restrict pia, int64_t i,
+                                   const SpanWeights& w) {
+  if constexpr (kCut == Cut::kLeft) return pia[i + w.d];
+  if constexpr (kCut == Cut::kRight) return w.lastI - pia[i + 1];
+  return pia[i + w.d] - pia[i + 1];
+}
+template <Cut kCut>
+SHIMMERLY_INLINE uint32_t outerSum(const uint32_t* __restrict poa, int64_t i,
+                                   const SpanWeights& w) {
+  if constexpr (kCut == Cut::kLeft) return poa[i + w.d + 1];
+  if constexpr (kCut == Cut::kRight) return w.lastO - poa[i];
+  return poa[i + w.d + 1] - poa[i];
+}
+
+// Where a one-colour row goes: alphas alone, the outer glow's alphas of those and the alphas
+// kept from before the spread, whole words (every channel named), or words that keep the
+// source's channels not named.
+enum class RowOut { kBytes, kOuterGlowBytes, kWords, kMasked };
+
+// How a span takes its reciprocals: one value for all columns, or one each from column `base`
+// on.
+enum class Recip { kAll, kEach };
+
+// Where the reciprocals of a span start that begins `columns` after the span r belongs to.
+template <Recip kRecip>
+SHIMMERLY_INLINE const double* recipFrom(const double* r, int64_t columns) {
+  return kRecip == Recip::kAll ? r : r + columns;
+}
+// The reciprocal of column base + k.
+template <Recip kRecip>
+SHIMMERLY_INLINE double recipAt(const double* __restrict r, double all, int64_t k) {
+  return kRecip == Recip::kAll ? all : r[k];
+}
+
+template <RowOut kOut, Recip kRecip, Cut kCut, typename Arith, typename Count>
+SHIMMERLY_INLINE void uniformSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                  const double* __restrict ri, const double* __restrict ro,
+                                  int64_t base, Count count, SpanWeights w, uint32_t cWord,
+                                  uint32_t cbWord, uint32_t named, const uint32_t* __restrict srow,
+                                  uint32_t* __restrict drow, uint8_t* __restrict arow,
+                                  const uint8_t* __restrict krow) {
+  const bool all = kRecip == Recip::kAll;
+  const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
+  const double wIn = w.wIn, f = w.f;
+  for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
+    const int64_t i = base + k;
+    const uint32_t sumO = outerSum<kCut>(poa, i, w);
+    const double dai = Arith::truncated(Arith::toDouble(innerSum<kCut>(pia, i, w)) *
+                                        recipAt<kRecip>(ri, riAll, k));
+    const double dao = Arith::truncated(Arith::toDouble(sumO) * recipAt<kRecip>(ro, roAll, k));
+    const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+    // Inner and outer seen: the blend; inner only: the inner average; otherwise the outer
+    // average, which is the colour when the outer box holds any opaque pixel, else 0.
+    const uint32_t innerSeen = 0u - static_cast<uint32_t>(dai != 0.0);
+    const uint32_t outerSeen = 0u - static_cast<uint32_t>(dao != 0.0);
+    const uint32_t outerAny = 0u - static_cast<uint32_t>(sumO != 0);
+    const uint32_t inner = cWord ^ ((cWord ^ cbWord) & outerSeen);
+    const uint32_t colour = (cWord & outerAny) ^ (((cWord & outerAny) ^ inner) & innerSeen);
+    const uint32_t word = colour | (static_cast<uint32_t>(alpha) << 24);
+    if constexpr (kOut == RowOut::kBytes) {
+      arow[i] = static_cast<uint8_t>(alpha);
+    } else if constexpr (kOut == RowOut::kOuterGlowBytes) {
+      arow[i] = static_cast<uint8_t>(edgeGlowAlpha<false>(static_cast<uint32_t>(alpha), krow[i]));
+    } else if constexpr (kOut == RowOut::kWords) {
+      drow[i] = word;
+    } else {
+      drow[i] = (word & named) | (srow[i] & ~named);
+    }
+  }
+}
+
+// The same for a pass that spreads alpha alone, the colours kept from the source.
+template <Recip kRecip, Cut kCut, typename Arith, typename Count>
+SHIMMERLY_INLINE void alphaSpan(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
+                                const double* __restrict ri, const double* __restrict ro,
+                                int64_t base, Count count, SpanWeights w, uint32_t named,
+                                const uint32_t* __restrict srow, uint32_t* __restrict drow) {
+  const bool all = kRecip == Recip::kAll;
+  const double riAll = all ? *ri : 0.0, roAll = all ? *ro : 0.0;
+  const double wIn = w.wIn, f = w.f;
+  for (int64_t k = 0; k < static_cast<int64_t>(count); ++k) {
+    const int64_t i = base + k;
+    const double dai = Arith::truncated(Arith::toDouble(innerSum<kCut>(pia, i, w)) *
+                                        recipAt<kRecip>(ri, riAll, k));
+    const double dao = Arith::truncated(Arith::toDouble(outerSum<kCut>(poa, i, w)) *
+                                        recipAt<kRecip>(ro, roAll, k));
+    const int32_t alpha = static_cast<int32_t>(dai * wIn + dao * f);
+    drow[i] = ((static_cast<uint32_t>(alpha) << 24) & named) | (srow[i] & ~named);
+  }
+}
+
+// A column count known to be a whole number of vector blocks, so that the compiler's vector
+// loop needs no tail. A block is as wide as the widest vector loop the compiler makes of a span
+// (64 columns of byte output with AVX-512): with narrower blocks that loop keeps a tail on most
+// rows, which at wide radii, where a row has three spans, cost about 7% of a pass.
+struct WholeBlocks {
+  static constexpr int64_t kColumns = 64;
+  int64_t count;
+  explicit operator int64_t() const { return count & ~(kColumns - 1); }
+};
+
+// Runs span(base, count) over the columns [from, to): the whole blocks from `from` on, then one
+// block ending at `to`, so that no part of the span runs as a vector loop's tail. A tail cut at
+// an arbitrary column (such as where the frame's side stops cutting the boxes) would otherwise
+// cost about as much as a long stretch of vector work. The columns the last block computes a
+// second time get the same result, since a span reads only prefixes and reciprocals. Spans
+// shorter than a block run as they are.
+template <typename Span>
+SHIMMERLY_INLINE void inBlocks(int64_t from, int64_t to, Span&& span) {
+  constexpr int64_t kBlock = WholeBlocks::kColumns;
+  const int64_t n = to - from;
+  if (n < kBlock) {
+    if (n > 0) span(from, n);
+    return;
+  }
+  span(from, WholeBlocks{n});
+  if (n % kBlock != 0) span(to - kBlock, std::integral_constant<int64_t, kBlock>{});
+}
+
+// [begin, end) of the longest run of equal values in v[0, n), n ≥ 1.
+std::pair<int64_t, int64_t> longestRun(const int64_t* v, int64_t n) {
+  int64_t best = 0, bestEnd = std::min<int64_t>(n, 1), from = 0;
+  for (int64_t i = 1; i <= n; ++i) {
+    if (i == n || v[i] != v[from]) {
+      if (i - from > bestEnd - best) {
+        best = from;
+        bestEnd = i;
+      }
+      from = i;
+    }
+  }
+  return {best, bestEnd};
+}
+
+// Adds a source row's alphas to the column sums and, with kKeep, keeps them in the ring.
+template <bool kKeep, typename Source>
+SHIMMERLY_INLINE void addAlphaRow(const Source* __restrict row, int64_t ncol,
+                                  uint32_t* __restrict sums, uint8_t* __restrict kept) {
+  for (int64_t j = 0; j < ncol; ++j) {
+    const uint32_t a = alphaOf(row[j]);
+    sums[j] += a;
+    if constexpr (kKeep) kept[j] = static_cast<uint8_t>(a);
+  }
+}
+
+}  // namespace shimmerly::spread_kernels

@@ -19,7 +19,7 @@ if [ $# -gt 0 ]; then
   packages=("$@")
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-            libpng-dev libcli11-dev clang-format python3)
+            libpng-dev libdeflate-dev libcli11-dev clang-format python3)
 fi
 missing=()
 for p in "${packages[@]}"; do

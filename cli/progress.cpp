@@ -51,6 +51,7 @@ ProgressReporter::~ProgressReporter() {
 
 void ProgressReporter::frameStarted(Frame) {
   frameStart_ = clock_();
+  starts_.push_back(frameStart_);
   rowCurrent_ = rowTotal_ = 0;
   redraw(false);
 }
@@ -63,10 +64,15 @@ void ProgressReporter::rowProgress(int64_t current, int64_t total) {
 
 void ProgressReporter::frameDone(Frame frame, std::string_view output) {
   ++done_;
-  rowCurrent_ = rowTotal_ = 0;
+  double started = frameStart_;
+  if (!starts_.empty()) {
+    started = starts_.front();
+    starts_.pop_front();
+  }
+  if (starts_.empty()) rowCurrent_ = rowTotal_ = 0;
   if (mode_ == ProgressMode::Verbose) {
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.2f s", clock_() - frameStart_);
+    std::snprintf(seconds, sizeof seconds, "%.2f s", clock_() - started);
     out_ << "frame " << frame;
     if (total_ >= 0) out_ << " (" << done_ << "/" << total_ << ")";
     out_ << " -> " << output << "  " << seconds << "\n" << std::flush;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -34,6 +35,8 @@ class ProgressReporter {
   ProgressReporter(const ProgressReporter&) = delete;
   ProgressReporter& operator=(const ProgressReporter&) = delete;
 
+  // A frame's render starts. Frames may overlap (one written while the next renders): each
+  // frameDone, in the same order, is timed from its own frameStarted.
   void frameStarted(Frame frame);
   // Row progress inside the current frame, as the plug-in reports it (current of total).
   void rowProgress(int64_t current, int64_t total);
@@ -56,6 +59,7 @@ class ProgressReporter {
   Clock clock_;
   double start_ = 0;
   double frameStart_ = 0;
+  std::deque<double> starts_;  // of frames started and not yet done, oldest first
   double lastDraw_ = -1e300;
   int64_t done_ = 0;
   int64_t rowCurrent_ = 0;

@@ -1,13 +1,19 @@
-// The render loop of `shimmerly render`: one session, many frames.
+// The render loop of `shimmerly render`: one session, many frames. The plug-in is driven from
+// this thread only; reading ahead and encoding and writing behind run on the pipeline's threads
+// (cli/frame_pipeline.h) unless --threads 1 asks for one plain loop.
 #include "cli/sequence_render.h"
 
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <iostream>
 #include <memory>
+#include <thread>
 
+#include "cli/flatten.h"
+#include "cli/frame_pipeline.h"
 #include "cli/image_io.h"
 #include "cli/plugin_host.h"
 #include "cli/preset_access.h"
@@ -18,26 +24,16 @@
 namespace shimmerly::cli {
 namespace {
 
-// The frame being rendered, its buffers reused from frame to frame.
-struct FrameBuffers {
+// One input frame, decoded into host pixels. A still input rendered for several frames shares
+// its pixels.
+struct InputFrame {
+  Frame frame = 0;
   int32_t width = 0;
   int32_t height = 0;
-  std::vector<PF_Pixel> input;
-  std::vector<PF_Pixel> output;
-
-  void resize(int32_t w, int32_t h) {
-    width = w;
-    height = h;
-    size_t count = static_cast<size_t>(w) * static_cast<size_t>(h);
-    input.resize(count);
-    output.resize(count);
-  }
-  PF_LayerDef world(std::vector<PF_Pixel>& pixels, const FrameSettings& settings) {
-    return layerOver(pixels, width, height, settings.pixelAspect);
-  }
+  std::shared_ptr<std::vector<PF_Pixel>> pixels;
 };
 
-// Reads the next input frame; false at the end of a pipe.
+// Reads the input frames in order; std::nullopt at the end of the plan or of a pipe.
 class FrameSource {
  public:
   FrameSource(const SequencePlan& plan, std::optional<RawSize> raw) : plan_(plan) {
@@ -48,27 +44,33 @@ class FrameSource {
     }
   }
 
-  bool next(FrameBuffers& buffers, Frame& frame) {
+  std::optional<InputFrame> next() {
+    InputFrame in;
     if (reader_) {
-      if (buffers.width != rawSize_.width || buffers.height != rawSize_.height)
-        buffers.resize(rawSize_.width, rawSize_.height);
-      if (!reader_->read(buffers.input.data(), static_cast<int64_t>(rawSize_.width) * 4))
-        return false;
-      frame = plan_.firstFrame + reader_->framesRead() - 1;
-      return true;
+      in.width = rawSize_.width;
+      in.height = rawSize_.height;
+      in.pixels = std::make_shared<std::vector<PF_Pixel>>(static_cast<size_t>(in.width) *
+                                                          static_cast<size_t>(in.height));
+      if (!reader_->read(in.pixels->data(), static_cast<int64_t>(rawSize_.width) * 4))
+        return std::nullopt;
+      in.frame = plan_.firstFrame + reader_->framesRead() - 1;
+      return in;
     }
-    if (index_ >= plan_.frames.size()) return false;
+    if (index_ >= plan_.frames.size()) return std::nullopt;
     const PlannedFrame& planned = plan_.frames[index_++];
-    frame = planned.frame;
+    in.frame = planned.frame;
     // A still input rendered for several frames is read once.
-    if (planned.input != lastInput_) {
+    if (planned.input != lastInput_ || !last_.pixels) {
       Image image = readImage(planned.input);
-      buffers.resize(image.width, image.height);
-      std::vector<PF_Pixel> pixels = toHostPixels(image);
-      buffers.input.swap(pixels);
+      last_.width = image.width;
+      last_.height = image.height;
+      last_.pixels = std::make_shared<std::vector<PF_Pixel>>(toHostPixels(image));
       lastInput_ = planned.input;
     }
-    return true;
+    in.width = last_.width;
+    in.height = last_.height;
+    in.pixels = last_.pixels;
+    return in;
   }
 
  private:
@@ -77,10 +79,18 @@ class FrameSource {
   RawSize rawSize_;
   size_t index_ = 0;
   std::string lastInput_;
+  InputFrame last_;
 };
 
 bool stderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
+}
+
+// Worker threads of the output stage for --threads N: N - 1 beside the render loop (which also
+// runs the read-ahead thread), none for 1; 0 means one per processor.
+int outputWorkers(int threads) {
+  if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return threads <= 1 ? 0 : threads - 1;
 }
 
 }  // namespace
@@ -106,6 +116,16 @@ void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
   app.add_option("--preset", args.preset,
                  "apply the stored preset NAME (as chosen in the presets popup) before the "
                  "control options, which override it");
+  app.add_option("--png-compression", args.pngCompression,
+                 "PNG compression from 0 (fastest, largest) to 9 (slowest, smallest); default " +
+                     std::to_string(kDefaultPngCompression));
+  app.add_option("--background", args.background,
+                 "flatten the output over this colour, RRGGBB in hex (e.g. 202020): every pixel "
+                 "becomes opaque");
+  app.add_option("--threads", args.threads,
+                 "threads of the read, encode and write pipeline around the render (0: one per "
+                 "processor, the default; 1: one plain loop)")
+      ->check(CLI::Range(0, 256));
   app.add_flag("-v,--verbose", args.verbose, "one line per frame on standard error");
   app.add_flag("-q,--quiet", args.quiet, "no progress output");
   addControlOptions(app, args.controls);
@@ -114,6 +134,10 @@ void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
 int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   // Everything the user typed is checked before the plug-in does any work.
   if (!args.raw.empty()) args.request.raw = parseRawSize(args.raw);
+  WriteOptions writeOptions;
+  if (args.pngCompression) writeOptions.pngCompression = parsePngCompression(*args.pngCompression);
+  std::optional<Rgb> background;
+  if (args.background) background = parseBackground(*args.background);
   FrameSettings settings = frameSettingsFrom(args.controls);
   SequencePlan plan = planSequence(args.request);
   if (!plan.pipeOut) outputFormatFor(plan.outputFor(plan.firstFrame));
@@ -134,7 +158,6 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
     return PF_Err_NONE;
   };
 
-  FrameSource source(plan, args.request.raw);
   std::optional<RawFrameWriter> writer;
   RawSize pipeSize;
   if (plan.pipeOut) {
@@ -147,47 +170,89 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   }
 
   installCancelHandler();
-  FrameBuffers buffers;
-  Frame frame = 0;
+  const int workers = outputWorkers(args.threads);
+  FrameSource source(plan, args.request.raw);
+  // Read ahead: one frame decoded while the current one renders.
+  std::optional<InputAhead<InputFrame>> ahead;
+  if (workers > 0) ahead.emplace([&source] { return source.next(); }, 1);
+  auto nextInput = [&]() -> std::optional<InputFrame> {
+    if (cancelRequested()) return std::nullopt;
+    if (ahead) return ahead->next(cancelRequested);
+    return source.next();
+  };
+  // Written behind: up to one frame per worker being encoded, and one more waiting.
+  OrderedOutput output(workers, static_cast<size_t>(workers) + 1);
+  std::deque<std::pair<Frame, std::string>> pending;  // submitted, not yet reported written
+  auto reportWritten = [&] {
+    for (int64_t n = output.takeCommitted(); n > 0 && !pending.empty(); --n) {
+      progress.frameDone(pending.front().first, pending.front().second);
+      pending.pop_front();
+    }
+    output.checkFailure();
+  };
+
   std::optional<Frame> unfinished;  // the frame an interrupt stopped
-  while (!cancelRequested() && source.next(buffers, frame)) {
+  while (std::optional<InputFrame> in = nextInput()) {
+    const Frame frame = in->frame;
     if (plan.pipeOut) {
       if (!writer) {
         // The frame size of the output pipe: --raw when given, else that of the first frame.
-        pipeSize = args.request.raw ? *args.request.raw : RawSize{buffers.width, buffers.height};
+        pipeSize = args.request.raw ? *args.request.raw : RawSize{in->width, in->height};
         writer.emplace(stdout, pipeSize);
       }
-      if (pipeSize.width != buffers.width || pipeSize.height != buffers.height)
-        throw std::runtime_error(
-            "frame " + std::to_string(frame) + " is " + std::to_string(buffers.width) + "x" +
-            std::to_string(buffers.height) + " but the output pipe carries " +
-            std::to_string(pipeSize.width) + "x" + std::to_string(pipeSize.height) + " frames");
+      if (pipeSize.width != in->width || pipeSize.height != in->height) {
+        output.drain();
+        reportWritten();
+        throw std::runtime_error("frame " + std::to_string(frame) + " is " +
+                                 std::to_string(in->width) + "x" + std::to_string(in->height) +
+                                 " but the output pipe carries " + std::to_string(pipeSize.width) +
+                                 "x" + std::to_string(pipeSize.height) + " frames");
+      }
     }
     applyControls(*host, args.controls, frame);
-    PF_LayerDef input = buffers.world(buffers.input, settings);
-    PF_LayerDef output = buffers.world(buffers.output, settings);
+    auto rendered = std::make_shared<std::vector<PF_Pixel>>(in->pixels->size());
+    PF_LayerDef input = layerOver(*in->pixels, in->width, in->height, settings.pixelAspect);
+    PF_LayerDef out = layerOver(*rendered, in->width, in->height, settings.pixelAspect);
     progress.frameStarted(frame);
-    PF_Err err = host->render(input, output, settings);
+    PF_Err err = host->render(input, out, settings);
     if (err == PF_Interrupt_CANCEL || cancelRequested()) {
       unfinished = frame;
       break;
     }
-    if (err != PF_Err_NONE)
+    if (err != PF_Err_NONE) {
+      output.drain();
+      reportWritten();
       throw PluginError(
           "frame " + std::to_string(frame) + ": the render failed with code " + std::to_string(err),
           err);
-    std::string name;
-    if (plan.pipeOut) {
-      writer->write(buffers.output.data(), static_cast<int64_t>(buffers.width) * 4);
-      writer->flush();
-      name = "-";
-    } else {
-      name = plan.outputFor(frame);
-      writeImage(name, fromHostPixels(buffers.output.data(), buffers.width, buffers.height,
-                                      buffers.width));
     }
-    progress.frameDone(frame, name);
+    const int32_t width = in->width, height = in->height;
+    OrderedOutput::Job job;
+    std::string name = plan.pipeOut ? "-" : plan.outputFor(frame);
+    if (plan.pipeOut) {
+      job.encode = [rendered, background] {
+        if (background) flattenOver(rendered->data(), rendered->size(), *background);
+        return OrderedOutput::Encoded();
+      };
+      job.commit = [rendered, width, &writer](const OrderedOutput::Encoded&) {
+        writer->write(rendered->data(), static_cast<int64_t>(width) * 4);
+        writer->flush();
+      };
+    } else {
+      job.encode = [rendered, background, width, height, name, writeOptions] {
+        if (background) flattenOver(rendered->data(), rendered->size(), *background);
+        return encodeImage(name, fromHostPixels(rendered->data(), width, height, width),
+                           writeOptions);
+      };
+      job.commit = [name](const OrderedOutput::Encoded& bytes) { writeFileWhole(name, bytes); };
+    }
+    pending.emplace_back(frame, name);
+    output.submit(std::move(job));
+    reportWritten();
   }
+  // Frames rendered whole are written, also after an interrupt.
+  output.drain();
+  reportWritten();
   if (unfinished || cancelRequested()) {
     progress.interrupted();
     host->finish();  // the plug-in still gets its set-downs

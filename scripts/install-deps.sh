@@ -19,8 +19,8 @@ if [ $# -gt 0 ]; then
   packages=("$@")
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-            libpng-dev libcli11-dev clang-format python3 python3-dev pybind11-dev python3-numpy
-            python3-pytest)
+            libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
+            python3-numpy python3-pytest)
 fi
 missing=()
 for p in "${packages[@]}"; do

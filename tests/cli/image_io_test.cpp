@@ -1,11 +1,13 @@
 // Image files of the command-line host: every 8-bit PNG colour type and 16-bit reduction, PAM
-// RGB and RGB_ALPHA, round trips, damaged input, and writes that replace a file only when whole.
+// RGB and RGB_ALPHA, round trips, the PNG writer at every compression level (read back by libpng
+// and by ffmpeg), damaged input, and writes that replace a file only when whole.
 #include <gtest/gtest.h>
 
 #include <png.h>
 #include <ostream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -148,6 +150,71 @@ TEST_P(RoundTripTest, WritesAndReadsTheSamePixels) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, RoundTripTest,
                          ::testing::Values("out.png", "out.pam", "OUT.PNG", "out.Pam"));
+
+// A frame of several IDAT chunks' worth of rows: smooth gradients, hard edges and noise, so that
+// every compression level has something to find and the filter sees each kind of row.
+Image detailedImage(int32_t w, int32_t h) {
+  Image image;
+  image.width = w;
+  image.height = h;
+  uint32_t seed = 7;
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const bool disc = (x - w / 2) * (x - w / 2) + (y - h / 2) * (y - h / 2) < h * h / 9;
+      const auto noise = static_cast<uint8_t>(seed >> 27);
+      image.rgba.insert(image.rgba.end(), {static_cast<uint8_t>(disc ? 250 : x * 255 / w),
+                                           static_cast<uint8_t>(disc ? 240 - noise : y * 255 / h),
+                                           static_cast<uint8_t>(20 + noise),
+                                           static_cast<uint8_t>(x < w / 3 ? 255 : 90 + y % 7)});
+    }
+  return image;
+}
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(PngWriteTest, EveryCompressionLevelReadsBackAsTheSamePixels) {
+  TempDir dir;
+  const Image image = detailedImage(700, 900);  // about 2.5 MB of rows: several IDAT chunks at 0
+  const bool haveFfmpeg = std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+  std::vector<size_t> sizes;
+  for (int level = 0; level <= 9; ++level) {
+    const std::string path = (dir.path() / ("l" + std::to_string(level) + ".png")).string();
+    writeImage(path, image, WriteOptions{level});
+    sizes.push_back(fileBytes(path).size());
+    Image back = readImage(path);  // libpng checks every chunk's CRC and the zlib stream
+    EXPECT_EQ(back.width, image.width) << "level " << level;
+    EXPECT_EQ(back.height, image.height) << "level " << level;
+    EXPECT_TRUE(back.rgba == image.rgba) << "level " << level;
+    if (!haveFfmpeg) continue;
+    const std::string raw = path + ".rgba";
+    const std::string command =
+        "ffmpeg -loglevel error -y -i '" + path + "' -f rawvideo -pix_fmt rgba '" + raw + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "level " << level;
+    EXPECT_TRUE(fileBytes(raw) == image.rgba) << "ffmpeg, level " << level;
+  }
+  // Level 0 stores the rows; every other level compresses, and 9 is no larger than 1.
+  EXPECT_GT(sizes[0], image.rgba.size());
+  for (int level = 1; level <= 9; ++level) EXPECT_LT(sizes[level], sizes[0] / 2) << level;
+  EXPECT_LE(sizes[9], sizes[1]);
+}
+
+TEST(PngWriteTest, CompressionOptionTakesOneDigit) {
+  EXPECT_EQ(parsePngCompression("0"), 0);
+  EXPECT_EQ(parsePngCompression("9"), 9);
+  for (const char* bad : {"", "10", "-1", "x", "1.5"}) {
+    try {
+      parsePngCompression(bad);
+      ADD_FAILURE() << "accepted \"" << bad << "\"";
+    } catch (const std::runtime_error& e) {
+      EXPECT_NE(std::string(e.what()).find("--png-compression"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_THROW(encodeImage("x.png", testImage(), WriteOptions{10}), std::runtime_error);
+}
 
 TEST(PamReadTest, ReadsRgbWithOpaqueAlpha) {
   TempDir dir;

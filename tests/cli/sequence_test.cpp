@@ -1,7 +1,7 @@
 // `shimmerly render` over sequences, end to end on tiny generated frames: frame patterns and
 // lists, keyframes against single-frame renders with the interpolated values, raw frames through
-// pipes (and through ffmpeg when it is installed), Ctrl-C, refusal to overwrite, and the contact
-// sheet.
+// pipes (and through ffmpeg when it is installed), the overlapped pipeline against the plain loop,
+// --background, Ctrl-C, refusal to overwrite, and the contact sheet.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cli/contact_sheet.h"
+#include "cli/flatten.h"
 #include "cli/image_io.h"
 #include "cli/raw_pipe.h"
 #include "support/temp_dir.h"
@@ -300,6 +301,100 @@ TEST_F(SequenceTest, ThroughFfmpegWhenInstalled) {
   }
 }
 
+// The overlapped pipeline (the default) against one plain loop (--threads 1): the same bytes in
+// every file and on the pipe, the same frames left out by --skip-missing, and the --verbose
+// lines in frame order.
+TEST_F(SequenceTest, OverlappedPipelineWritesWhatThePlainLoopWrites) {
+  makeShot({1, 2, 3, 5, 6}, 61, 37);  // 4 and 7 missing
+  const std::vector<std::string> frames{"--frames", "1-7", "--skip-missing", "-v"};
+  auto verboseFrames = [](const std::string& err) {
+    std::vector<std::string> seen;
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("frame ", 0) == 0) seen.push_back(line.substr(0, line.find(" ->")));
+    return seen;
+  };
+  for (const std::vector<std::string>& extra :
+       {std::vector<std::string>{}, {"--png-compression", "9", "--background", "102030"}}) {
+    fs::remove_all(at("out"));
+    fs::create_directory(at("out"));
+    Outcome plain = shimmerly(join(
+        join(join({"render", at("in/shot.####.png"), "-o", at("out/s.####.png"), "--threads", "1"},
+                  frames),
+             look),
+        extra));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const char* threads : {"0", "2", "4"}) {
+      const std::string pattern = at(std::string("out/t") + threads + ".####.png");
+      Outcome overlapped = shimmerly(join(
+          join(
+              join({"render", at("in/shot.####.png"), "-o", pattern, "--threads", threads}, frames),
+              look),
+          extra));
+      ASSERT_EQ(overlapped.status, 0) << overlapped.err;
+      EXPECT_EQ(verboseFrames(overlapped.err), verboseFrames(plain.err)) << overlapped.err;
+      EXPECT_EQ(verboseFrames(plain.err),
+                (std::vector<std::string>{"frame 1 (1/5)", "frame 2 (2/5)", "frame 3 (3/5)",
+                                          "frame 5 (4/5)", "frame 6 (5/5)"}));
+      for (int f = 1; f <= 7; ++f) {
+        char a[32], b[32];
+        std::snprintf(a, sizeof a, "out/s.%04d.png", f);
+        std::snprintf(b, sizeof b, "out/t%s.%04d.png", threads, f);
+        EXPECT_EQ(fs::exists(at(a)), f != 4 && f != 7) << a;
+        EXPECT_EQ(fs::exists(at(b)), f != 4 && f != 7) << b;
+        if (f != 4 && f != 7) {
+          EXPECT_EQ(readAll(at(a)), readAll(at(b))) << b;
+        }
+      }
+    }
+  }
+  // Raw frames through both.
+  std::vector<Image> raw;
+  for (uint32_t f = 1; f <= 5; ++f) raw.push_back(patternImage(61, 37, f));
+  writeRaw(at("in.raw"), raw);
+  for (const char* threads : {"1", "3"}) {
+    Outcome piped = shimmerly(join({"render", "-", "--raw", "61x37", "-o", "-", "--threads",
+                                    threads, "--background", "000000"},
+                                   look),
+                              at("in.raw"), at(std::string("out") + threads + ".raw"));
+    ASSERT_EQ(piped.status, 0) << piped.err;
+  }
+  EXPECT_EQ(readAll(at("out1.raw")).size(), 5u * 61 * 37 * 4);
+  EXPECT_EQ(readAll(at("out1.raw")), readAll(at("out3.raw")));
+}
+
+// --background flattens the render over the colour: every pixel opaque, and each the plain
+// render's pixel put over the colour.
+TEST_F(SequenceTest, BackgroundFlattensTheRenderOverTheColour) {
+  makeShot({1});
+  ASSERT_EQ(
+      shimmerly(join({"render", at("in/shot.0001.png"), "-o", at("out/plain.png")}, look)).status,
+      0);
+  Outcome run = shimmerly(
+      join({"render", at("in/shot.0001.png"), "-o", at("out/flat.png"), "--background", "#2040F0"},
+           look));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Image plain = readImage(at("out/plain.png"));
+  std::vector<PF_Pixel> host = toHostPixels(plain);
+  flattenOver(host.data(), host.size(), Rgb{0x20, 0x40, 0xF0});
+  const Image flat = readImage(at("out/flat.png"));
+  EXPECT_EQ(flat.rgba, fromHostPixels(host.data(), plain.width, plain.height, plain.width).rgba);
+  size_t seeThrough = 0;
+  for (size_t i = 3; i < plain.rgba.size(); i += 4) seeThrough += plain.rgba[i] < 255;
+  EXPECT_GT(seeThrough, 0u);  // the input has transparent pixels for the colour to show through
+  for (size_t i = 3; i < flat.rgba.size(); i += 4) ASSERT_EQ(flat.rgba[i], 255) << i;
+
+  for (auto [option, value] :
+       {std::pair{"--background", "12345"}, std::pair{"--png-compression", "12"}}) {
+    Outcome bad =
+        shimmerly({"render", at("in/shot.0001.png"), "-o", at("out/bad.png"), option, value});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find(option), std::string::npos) << bad.err;
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    EXPECT_FALSE(fs::exists(at("out/bad.png")));
+  }
+}
+
 TEST_F(SequenceTest, InterruptKeepsFinishedFramesAndWritesNoPartialFile) {
   makeShot({1, 2}, 16, 16);
   // Frame 3 is large, so that the interrupt arrives while it renders.
@@ -451,19 +546,29 @@ TEST_F(SequenceTest, InterruptThroughTheAbortCallbackStopsTheFrameInProgress) {
   Image marked = patternImage(17, 11, 2);
   std::copy_n(std::vector<uint8_t>{2, 3, 4, 1}.begin(), 4, marked.rgba.begin());
   writeImage(at("in/shot.0002.png"), marked);
-  Outcome run = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/c.####.png"), "--plugin",
-                           SHIMMERLY_COUNTING_PLUGIN, "-v"});
-  EXPECT_EQ(run.status, 130) << run.err;
-  EXPECT_NE(run.err.find("interrupted; frame 2 was not written; 1 finished frame(s) kept"),
-            std::string::npos)
-      << run.err;
-  std::string log;
-  for (uint8_t c : readAll(home.str() + "/commands.log")) log += c == '\n' ? ' ' : char(c);
-  EXPECT_EQ(log, "1 4 5 11 11 8 3 ");
-  std::vector<std::string> left;
-  for (const fs::directory_entry& e : fs::directory_iterator(at("out")))
-    left.push_back(e.path().filename().string());
-  EXPECT_EQ(left, (std::vector<std::string>{"c.0001.png"}));
+  // The plain loop, and the overlapped pipeline, where frame 1 is still being written and frame
+  // 3 already read when frame 2 is stopped.
+  for (const char* threads : {"1", "4"}) {
+    SCOPED_TRACE(std::string("--threads ") + threads);
+    fs::remove_all(at("out"));
+    fs::create_directory(at("out"));
+    Outcome run = shimmerly({"render", at("in/shot.####.png"), "-o", at("out/c.####.png"),
+                             "--plugin", SHIMMERLY_COUNTING_PLUGIN, "-v", "--threads", threads});
+    EXPECT_EQ(run.status, 130) << run.err;
+    EXPECT_NE(run.err.find("interrupted; frame 2 was not written; 1 finished frame(s) kept"),
+              std::string::npos)
+        << run.err;
+    std::string log;
+    for (uint8_t c : readAll(home.str() + "/commands.log")) log += c == '\n' ? ' ' : char(c);
+    EXPECT_EQ(log, "1 4 5 11 11 8 3 ");
+    std::vector<std::string> left;
+    for (const fs::directory_entry& e : fs::directory_iterator(at("out")))
+      left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, (std::vector<std::string>{"c.0001.png"}));
+    EXPECT_NE(run.err.find("frame 1 (1/3) -> "), std::string::npos) << run.err;
+    EXPECT_LT(run.err.find("frame 1 (1/3) -> "), run.err.find("interrupted")) << run.err;
+    fs::remove(home.str() + "/commands.log");
+  }
 #endif
 }
 

@@ -140,12 +140,12 @@ void BM_Extraction(benchmark::State& state) {
     settings.targetProcessing = 5;
     settings.glowSize = 22;
     GlowBounds bounds;
+    const InterruptCheck never;
+    const ExtractionRequest request{
+        target, settings, frame.data(), 0,     kWidth, kHeight, 1.0,
+        low,    bounds,   bounds,       never, &glow,  1,       RgbColor{255, 255, 255}};
     const int32_t code =
-        threads == 0 ? extractTarget(target, settings, frame.data(), 0, kWidth, kHeight, 1.0, low,
-                                     bounds, bounds, {}, &glow, 1, RgbColor{255, 255, 255})
-                     : fastExtractTarget(target, settings, frame.data(), 0, kWidth, kHeight, 1.0,
-                                         low, bounds, bounds, {}, &glow, 1, RgbColor{255, 255, 255},
-                                         {pool.get(), &memory});
+        threads == 0 ? extractTarget(request) : fastExtractTarget(request, {pool.get(), &memory});
     if (code != 0 || glow.rgbaRow(kHeight - 1 - 67)[80 + 50].alpha == 0)
       state.SkipWithError("no out-glow beside a disc");
   }

@@ -83,9 +83,20 @@ void BM_Extraction(benchmark::State& state) {
     settings.targetProcessing = 1;  // a plain glow
     settings.glowSize = kGlowSize;
     GlowBounds bounds;
-    const int32_t code =
-        extractTarget(target, settings, frame.data(), 0, kWidth, kHeight, 1.0, lowQuality, bounds,
-                      bounds, {}, &glow, 2, RgbColor{255, 255, 255});
+    const int32_t code = extractTarget({target,
+                                        settings,
+                                        frame.data(),
+                                        0,
+                                        kWidth,
+                                        kHeight,
+                                        1.0,
+                                        lowQuality,
+                                        bounds,
+                                        bounds,
+                                        {},
+                                        &glow,
+                                        2,
+                                        RgbColor{255, 255, 255}});
     if (code != 0 || glow.rgbaRow(kHeight / 2)[kWidth / 2].alpha == 0)
       state.SkipWithError("unexpected extraction result");
     benchmark::DoNotOptimize(glow.pixels());

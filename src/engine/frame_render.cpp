@@ -67,6 +67,26 @@ FramePlan planOf(const FrameRequest& request) {
   return plan;
 }
 
+// The extraction of a planned frame into its target and glow rasters, widening one box.
+ExtractionRequest extractionOf(FramePlan& plan, const FrameRequest& request, Raster& target,
+                               Raster& glow, GlowBounds& bounds) {
+  const FrameView& f = request.frame;
+  return ExtractionRequest{target,
+                           plan.settings,
+                           f.input,
+                           f.inputStride - f.width,
+                           f.width,
+                           f.height,
+                           request.pixelAspect,
+                           request.lowQuality,
+                           bounds,
+                           bounds,
+                           plan.interrupt,
+                           &glow,
+                           plan.colorFrom,
+                           plan.customColor};
+}
+
 // The frame on the fast kernels: rasters over working memory kept across frames (every pixel of
 // them is written, so they need no clearing), the engine's threads, and the interrupt still
 // asked once per row in order on this thread.
@@ -85,10 +105,8 @@ int32_t renderFast(RenderEngine& engine, FramePlan& plan, const FrameRequest& re
   // custom colour may come as its alphas alone: a quarter of the bytes to write and read back.
   const uint8_t* glowAlpha = nullptr;
   const bool alphasServe = plan.composite.compositeOnOriginal && !plan.settings.showTarget;
-  int32_t code = fastExtractTarget(target, plan.settings, frame.input, frame.inputStride - width,
-                                   width, height, request.pixelAspect, request.lowQuality, bounds,
-                                   bounds, plan.interrupt, &glow, plan.colorFrom, plan.customColor,
-                                   context, alphasServe ? &glowAlpha : nullptr);
+  int32_t code = fastExtractTarget(extractionOf(plan, request, target, glow, bounds), context,
+                                   alphasServe ? &glowAlpha : nullptr);
   if (code == 0) {
     if (plan.settings.showTarget) {
       code = fastPreviewPass(frame, target, plan.extent, plan.composite.compositeOnOriginal,
@@ -111,10 +129,7 @@ int32_t renderReference(FramePlan& plan, const FrameRequest& request) {
   Raster glow(frame.width, frame.height, kPixelRgba);
   Raster target(frame.width, frame.height, kPixelRgba);
   GlowBounds bounds;
-  const int32_t code =
-      extractTarget(target, plan.settings, frame.input, frame.inputStride - frame.width,
-                    frame.width, frame.height, request.pixelAspect, request.lowQuality, bounds,
-                    bounds, plan.interrupt, &glow, plan.colorFrom, plan.customColor);
+  const int32_t code = extractTarget(extractionOf(plan, request, target, glow, bounds));
   if (code != 0) return code;
   if (plan.settings.showTarget)
     return previewPass(plan.composite.compositeOnOriginal, target, plan.extent, frame,

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/menu_codes.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
-#include "core/menu_codes.h"
 
 namespace shimmerly {
 
@@ -61,11 +61,20 @@ double runProcessing(Raster& target, RenderSettings& settings, bool lowQuality, 
 
 }  // namespace
 
-int32_t extractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
-                      int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
-                      bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
-                      const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
-                      RgbColor customColor) {
+int32_t extractTarget(const ExtractionRequest& request) {
+  Raster& target = request.target;
+  RenderSettings& settings = request.settings;
+  const PF_Pixel* source = request.source;
+  const int64_t rowGapPixels = request.rowGapPixels;
+  const int32_t width = request.width, height = request.height;
+  const double pixelAspect = request.pixelAspect;
+  const bool lowQuality = request.lowQuality;
+  GlowBounds& targetBounds = request.targetBounds;
+  GlowBounds& sourceBounds = request.sourceBounds;
+  const InterruptCheck& checkInterrupt = request.checkInterrupt;
+  Raster* glow = request.glow;
+  const int32_t colorSource = request.colorSource;
+  const RgbColor customColor = request.customColor;
   const int32_t type = settings.targetType;
   // The layer's own colour for "This Layer" (2); the custom colour for "Custom Color" (1) and,
   // since the control offers nothing else, for any other value a preset might bring.

@@ -12,12 +12,25 @@
 
 namespace shimmerly {
 
-// Returns 0 when it ran to the end, or the code that checkInterrupt delivered. targetBounds and
-// sourceBounds may be the same record. glow may be null.
-int32_t extractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
-                      int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
-                      bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
-                      const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
-                      RgbColor customColor);
+// One extraction: the layer and how to read it, the rasters and bounds to fill, and who may
+// stop it.
+struct ExtractionRequest {
+  Raster& target;
+  RenderSettings& settings;  // extraction may change glowSize
+  const PF_Pixel* source;    // host pixels, top row first
+  int64_t rowGapPixels;      // pixels between the end of one row and the start of the next
+  int32_t width, height;
+  double pixelAspect;
+  bool lowQuality;
+  GlowBounds& targetBounds;
+  GlowBounds& sourceBounds;  // may be targetBounds itself
+  const InterruptCheck& checkInterrupt;
+  Raster* glow;         // null: no glow raster is written
+  int32_t colorSource;  // ColorFrom code
+  RgbColor customColor;
+};
+
+// Returns 0 when it ran to the end, or the code that checkInterrupt delivered.
+int32_t extractTarget(const ExtractionRequest& request);
 
 }  // namespace shimmerly

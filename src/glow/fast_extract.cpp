@@ -12,13 +12,13 @@
 
 #include "core/frame_memory.h"
 #include "core/isa_dispatch.h"
+#include "core/menu_codes.h"
 #include "core/render_threads.h"
 #include "glow/edge_alpha.h"
 #include "glow/frame_slots.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
-#include "core/menu_codes.h"
 
 namespace shimmerly {
 
@@ -343,12 +343,21 @@ int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQua
                       uniformColour);
 }
 
-int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
-                          int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
-                          bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
-                          const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
-                          RgbColor customColor, const FastContext& context,
+int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha) {
+  Raster& target = request.target;
+  RenderSettings& settings = request.settings;
+  const PF_Pixel* source = request.source;
+  const int64_t rowGapPixels = request.rowGapPixels;
+  const int32_t width = request.width, height = request.height;
+  const double pixelAspect = request.pixelAspect;
+  const bool lowQuality = request.lowQuality;
+  GlowBounds& targetBounds = request.targetBounds;
+  GlowBounds& sourceBounds = request.sourceBounds;
+  const InterruptCheck& checkInterrupt = request.checkInterrupt;
+  Raster* glow = request.glow;
+  const int32_t colorSource = request.colorSource;
+  const RgbColor customColor = request.customColor;
   if (glowAlpha) *glowAlpha = nullptr;
   const bool sized = width > 0 && height > 0 && target.width() == width &&
                      target.height() == height && target.kind() == kPixelRgba &&
@@ -356,9 +365,7 @@ int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pix
                                           glow->kind() == kPixelRgba));
   if (!sized) {
     // Odd sizes are addressed with clamped coordinates: the reference does that.
-    return extractTarget(target, settings, source, rowGapPixels, width, height, pixelAspect,
-                         lowQuality, targetBounds, sourceBounds, checkInterrupt, glow, colorSource,
-                         customColor);
+    return extractTarget(request);
   }
 
   ExtractPlan plan{};

@@ -12,7 +12,7 @@
 
 namespace shimmerly {
 
-// Same arguments and results as extractTarget. Rasters of another size than the layer are
+// The same request and results as extractTarget. Rasters of another size than the layer are
 // handed to the reference extraction unchanged.
 //
 // glowAlpha, when given, lets a glow of the custom colour be delivered as its alphas alone, for
@@ -20,11 +20,7 @@ namespace shimmerly {
 // Out-Glow, *glowAlpha is then the plane of fastSpreadAlphaPlane and the glow raster is not
 // written. Otherwise (also when that spread declines, and always when the extraction is
 // stopped), *glowAlpha is null and the glow raster holds the glow.
-int32_t fastExtractTarget(Raster& target, RenderSettings& settings, const PF_Pixel* source,
-                          int64_t rowGapPixels, int32_t width, int32_t height, double pixelAspect,
-                          bool lowQuality, GlowBounds& targetBounds, GlowBounds& sourceBounds,
-                          const InterruptCheck& checkInterrupt, Raster* glow, int32_t colorSource,
-                          RgbColor customColor, const FastContext& context,
+int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha = nullptr);
 
 // innerGlow and outerGlow on the fast spread; savedCopy, when given, has the raster's size.

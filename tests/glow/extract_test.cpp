@@ -33,9 +33,9 @@ Extraction extract(const HostFrame& frame, RenderSettings settings, bool lowQual
                    const InterruptCheck& check = {}) {
   Extraction e{Raster(frame.width, frame.height, kPixelRgba),
                Raster(frame.width, frame.height, kPixelRgba), GlowBounds{}, settings, 0};
-  e.code = extractTarget(e.target, e.settings, frame.pixels.data(), frame.rowGap, frame.width,
-                         frame.height, 1.0, lowQuality, e.bounds, e.bounds, check,
-                         withGlow ? &e.glow : nullptr, colorSource, kCustom);
+  e.code = extractTarget({e.target, e.settings, frame.pixels.data(), frame.rowGap, frame.width,
+                          frame.height, 1.0, lowQuality, e.bounds, e.bounds, check,
+                          withGlow ? &e.glow : nullptr, colorSource, kCustom});
   return e;
 }
 

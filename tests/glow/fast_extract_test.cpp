@@ -134,10 +134,11 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
     Raster expectedTarget(w, h, kPixelRgba), expectedGlow(w, h, kPixelRgba);
     RenderSettings expectedSettings = settings;
     GlowBounds expectedA, expectedB;
-    const int32_t expectedCode = extractTarget(
-        expectedTarget, expectedSettings, layer.pixels.data(), layer.rowGap, w, h, aspect, low,
-        expectedA, shared ? expectedA : expectedB, checker(expectedPolls),
-        withGlow ? &expectedGlow : nullptr, colorSource, custom);
+    const InterruptCheck expectedCheck = checker(expectedPolls);
+    const int32_t expectedCode =
+        extractTarget({expectedTarget, expectedSettings, layer.pixels.data(), layer.rowGap, w, h,
+                       aspect, low, expectedA, shared ? expectedA : expectedB, expectedCheck,
+                       withGlow ? &expectedGlow : nullptr, colorSource, custom});
 
     Raster actualTarget = sentinelRaster(w, h);
     Raster actualGlow = sentinelRaster(w, h);
@@ -145,10 +146,12 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
     RenderSettings actualSettings = settings;
     GlowBounds actualA, actualB;
     memory_.beginFrame(w, h);
-    const int32_t actualCode = fastExtractTarget(
-        actualTarget, actualSettings, layer.pixels.data(), layer.rowGap, w, h, aspect, low, actualA,
-        shared ? actualA : actualB, checker(actualPolls), withGlow ? &actualGlow : nullptr,
-        colorSource, custom, {pool_.get(), &memory_});
+    const InterruptCheck actualCheck = checker(actualPolls);
+    const int32_t actualCode =
+        fastExtractTarget({actualTarget, actualSettings, layer.pixels.data(), layer.rowGap, w, h,
+                           aspect, low, actualA, shared ? actualA : actualB, actualCheck,
+                           withGlow ? &actualGlow : nullptr, colorSource, custom},
+                          {pool_.get(), &memory_});
 
     const std::string what = "case " + std::to_string(i) + ": " + std::to_string(w) + "x" +
                              std::to_string(h) + " type " + std::to_string(settings.targetType) +

@@ -34,7 +34,7 @@ using namespace spread_kernels;
 
 // Copies the pixels of a region from one buffer to another of the same size, or writes them
 // through finish.
-void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region& g,
+void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const PixelBox& g,
                 RenderPool* pool, const SpreadRowFinish* finish = nullptr) {
   if (g.empty()) return;
   const int64_t rows = g.y1 - g.y0 + 1;
@@ -58,8 +58,8 @@ void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const Region&
 }
 
 // Copies the pixels of `outer` that lie outside `inner` (inner may be empty or reach beyond).
-void copyRing(const uint32_t* from, uint32_t* to, int64_t width, const Region& outer,
-              const Region& inner, RenderPool* pool) {
+void copyRing(const uint32_t* from, uint32_t* to, int64_t width, const PixelBox& outer,
+              const PixelBox& inner, RenderPool* pool) {
   if (outer.empty()) return;
   if (inner.empty()) return copyRegion(from, to, width, outer, pool);
   auto copy = [&](int64_t y, int64_t x0, int64_t x1) {
@@ -79,7 +79,7 @@ void copyRing(const uint32_t* from, uint32_t* to, int64_t width, const Region& o
 // What a pass leaves: the region it computed, and whether its result is already in the raster
 // it read (else it is in dst, over the region).
 struct PassResult {
-  Region region;
+  PixelBox region;
   bool delivered = false;
 };
 
@@ -92,7 +92,8 @@ struct Delivery {
 
 // Sets the elements of a plane of rows outside a region to zero.
 template <typename T>
-void clearOutside(T* plane, int64_t width, int64_t height, const Region& inside, RenderPool* pool) {
+void clearOutside(T* plane, int64_t width, int64_t height, const PixelBox& inside,
+                  RenderPool* pool) {
   const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
   auto rows = [&](int index, int) {
     const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
@@ -164,7 +165,7 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
   if (carryOut) carryOut->ready = false;
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return {};
-  const Region g = regionOfBounds(bounds, width, height);
+  const PixelBox g = regionOfBounds(bounds, width, height);
   if (g.empty()) return {g, false};
   const double r = static_cast<double>(static_cast<int64_t>(x) / 2);  // B div 2
 

@@ -11,6 +11,7 @@
 
 #include "core/frame_memory.h"
 #include "core/isa_dispatch.h"
+#include "core/pixel.h"
 #include "glow/fast_spread.h"
 #include "glow/glow_bounds.h"
 #include "glow/spread.h"
@@ -178,12 +179,8 @@ inline size_t scratchBytes(const PassPlan& p) {
                              pixelValues);
 }
 
-// The region as 64-bit coordinates.
-struct Region {
-  int64_t x0 = 0, x1 = -1, y0 = 0, y1 = -1;
-  bool empty() const { return x0 > x1 || y0 > y1; }
-};
-inline Region regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
+// The region as a box of whole pixels in 64-bit coordinates.
+inline PixelBox regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
   const PixelRegion g = regionOf(bounds, width, height);
   return {g.firstColumn, g.lastColumn, g.firstRow, g.lastRow};
 }

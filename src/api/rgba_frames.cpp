@@ -28,12 +28,10 @@ void rotateRow(const uint8_t* from, uint8_t* to, int64_t width) {
 template <int Rotation>
 void rotateRows(const uint8_t* from, int64_t fromStride, uint8_t* to, int64_t toStride,
                 int32_t width, int32_t height, RenderPool* pool) {
-  runPolledRows(
-      pool, height, [](int32_t) { return false; },
-      [&](int32_t r0, int32_t r1, int) {
-        for (int64_t r = r0; r < r1; ++r)
-          rotateRow<Rotation>(from + r * fromStride, to + r * toStride, width);
-      });
+  runRowBands(pool, height, [&](int64_t r0, int64_t r1, int) {
+    for (int64_t r = r0; r < r1; ++r)
+      rotateRow<Rotation>(from + r * fromStride, to + r * toStride, width);
+  });
 }
 
 }  // namespace

@@ -164,6 +164,19 @@ RowRange bandOf(int32_t count, int32_t parts, int32_t index) {
   return {static_cast<int32_t>(begin), static_cast<int32_t>(end)};
 }
 
+void runRowBands(RenderPool* pool, int64_t rowCount,
+                 const std::function<void(int64_t, int64_t, int)>& work) {
+  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), rowCount)) : 1;
+  if (parts <= 1) {
+    work(0, rowCount, 0);
+    return;
+  }
+  pool->run(parts, [&](int index, int worker) {
+    const RowRange band = bandOf(static_cast<int32_t>(rowCount), parts, index);
+    work(band.begin, band.end, worker);
+  });
+}
+
 int32_t runPolledRows(RenderPool* pool, int32_t rowCount, const std::function<bool(int32_t)>& poll,
                       const std::function<void(int32_t, int32_t, int)>& work) {
   const int workers = pool ? pool->workerCount() : 1;

@@ -68,6 +68,12 @@ struct RowRange {
 };
 RowRange bandOf(int32_t count, int32_t parts, int32_t index);
 
+// Runs work(rowBegin, rowEnd, worker) over [0, rowCount) split into nearly equal bands, one per
+// worker of the pool (at most one per row), on the pool's threads; or as one band on the
+// calling thread when there is no pool or the rows make one band.
+void runRowBands(RenderPool* pool, int64_t rowCount,
+                 const std::function<void(int64_t begin, int64_t end, int worker)>& work);
+
 // Asks poll(r) for r = 0, 1, ... in order on the calling thread; rows are handed to
 // work(rowBegin, rowEnd, worker) in bands only after each of their rows was polled and allowed.
 // When poll(r) answers "stop", rows from r on are never worked on, and the rows before r are

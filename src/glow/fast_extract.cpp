@@ -260,19 +260,12 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* saved = savedCopy ? reinterpret_cast<uint32_t*>(savedCopy->pixels()) : nullptr;
-  const int workers = context.pool ? context.pool->workerCount() : 1;
   auto overRows = [&](const PixelRegion& g, auto&& rowWork) {
     if (g.empty()) return;
-    const int32_t rows = g.lastRow - g.firstRow + 1;
-    const int parts = std::min(workers, rows);
-    auto band = [&](int index, int) {
-      const RowRange range = bandOf(rows, parts, index);
-      for (int32_t y = g.firstRow + range.begin; y < g.firstRow + range.end; ++y) rowWork(y);
-    };
-    if (context.pool && parts > 1)
-      context.pool->run(parts, band);
-    else
-      band(0, 0);
+    runRowBands(context.pool, g.lastRow - g.firstRow + 1, [&](int64_t begin, int64_t end, int) {
+      for (int64_t y = g.firstRow + begin; y < g.firstRow + end; ++y)
+        rowWork(static_cast<int32_t>(y));
+    });
   };
 
   const PixelRegion before = regionOf(bounds, w, h);

@@ -39,22 +39,15 @@ void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const PixelBo
   if (g.empty()) return;
   const int64_t rows = g.y1 - g.y0 + 1;
   const size_t bytes = static_cast<size_t>(g.x1 - g.x0 + 1) * 4;
-  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), rows)) : 1;
-  auto copyBand = [&](int index, int) {
-    const RowRange band = bandOf(static_cast<int32_t>(rows), parts, index);
-    for (int64_t y = g.y0 + band.begin; y < g.y0 + band.end; ++y) {
+  runRowBands(pool, rows, [&](int64_t begin, int64_t end, int) {
+    for (int64_t y = g.y0 + begin; y < g.y0 + end; ++y) {
       if (finish) {
         (*finish)(y, g.x0, g.x1, from + y * width, to + y * width);
       } else {
         std::memcpy(to + y * width + g.x0, from + y * width + g.x0, bytes);
       }
     }
-  };
-  if (pool) {
-    pool->run(parts, copyBand);
-  } else {
-    copyBand(0, 0);
-  }
+  });
 }
 
 // Copies the pixels of `outer` that lie outside `inner` (inner may be empty or reach beyond).
@@ -94,10 +87,8 @@ struct Delivery {
 template <typename T>
 void clearOutside(T* plane, int64_t width, int64_t height, const PixelBox& inside,
                   RenderPool* pool) {
-  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
-  auto rows = [&](int index, int) {
-    const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
-    for (int64_t y = band.begin; y < band.end; ++y) {
+  runRowBands(pool, height, [&](int64_t begin, int64_t end, int) {
+    for (int64_t y = begin; y < end; ++y) {
       T* row = plane + y * width;
       if (inside.empty() || y < inside.y0 || y > inside.y1) {
         std::memset(row, 0, static_cast<size_t>(width) * sizeof(T));
@@ -106,12 +97,7 @@ void clearOutside(T* plane, int64_t width, int64_t height, const PixelBox& insid
         std::memset(row + inside.x1 + 1, 0, static_cast<size_t>(width - 1 - inside.x1) * sizeof(T));
       }
     }
-  };
-  if (pool && parts > 1) {
-    pool->run(parts, rows);
-  } else {
-    rows(0, 0);
-  }
+  });
 }
 
 // The spread a box pass belongs to: the frame's size, the pass's radius, the bounds it grows,
@@ -373,16 +359,9 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
 // Writes the pixels (colour, a) for a ≠ 0, else 0, from the alphas, on the render's threads.
 void materialise(uint32_t* pixels, const uint8_t* alpha, uint32_t colour, int64_t width,
                  int64_t height, RenderPool* pool) {
-  const int parts = pool ? static_cast<int>(std::min<int64_t>(pool->workerCount(), height)) : 1;
-  auto rows = [&](int index, int) {
-    const RowRange band = bandOf(static_cast<int32_t>(height), parts, index);
-    wordsOfAlpha(pixels, alpha, colour, width, band.begin, band.end);
-  };
-  if (pool && parts > 1) {
-    pool->run(parts, rows);
-  } else {
-    rows(0, 0);
-  }
+  runRowBands(pool, height, [&](int64_t begin, int64_t end, int) {
+    wordsOfAlpha(pixels, alpha, colour, width, begin, end);
+  });
 }
 
 }  // namespace

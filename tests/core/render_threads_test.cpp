@@ -1,6 +1,6 @@
 // The worker pool: every task runs exactly once per run, whether the workers are still spinning
 // from the last run or have gone to sleep; a task's exception reaches the caller; and the pool
-// ends cleanly from either state.
+// ends cleanly from either state; and row bands cover every row once.
 #include "core/render_threads.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +80,34 @@ TEST(RenderPoolTest, EndsWhileWorkersSpinOrSleep) {
     std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     pool.reset();  // must not hang
     EXPECT_EQ(count.load(), 8);
+  }
+}
+
+// Every row in exactly one band, bands of consecutive rows, at most one band per worker or row;
+// without a pool, or with one row, a single band on the calling thread.
+TEST(RowBandsTest, CoverEveryRowOnceInConsecutiveBands) {
+  for (const int workers : {0, 2, 3, 7}) {
+    std::unique_ptr<RenderPool> pool = workers ? std::make_unique<RenderPool>(workers) : nullptr;
+    for (const int64_t rows : {int64_t{0}, int64_t{1}, int64_t{2}, int64_t{5}, int64_t{1000}}) {
+      std::vector<std::atomic<int>> seen(static_cast<size_t>(rows));
+      std::atomic<int> bands{0}, empty{0};
+      const std::thread::id caller = std::this_thread::get_id();
+      std::atomic<bool> offCaller{false};
+      runRowBands(pool.get(), rows, [&](int64_t begin, int64_t end, int) {
+        ++bands;
+        if (begin >= end) ++empty;
+        if (std::this_thread::get_id() != caller) offCaller = true;
+        for (int64_t r = begin; r < end; ++r) ++seen[static_cast<size_t>(r)];
+      });
+      for (int64_t r = 0; r < rows; ++r)
+        ASSERT_EQ(seen[size_t(r)], 1) << rows << " rows, row " << r;
+      const int64_t most = workers ? std::min<int64_t>(workers, rows) : 1;
+      EXPECT_EQ(bands, std::max<int64_t>(most, 1)) << workers << " workers, " << rows << " rows";
+      EXPECT_EQ(empty, rows == 0 ? 1 : 0);
+      if (most <= 1) {
+        EXPECT_FALSE(offCaller) << workers << " workers, " << rows << " rows";
+      }
+    }
   }
 }
 

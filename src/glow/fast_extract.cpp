@@ -243,14 +243,25 @@ void glowFromTargetValues(Raster& glow, const uint8_t* values, uint32_t colour, 
 
 enum class GlowSide { kInner, kOuter };
 
-// savedAlpha: the raster's alphas as bytes (raster rows), kept by the caller; they are all the
-// edge glow needs of a saved copy, which is then neither made nor read. rasterFromSavedAlpha:
-// the raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
-// and zero elsewhere.
+// What an edge glow keeps of the raster before its spread, and what the raster holds.
+struct EdgeGlowInput {
+  Raster* savedCopy = nullptr;  // a copy the raster's pixels are saved to, or null
+  // The one colour of the raster's pixels, when the caller knows them all to share one.
+  std::optional<uint32_t> uniformColour;
+  // The raster's alphas as bytes (raster rows), kept by the caller; they are all the edge glow
+  // needs of a saved copy, which is then neither made nor read.
+  const uint8_t* savedAlpha = nullptr;
+  // The raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
+  // and zero elsewhere.
+  bool rasterFromSavedAlpha = false;
+};
+
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                 Raster* savedCopy, const FastContext& context,
-                 std::optional<uint32_t> uniformColour, const uint8_t* savedAlpha = nullptr,
-                 bool rasterFromSavedAlpha = false) {
+                 const EdgeGlowInput& input, const FastContext& context) {
+  Raster* const savedCopy = input.savedCopy;
+  const std::optional<uint32_t> uniformColour = input.uniformColour;
+  const uint8_t* const savedAlpha = input.savedAlpha;
+  const bool rasterFromSavedAlpha = input.rasterFromSavedAlpha;
   if (bounds.empty()) {
     // Nothing to spread: the raster is what the values describe.
     if (rasterFromSavedAlpha)
@@ -325,15 +336,15 @@ void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, 
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context,
                   std::optional<uint32_t> uniformColour) {
-  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality, savedCopy, context,
-                      uniformColour);
+  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality,
+                      {savedCopy, uniformColour}, context);
 }
 
 int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context,
                   std::optional<uint32_t> uniformColour) {
-  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality, savedCopy, context,
-                      uniformColour);
+  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality,
+                      {savedCopy, uniformColour}, context);
 }
 
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
@@ -464,8 +475,9 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
       // saved copy.
       fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
                                                                             : GlowSide::kOuter,
-                   processed, size, targetBounds, lowQuality, savedCopy, context, colour,
-                   plan.target ? nullptr : plan.targetAlpha, glowFromValues);
+                   processed, size, targetBounds, lowQuality,
+                   {savedCopy, colour, plan.target ? nullptr : plan.targetAlpha, glowFromValues},
+                   context);
       pending = 0;
       break;
     }

@@ -349,19 +349,10 @@ int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQua
 
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha) {
-  Raster& target = request.target;
-  RenderSettings& settings = request.settings;
-  const PF_Pixel* source = request.source;
-  const int64_t rowGapPixels = request.rowGapPixels;
-  const int32_t width = request.width, height = request.height;
-  const double pixelAspect = request.pixelAspect;
-  const bool lowQuality = request.lowQuality;
-  GlowBounds& targetBounds = request.targetBounds;
-  GlowBounds& sourceBounds = request.sourceBounds;
-  const InterruptCheck& checkInterrupt = request.checkInterrupt;
-  Raster* glow = request.glow;
-  const int32_t colorSource = request.colorSource;
-  const RgbColor customColor = request.customColor;
+  // The request's fields under their own names, in the order ExtractionRequest declares them.
+  const auto& [target, settings, source, rowGapPixels, width, height, pixelAspect, lowQuality,
+               targetBounds, sourceBounds, checkInterrupt, glow, colorSource, customColor] =
+      request;
   if (glowAlpha) *glowAlpha = nullptr;
   const bool sized = width > 0 && height > 0 && target.width() == width &&
                      target.height() == height && target.kind() == kPixelRgba &&

@@ -121,7 +121,8 @@ double unitOfControl(int index, double control) {
 FilterSettings::FilterSettings() {
   const Controls d;
   for (int index = 0; index < kParamCount; ++index) {
-    if (double* field = controlField(changes_, index)) numbers_[index] = unitOfControl(index, *field);
+    if (double* field = controlField(changes_, index))
+      numbers_[index] = unitOfControl(index, *field);
   }
   numbers_[kShowTarget] = d.showTarget ? 1 : 0;
   numbers_[kEffectOnly] = d.effectOnly ? 1 : 0;

@@ -139,8 +139,7 @@ SHIMMERLY_F0R_EXPORT void f0r_destruct(f0r_instance_t instance) {
   delete static_cast<Instance*>(instance);
 }
 
-SHIMMERLY_F0R_EXPORT void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param,
-                                              int index) {
+SHIMMERLY_F0R_EXPORT void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
   auto* instance = static_cast<Instance*>(handle);
   if (instance == nullptr || param == nullptr || index < 0 || index >= kParamCount) return;
   try {
@@ -163,13 +162,11 @@ SHIMMERLY_F0R_EXPORT void f0r_set_param_value(f0r_instance_t handle, f0r_param_t
     }
     instance->report(index, message);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "shimmerly: %s: %s\n", shimmerly::frei0r::paramInfo(index).name,
-                 e.what());
+    std::fprintf(stderr, "shimmerly: %s: %s\n", shimmerly::frei0r::paramInfo(index).name, e.what());
   }
 }
 
-SHIMMERLY_F0R_EXPORT void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param,
-                                              int index) {
+SHIMMERLY_F0R_EXPORT void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
   auto* instance = static_cast<Instance*>(handle);
   if (instance == nullptr || param == nullptr || index < 0 || index >= kParamCount) return;
   const std::lock_guard<std::mutex> lock(instance->mutex);
@@ -206,12 +203,9 @@ SHIMMERLY_F0R_EXPORT __attribute__((noinline)) void f0r_update(f0r_instance_t in
 }
 
 // GStreamer calls this form when the filter exports it; a filter uses the first input only.
-SHIMMERLY_F0R_EXPORT __attribute__((noinline)) void f0r_update2(f0r_instance_t instance,
-                                                                double /*time*/,
-                                                                const uint32_t* inframe1,
-                                                                const uint32_t* /*inframe2*/,
-                                                                const uint32_t* /*inframe3*/,
-                                                                uint32_t* outframe) {
+SHIMMERLY_F0R_EXPORT __attribute__((noinline)) void f0r_update2(
+    f0r_instance_t instance, double /*time*/, const uint32_t* inframe1,
+    const uint32_t* /*inframe2*/, const uint32_t* /*inframe3*/, uint32_t* outframe) {
   if (instance == nullptr) return;
   try {
     shimmerly::frei0r::renderFrame(*static_cast<Instance*>(instance), __builtin_return_address(0),

@@ -2,13 +2,14 @@
 """The frei0r filter in a real host gives the bytes of `shimmerly render`: seeded random frames
 of odd sizes and random controls, a factory preset by name with a parameter on top, bad values
 (one message, the other parameters still applied), two instances in one process, and for melt
-rendering on several threads and the refusal of frames cut into slices. Exits 77 (skipped) when
+rendering on several threads, the refusal of frames cut into slices and `melt -query`. Exits 77 (skipped) when
 the host program is not installed.
 
     host_test.py ffmpeg|melt|gst PLUGIN_DIR SHIMMERLY_CLI
 """
 import random
 import shutil
+import subprocess
 import sys
 import zlib
 
@@ -106,6 +107,18 @@ def test_melt_slices_refused(host, session, rng):
         same(got[i], frames[i], f"sliced frame {i} passed through")
 
 
+def test_melt_query(host, session, rng):
+    """melt -query constructs instances to list the parameters: no message, no crash, and the
+    parameters listed with their defaults."""
+    out = subprocess.run(["melt", "-query", "filter=frei0r.shimmerly"], env=session.env,
+                         capture_output=True, text=True, timeout=60)
+    check(out.returncode == 0, f"melt -query failed ({out.returncode}): {out.stderr[-500:]}")
+    check(not shimmerly_lines(out.stderr), f"unexpected messages: {out.stderr}")
+    for name in ("preset", "glow_size", "trans_boost", "quality"):
+        check(f"title: {name}" in out.stdout, f"melt -query does not list {name}")
+    check("default: alpha" in out.stdout, "melt -query does not show the mask's default")
+
+
 def main():
     host_name, plugin_dir, cli = sys.argv[1:4]
     host_class = HOSTS[host_name]
@@ -115,7 +128,7 @@ def main():
     tests = [lambda h, s, r: test_random_frames(h, s, r, host_name), test_factory_preset,
              test_bad_values, test_two_instances]
     if host_name == "melt":
-        tests += [test_melt_threads, test_melt_slices_refused]
+        tests += [test_melt_threads, test_melt_slices_refused, test_melt_query]
     failures = 0
     for index, test in enumerate(tests):
         session = Session(plugin_dir, cli)

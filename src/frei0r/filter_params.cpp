@@ -58,6 +58,22 @@ std::string shown(double value) {
   return text;
 }
 
+// A message on one line: control characters a host's text may hold are written as \xNN.
+std::string oneLine(const std::string& message) {
+  std::string out;
+  for (const char c : message) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string prefix(int index) {
   return std::string("shimmerly: ") + kParams[index].name + ": ";
 }
@@ -200,7 +216,7 @@ std::string FilterSettings::setText(int index, const char* given) {
     if (message.rfind(kParams[index].name, 0) == 0 && index != kPreset)
       message.erase(0, std::char_traits<char>::length(kParams[index].name) + 2);
     refused_[index] = text;
-    refusal_[index] = prefix(index) + message + keeping;
+    refusal_[index] = oneLine(prefix(index) + message + keeping);
     return refusal_[index];
   }
   refusal_[index].clear();

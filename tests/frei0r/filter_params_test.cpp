@@ -137,6 +137,10 @@ TEST_F(FilterParams, MenusTakeWordsAndNumbers) {
     EXPECT_EQ(s.text(kMask), "7");
   }
   EXPECT_NE(s.setText(kGlowStyle, nullptr), "");
+  // A host's text with line breaks still gives one line.
+  const std::string broken = s.setText(kBlend, "add\nscreen\r\x1b");
+  EXPECT_EQ(broken.find_first_of("\n\r\x1b"), std::string::npos) << broken;
+  EXPECT_NE(broken.find("add\\x0Ascreen\\x0D\\x1B"), std::string::npos) << broken;
   EXPECT_EQ(s.setText(kQuality, "low"), "");
   EXPECT_TRUE(s.options().lowQuality);
   EXPECT_EQ(s.setText(kQuality, "medium").rfind("shimmerly: quality: expected high or low", 0), 0u);

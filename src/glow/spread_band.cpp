@@ -75,6 +75,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   int32_t* blue = carve.take<int32_t>(nc);
   double* rni = carve.take<double>(nc);
   double* rno = carve.take<double>(nc);
+  // The inner and outer box areas by column (colour passes only).
+  uint32_t* areaI = carve.take<uint32_t>(nc);
+  uint32_t* areaO = carve.take<uint32_t>(nc);
   assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
@@ -183,7 +186,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         words && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
-    if constexpr (kColour) {
+    if constexpr (kColour && kWideVectors) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+      const avx512::ColourSweep sweep{
+          {stored[0], stored[1], stored[2], stored[3], stored[4]},
+          {pi[0] + kxs + 1, pi[1] + kxs + 1, pi[2] + kxs + 1, pi[3] + kxs + 1, pi[4] + kxs + 1},
+          {po[0] + kxs + 1, po[1] + kxs + 1, po[2] + kxs + 1, po[3] + kxs + 1, po[4] + kxs + 1}};
+      avx512::slideScanColourAvx512(e1, e2, sweep, ncol);
+#endif
+    } else if constexpr (kColour) {
       for (int c = 0; c < kCh; ++c) {
         withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
           constexpr int kC = decltype(channel)::value;
@@ -268,6 +279,10 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                                   inside1);
         insideO = fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0,
                                   inside1);
+        for (int64_t i = 0; i < nc; ++i) {
+          areaI[i] = static_cast<uint32_t>(wI[i] * hI);
+          areaO[i] = static_cast<uint32_t>(wO[i] * hO);
+        }
       }
       lastHI = hI;
       lastHO = hO;
@@ -285,15 +300,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     if constexpr (kColour) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
-      const ColourRowValues values{ai, ao, alpha, red, green, blue, rni, rno};
+      const ColourRow row{
+          pre,   rai,  rao,  areaI, areaO, recip, {ai, ao, alpha, red, green, blue, rni, rno},
+          named, srow, drow, n,     d,     wIn,   f};
       if constexpr (kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
-        avx512::colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn,
-                                       f);
+        avx512::colourRowAvx512<Arith>(row);
 #endif
       } else {
-        colourRowInLoops<Arith, kFusedScan>(pre, rai, rao, recip, values, named, srow, drow, n, d,
-                                            wIn, f);
+        colourRowInLoops<Arith, kFusedScan>(row);
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;

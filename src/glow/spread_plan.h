@@ -169,11 +169,11 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
-  // of 8); each array rounded up to 64 bytes.
+  // of 8) and the box areas (two of 4 bytes); each array rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
   const int64_t columnArrays = (fusedSweep(p) ? 1 : 3) * channels + 1;
-  const int64_t pixelValues = channels == 1 ? 0 : 6 * (n * 4 + 64) + 2 * (n * 8 + 64);
+  const int64_t pixelValues = channels == 1 ? 0 : 8 * (n * 4 + 64) + 2 * (n * 8 + 64);
   return static_cast<size_t>(ring + columnArrays * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              pixelValues);

@@ -58,8 +58,16 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t ringCount = ringless ? 1 : ringRows(p);
   uint8_t* ring = carve.take<uint8_t>(ringless ? 0 : ringCount * ncol);
   auto ringRow = [&](int64_t y) SHIMMERLY_INLINE_LAMBDA { return ring + (y % ringCount) * ncol; };
+  // A colour pass writing its rows straight back keeps the words of the rows between the one
+  // leaving the column sums and the one entering them, since the leaving row of the raster may
+  // already hold this band's output.
+  const bool wordRing = kColour && p.direct != nullptr;
+  const int64_t wordRingCount = wordRing ? ringRows(p) : 1;
+  uint32_t* keptWords = carve.take<uint32_t>(wordRing ? wordRingCount * ncol : 0);
+  auto wordRow = [&](int64_t y)
+                     SHIMMERLY_INLINE_LAMBDA { return keptWords + (y % wordRingCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
-  uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
+  uint32_t* spreadRow = carve.take<uint32_t>(!kColour || wordRing ? W : 0);
   double* rai = carve.take<double>(n);
   double* rao = carve.take<double>(n);
   // Box widths by column.
@@ -167,6 +175,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
       } else if constexpr (kColour) {
         addRow(p.src + y * W + p.xs + 1, ncol, stored);
+        if (wordRing)
+          std::memcpy(wordRow(y), p.src + y * W + p.xs + 1, static_cast<size_t>(ncol) * 4);
       } else {
         addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
       }
@@ -180,10 +190,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   for (int64_t py = py0; py < py1; ++py) {
     const int64_t below = py - p.lv, above = py + p.rv + 1;
     // Passes from alpha bytes into alpha bytes have no word rasters at all.
-    const bool words = p.src != nullptr;
-    const uint32_t* __restrict e1 = words && below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
+    const bool hasWords = p.src != nullptr;
+    const uint32_t* __restrict e1 = !hasWords || below < 1 ? zeroRow
+                                    : wordRing             ? wordRow(below)
+                                                           : p.src + below * W + p.xs + 1;
     const uint32_t* __restrict e2 =
-        words && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
+        hasWords && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
     if constexpr (kColour && kWideVectors) {
@@ -288,10 +300,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       lastHO = hO;
     }
 
-    const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
-    const uint32_t* __restrict srow = words ? p.src + py * W + p.rx0 : nullptr;
-    uint32_t* __restrict drow =
-        direct ? spreadRow + p.rx0 : (p.dst ? p.dst + py * W + p.rx0 : nullptr);
+    if (wordRing && above <= H - 1) std::memcpy(wordRow(above), e2, static_cast<size_t>(ncol) * 4);
+    const bool direct = p.direct && py >= band.directBegin && py < band.directEnd;
+    const uint32_t* __restrict srow = hasWords ? p.src + py * W + p.rx0 : nullptr;
+    uint32_t* __restrict drow = direct      ? spreadRow + p.rx0
+                                : band.side ? band.side + sideIndex(band, py) * W + p.rx0
+                                            : nullptr;
     uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
     const uint8_t* __restrict krow = p.outerKeep ? p.outerKeep + py * W + p.rx0 : nullptr;
     const uint32_t named = p.named;

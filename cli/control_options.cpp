@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/keyframes.h"
+#include "core/control_words.h"
 #include "host/param_indices.h"
 
 namespace shimmerly::cli {
@@ -29,21 +30,14 @@ void checkAnimatable(const std::string& option, const std::string& text, const P
                     "\" cannot be animated: give one value, without @frame");
 }
 
-// A popup value: one of the names (counting from 1) or a number from 1 to the popup's count.
-int32_t popupValue(const std::string& option, const std::string& text,
-                   const std::vector<std::string>& names, const PF_ParamDef& def) {
+// A popup value: one of the menu's words (counting from 1) or a number from 1 to its count.
+int32_t popupValue(const std::string& option, const std::string& text, const MenuWords& menu,
+                   const PF_ParamDef& def) {
   checkAnimatable(option, text, def);
   if (isKeyframed(text)) bad(option, "a menu takes one value, without @frame");
-  const int32_t count = def.u.pd.num_choices;
-  for (size_t i = 0; i < names.size(); ++i)
-    if (text == names[i]) return static_cast<int32_t>(i + 1);
-  int64_t number = 0;
-  std::string choices;
-  for (const std::string& name : names) choices += name + ", ";
-  if (!parseInt(text, number) || number < 1 || number > count)
-    bad(option, "expected " + choices + "or a number from 1 to " + std::to_string(count) +
-                    ", got \"" + text + "\"");
-  return static_cast<int32_t>(number);
+  std::optional<int32_t> entry = menuEntry(menu, text);
+  if (!entry || *entry > def.u.pd.num_choices) bad(option, menuExpectation(menu, text));
+  return *entry;
 }
 
 void setSlider(const std::string& option, PF_ParamDef& def, const std::string& text, Frame frame) {
@@ -142,8 +136,7 @@ void addControlOptions(CLI::App& app, ControlOptions& o) {
 void applyControls(PluginHost& host, const ControlOptions& o, Frame frame) {
   if (o.mask)
     param(host, PARAM_MASK, PF_Param_POPUP).u.pd.value =
-        popupValue("--mask", *o.mask, {"none", "alpha", "brightness", "brightness-alpha"},
-                   param(host, PARAM_MASK, PF_Param_POPUP));
+        popupValue("--mask", *o.mask, kMaskWords, param(host, PARAM_MASK, PF_Param_POPUP));
   if (o.brightCutoff)
     setSlider("--bright-cutoff", param(host, PARAM_BRIGHT_CUTOFF, PF_Param_FLOAT_SLIDER),
               *o.brightCutoff, frame);
@@ -153,7 +146,7 @@ void applyControls(PluginHost& host, const ControlOptions& o, Frame frame) {
   if (o.showTarget) param(host, PARAM_SHOW_TARGET, PF_Param_CHECKBOX).u.bd.value = 1;
   if (o.glowStyle)
     param(host, PARAM_GLOW_STYLE, PF_Param_POPUP).u.pd.value =
-        popupValue("--glow-style", *o.glowStyle, {"front", "in", "out"},
+        popupValue("--glow-style", *o.glowStyle, kGlowStyleWords,
                    param(host, PARAM_GLOW_STYLE, PF_Param_POPUP));
   if (o.glowSize)
     setSlider("--glow-size", param(host, PARAM_GLOW_SIZE, PF_Param_FLOAT_SLIDER), *o.glowSize,
@@ -162,7 +155,7 @@ void applyControls(PluginHost& host, const ControlOptions& o, Frame frame) {
     setSlider("--softness", param(host, PARAM_SOFTNESS, PF_Param_FLOAT_SLIDER), *o.softness, frame);
   if (o.colorFrom)
     param(host, PARAM_GLOW_COLOR_FROM, PF_Param_POPUP).u.pd.value =
-        popupValue("--color-from", *o.colorFrom, {"custom", "layer"},
+        popupValue("--color-from", *o.colorFrom, kColorFromWords,
                    param(host, PARAM_GLOW_COLOR_FROM, PF_Param_POPUP));
   if (o.color) {
     PF_ParamDef& def = param(host, PARAM_CUSTOM_COLOR, PF_Param_COLOR);
@@ -181,10 +174,7 @@ void applyControls(PluginHost& host, const ControlOptions& o, Frame frame) {
               frame);
   if (o.blend)
     param(host, PARAM_BLEND_MODE, PF_Param_POPUP).u.pd.value =
-        popupValue("--blend", *o.blend,
-                   {"normal", "screen", "multiply", "overlay", "add", "magic-glue-1",
-                    "magic-glue-2", "magic-glue-3"},
-                   param(host, PARAM_BLEND_MODE, PF_Param_POPUP));
+        popupValue("--blend", *o.blend, kBlendWords, param(host, PARAM_BLEND_MODE, PF_Param_POPUP));
   if (o.effectOnly) param(host, PARAM_SHOW_EFFECT_ONLY, PF_Param_CHECKBOX).u.bd.value = 1;
 }
 

@@ -26,6 +26,9 @@ LAYERS = {
     "host": {"core", "platform", "ui", "presets", "engine", "shimmerly"},
     "plugin": {"host", "core", "shimmerly"},
     "python": {"shimmerly"},
+    # The host adapters (frei0r filter, GEGL operation) stand on the public library alone.
+    "frei0r": {"shimmerly"},
+    "gegl": {"shimmerly"},
     # The command-line host drives the plug-in through its interface only: the host records and
     # the parameter indices, never the host glue's insides.
     "cli": {"core", "platform", "presets", "shimmerly", "host/host_api.h", "host/param_indices.h"},

@@ -48,6 +48,25 @@ struct Controls {
   bool effectOnly = false;  // the glow alone instead of the glow on the image
 };
 
+// The four menus, read from words: the command line's, the Python package's and the host
+// adapters' spelling of Mask, Glow Style, Glow Color From and Blend Mode.
+enum class Menu { Mask, GlowStyle, ColorFrom, Blend };
+
+// The named entries of a menu, in the order of their numbers from 1 ("none", "alpha", ...).
+SHIMMERLY_API std::vector<std::string> menuWords(Menu menu);
+// How many entries a menu has: Mask 8 (5-8, the shape targets, have numbers only), Glow Style 3,
+// Glow Color From 2, Blend 8.
+SHIMMERLY_API int menuCount(Menu menu);
+// The number of the entry `text` names: one of menuWords(menu), or a number from 1 to the
+// menu's count in decimal digits.
+// Throws Error for anything else, naming the control and what it takes.
+SHIMMERLY_API int menuEntry(Menu menu, const std::string& text);
+
+// `base` with every control that `changes` holds at other than its default taken from
+// `changes`: how a host that sets all of an instance's controls at once puts the ones the user
+// changed on top of a preset. A control set back to its default keeps the preset's value.
+SHIMMERLY_API Controls overlaidControls(const Controls& base, const Controls& changes);
+
 // How a frame is rendered, besides the controls: what a compositing host tells the plug-in.
 struct RenderOptions {
   bool lowQuality = false;   // one box pass instead of three

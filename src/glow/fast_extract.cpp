@@ -24,25 +24,25 @@ namespace shimmerly {
 
 namespace {
 
-// The rows of one extent seen by one worker: the smallest and largest column and raster row of
-// the pixels met.
-struct Extent {
-  int64_t x0 = std::numeric_limits<int64_t>::max(), x1 = std::numeric_limits<int64_t>::min();
-  int64_t y0 = std::numeric_limits<int64_t>::max(), y1 = std::numeric_limits<int64_t>::min();
-  bool empty() const { return x0 > x1; }
-  void addRow(int64_t first, int64_t last, int64_t q) {
-    x0 = std::min(x0, first);
-    x1 = std::max(x1, last);
-    y0 = std::min(y0, q);
-    y1 = std::max(y1, q);
+// The pixels met by one worker grow a PixelBox of raster rows, a row at a time: columns first to
+// last of raster row q.
+void includeRow(PixelBox& box, int64_t first, int64_t last, int64_t q) {
+  if (box.empty()) {
+    box = {first, last, q, q};
+    return;
   }
-  // Including the two corners gives the same box as including every point met, in any order.
-  void includeInto(GlowBounds& bounds) const {
-    if (empty()) return;
-    bounds.include(static_cast<double>(x0), static_cast<double>(y0));
-    bounds.include(static_cast<double>(x1), static_cast<double>(y1));
-  }
-};
+  box.x0 = std::min(box.x0, first);
+  box.x1 = std::max(box.x1, last);
+  box.y0 = std::min(box.y0, q);
+  box.y1 = std::max(box.y1, q);
+}
+
+// Including the two corners gives the same bounds as including every point met, in any order.
+void includeInto(const PixelBox& box, GlowBounds& bounds) {
+  if (box.empty()) return;
+  bounds.include(static_cast<double>(box.x0), static_cast<double>(box.y0));
+  bounds.include(static_cast<double>(box.x1), static_cast<double>(box.y1));
+}
 
 struct ExtractPlan {
   const RenderSettings* settings;
@@ -124,7 +124,7 @@ SHIMMERLY_INLINE void nonZeroSpan(const T* v, uint32_t mask, int32_t n, int32_t&
 }
 
 SHIMMERLY_INLINE void extractRowsBody(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values,
-                                      Extent& source, Extent& target) {
+                                      PixelBox& source, PixelBox& target) {
   const int32_t w = p.width;
   for (int32_t r = r0; r < r1; ++r) {
     const int64_t q = p.height - 1 - r;
@@ -149,16 +149,16 @@ SHIMMERLY_INLINE void extractRowsBody(const ExtractPlan& p, int32_t r0, int32_t 
     // First and last columns with non-zero source alpha and non-zero target.
     int32_t first = 0, last = 0;
     nonZeroSpan(in, 0xFFu, w, first, last);
-    if (first < w) source.addRow(first, last, q);
+    if (first < w) includeRow(source, first, last, q);
     nonZeroSpan(values, 0xFFu, w, first, last);
-    if (first < w) target.addRow(first, last, q);
+    if (first < w) includeRow(target, first, last, q);
   }
 }
 
 // Each set's extraction; AVX-512 runs the AVX2 form, as wide as this code gains from.
 namespace generic {
-void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
-                 Extent& target) {
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, PixelBox& source,
+                 PixelBox& target) {
   extractRowsBody(p, r0, r1, values, source, target);
 }
 }  // namespace generic
@@ -166,16 +166,16 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
 #if SHIMMERLY_ISA_BUILT(avx2)
 #define SHIMMERLY_ISA_REGION avx2
 #include "core/isa_region_begin.h"
-void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
-                 Extent& target) {
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, PixelBox& source,
+                 PixelBox& target) {
   extractRowsBody(p, r0, r1, values, source, target);
 }
 #include "core/isa_region_end.h"
 #endif
 
-using ExtractRows = void (*)(const ExtractPlan&, int32_t, int32_t, uint8_t*, Extent&, Extent&);
-void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, Extent& source,
-                 Extent& target) {
+using ExtractRows = void (*)(const ExtractPlan&, int32_t, int32_t, uint8_t*, PixelBox&, PixelBox&);
+void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, PixelBox& source,
+                 PixelBox& target) {
   isaForm<ExtractRows>({SHIMMERLY_ISA_FORM(generic, extractRows),
                         SHIMMERLY_ISA_FORM(avx2, extractRows)})(p, r0, r1, values, source, target);
 }
@@ -392,19 +392,18 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   plan.glow = glow && !glowFromValues ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
 
   const int workers = context.pool ? context.pool->workerCount() : 1;
-  std::vector<Extent> sourceExtents(workers), targetExtents(workers);
+  std::vector<PixelBox> sourceBoxes(workers), targetBoxes(workers);
   std::vector<std::vector<uint8_t>> values(workers, std::vector<uint8_t>(width));
   int32_t code = 0;
   const int32_t done = runPolledRows(
       context.pool, height,
       [&](int32_t r) { return checkInterrupt && checkInterrupt(r, height, &code); },
       [&](int32_t r0, int32_t r1, int worker) {
-        extractRows(plan, r0, r1, values[worker].data(), sourceExtents[worker],
-                    targetExtents[worker]);
+        extractRows(plan, r0, r1, values[worker].data(), sourceBoxes[worker], targetBoxes[worker]);
       });
   for (int wkr = 0; wkr < workers; ++wkr) {
-    sourceExtents[wkr].includeInto(sourceBounds);
-    targetExtents[wkr].includeInto(targetBounds);
+    includeInto(sourceBoxes[wkr], sourceBounds);
+    includeInto(targetBoxes[wkr], targetBounds);
   }
   // A brightness target met at least one pixel: it gets at least a spread of 1.0.
   const int32_t type = settings.targetType;

@@ -151,6 +151,22 @@ PYBIND11_MODULE(_shimmerly, m) {
   m.def(
       "default_controls", [] { return asDict(shimmerly::Controls{}); },
       "The plug-in's default controls as a dict of the package's field names.");
+  m.def(
+      "menus",
+      [] {
+        py::dict menus;
+        const std::pair<const char*, shimmerly::Menu> all[] = {
+            {"mask", shimmerly::Menu::Mask},
+            {"glow_style", shimmerly::Menu::GlowStyle},
+            {"color_from", shimmerly::Menu::ColorFrom},
+            {"blend", shimmerly::Menu::Blend}};
+        for (const auto& [name, menu] : all) {
+          menus[name] = py::make_tuple(py::tuple(py::cast(shimmerly::menuWords(menu))),
+                                       shimmerly::menuCount(menu));
+        }
+        return menus;
+      },
+      "The menus' words, in the order of their numbers from 1, and each menu's count.");
   m.def("preset_names", &shimmerly::presetNames, "The names of the user's presets.");
   m.def(
       "preset_controls",

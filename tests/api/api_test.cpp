@@ -333,5 +333,66 @@ TEST_F(ApiPresetsTest, UnknownNamesAndDamagedFilesThrow) {
   EXPECT_THROW(presetControls(home().str() + "/missing.smr"), Error);
 }
 
+// The menus' words are the command line's: each word names its own entry, numbers run to the
+// count, and anything else (signs, spaces, zero, past the count, other words) is refused with
+// the control's name and what it takes.
+TEST(ApiMenusTest, WordsAndNumbersNameTheEntries) {
+  const std::pair<Menu, int> menus[] = {
+      {Menu::Mask, 8}, {Menu::GlowStyle, 3}, {Menu::ColorFrom, 2}, {Menu::Blend, 8}};
+  for (const auto& [menu, count] : menus) {
+    EXPECT_EQ(menuCount(menu), count);
+    const std::vector<std::string> words = menuWords(menu);
+    ASSERT_FALSE(words.empty());
+    for (size_t i = 0; i < words.size(); ++i) EXPECT_EQ(menuEntry(menu, words[i]), int(i + 1));
+    for (int n = 1; n <= count; ++n) EXPECT_EQ(menuEntry(menu, std::to_string(n)), n);
+    for (const std::string& bad :
+         {std::string("0"), std::to_string(count + 1), std::string("+1"), std::string("-1"),
+          std::string(" 1"), std::string("1 "), std::string("2x"), std::string(""),
+          std::string("Screen"), std::string("99999999999999999999")})
+      EXPECT_THROW(menuEntry(menu, bad), Error) << bad;
+  }
+  EXPECT_EQ(menuEntry(Menu::Blend, "magic-glue-2"), 7);
+  EXPECT_EQ(menuEntry(Menu::GlowStyle, "front"), 1);
+  try {
+    menuEntry(Menu::Blend, "glow");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_NE(std::string(e.what()).find("blend: expected normal, screen"), std::string::npos)
+        << e.what();
+    EXPECT_NE(std::string(e.what()).find("\"glow\""), std::string::npos) << e.what();
+  }
+}
+
+// Changes on top of a preset: a control the host left at its default keeps the base's value,
+// any other replaces it, the colour as one control.
+TEST(ApiMenusTest, OverlaidControlsTakeOnlyTheChangedOnes) {
+  Controls base;
+  base.mask = 3;
+  base.glowSize = 80;
+  base.softness = 10;
+  base.color[0] = 10;
+  base.color[1] = 20;
+  base.color[2] = 30;
+  base.blend = 2;
+  base.effectOnly = true;
+  const Controls unchanged = overlaidControls(base, Controls{});
+  EXPECT_EQ(std::memcmp(&unchanged, &base, sizeof(Controls)), 0);
+
+  Controls changes;
+  changes.glowSize = 5;
+  changes.color[1] = 0;  // one channel changed: the whole colour is taken
+  changes.transBoost = -50;
+  const Controls out = overlaidControls(base, changes);
+  EXPECT_EQ(out.glowSize, 5);
+  EXPECT_EQ(out.transBoost, -50);
+  EXPECT_EQ(out.color[0], 255);
+  EXPECT_EQ(out.color[1], 0);
+  EXPECT_EQ(out.color[2], 255);
+  EXPECT_EQ(out.mask, 3);
+  EXPECT_EQ(out.softness, 10);
+  EXPECT_EQ(out.blend, 2);
+  EXPECT_TRUE(out.effectOnly);
+}
+
 }  // namespace
 }  // namespace shimmerly

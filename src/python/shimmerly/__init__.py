@@ -19,14 +19,9 @@ from . import _shimmerly
 __version__ = _shimmerly.__version__
 __all__ = ["Controls", "render", "preset", "preset_names", "__version__"]
 
-# The menus' words, in the order of their numbers from 1; mask 5-8 have numbers only.
-_MENUS = {
-    "mask": (("none", "alpha", "brightness", "brightness-alpha"), 8),
-    "glow_style": (("front", "in", "out"), 3),
-    "color_from": (("custom", "layer"), 2),
-    "blend": (("normal", "screen", "multiply", "overlay", "add", "magic-glue-1",
-               "magic-glue-2", "magic-glue-3"), 8),
-}
+# The menus' words, in the order of their numbers from 1, and their counts (mask 5-8 have
+# numbers only), from the table the command line reads.
+_MENUS = _shimmerly.menus()
 _SLIDERS = {
     "bright_cutoff": (0, 100),
     "dark_cutoff": (0, 100),

@@ -1,10 +1,11 @@
 // The glow of the layer's colours next to what a user would write in OpenCV, in one program so
-// that both see the same machine in the same run: renders through the in-process host (the
-// default one-colour glow, the glow of the layer's colours at both qualities, and the bloom look:
-// In Front, Brightness mask, the layer's colours, Screen) against three 15 × 15 box filters of
-// the four channels and a Screen blend, and against a Gaussian blur and Screen. 1920 × 1080 and
-// 3840 × 2160, the frame of discs, 1 and 2 threads. Built only where OpenCV is installed; the
-// engine never uses it.
+// that both see the same machine in the same run: renders through the in-process host, as
+// `shimmerly bench` renders (the default one-colour glow and the glow of the layer's colours at
+// both qualities and glow sizes 2, 22 and 500; the bloom look: In Front, Brightness mask, the
+// layer's colours, Screen; the default with the Screen and Magic Glue 2 blends), against three
+// 15 × 15 box filters of the four channels and a Screen blend, and against a Gaussian blur and
+// Screen. 1920 × 1080 and 3840 × 2160, the frame of discs, 1 and 2 threads. Built only where
+// OpenCV is installed; the engine never uses it.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -25,15 +26,23 @@
 
 namespace {
 
-// The renders compared, as the `look` argument.
-enum Look : int64_t { kCustomColour = 0, kLayerColour = 1, kBloom = 2 };
+// The renders compared, as the `look` argument: the default controls (a glow of the custom
+// colour), the glow of the layer's colours, the bloom look, and the default with the Screen and
+// the Magic Glue 2 blends.
+enum Look : int64_t {
+  kCustomColour = 0,
+  kLayerColour = 1,
+  kBloom = 2,
+  kScreen = 3,
+  kMagicGlue2 = 4
+};
 
 void setRate(benchmark::State& state, int32_t width, int32_t height) {
   state.counters["Mpix/s"] = benchmark::Counter(
       static_cast<double>(state.iterations()) * width * height / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Arguments: height, look, low quality, threads.
+// Arguments: height, look, low quality, glow size, threads.
 void BM_Glow(benchmark::State& state) {
   const std::filesystem::path home =
       std::filesystem::temp_directory_path() / ("shimmerly-cv-bench-" + std::to_string(::getpid()));
@@ -43,8 +52,12 @@ void BM_Glow(benchmark::State& state) {
   const Look look = static_cast<Look>(state.range(1));
   shimmerly::cli::PluginHost host(shimmerly::pluginMain, "Shimmerly.so");
   host.start();
-  shimmerly::renderEngine().setThreadCount(static_cast<int>(state.range(3)));
-  if (look != kCustomColour) host.param(shimmerly::PARAM_GLOW_COLOR_FROM).u.pd.value = 2;
+  shimmerly::renderEngine().setThreadCount(static_cast<int>(state.range(4)));
+  host.param(shimmerly::PARAM_GLOW_SIZE).u.fs_d.value = static_cast<double>(state.range(3));
+  if (look == kLayerColour || look == kBloom)
+    host.param(shimmerly::PARAM_GLOW_COLOR_FROM).u.pd.value = 2;
+  if (look == kScreen) host.param(shimmerly::PARAM_BLEND_MODE).u.pd.value = 2;
+  if (look == kMagicGlue2) host.param(shimmerly::PARAM_BLEND_MODE).u.pd.value = 7;
   if (look == kBloom) {
     host.param(shimmerly::PARAM_GLOW_STYLE).u.pd.value = 1;  // In Front
     host.param(shimmerly::PARAM_MASK).u.pd.value = 3;        // Brightness
@@ -110,14 +123,18 @@ void BM_OpenCv(benchmark::State& state) {
   cv::setNumThreads(previous);
 }
 
+// Both colour sources at both qualities and glow sizes 2, 22 and 500; the bloom look at size 22;
+// the two blends at 1080p. On 1 and 2 threads.
 void glowArgs(benchmark::internal::Benchmark* b) {
-  b->ArgNames({"h", "look", "low", "threads"});
+  b->ArgNames({"h", "look", "low", "size", "threads"});
   for (int h : {1080, 2160})
     for (int threads : {1, 2}) {
-      b->Args({h, kCustomColour, 0, threads});
-      b->Args({h, kLayerColour, 0, threads});
-      b->Args({h, kLayerColour, 1, threads});
-      b->Args({h, kBloom, 0, threads});
+      for (int look : {kCustomColour, kLayerColour})
+        for (int low : {0, 1})
+          for (int size : {2, 22, 500}) b->Args({h, look, low, size, threads});
+      b->Args({h, kBloom, 0, 22, threads});
+      if (h == 1080)
+        for (int look : {kScreen, kMagicGlue2}) b->Args({h, look, 0, 22, threads});
     }
 }
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Shimmerly. Idempotent: apt is
 # only asked when a package is missing.
-#   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh                      the packages of the Linux build and tests (and
+#                                                libopencv-dev, for the benchmark that compares
+#                                                the glow with OpenCV's filters; the engine and
+#                                                the tests never use it)
 #   scripts/install-deps.sh [--i386] [--no-install-recommends] PACKAGE...
 #                                                those packages instead (the CI stages' extras);
 #                                                --i386 first enables the i386 architecture
@@ -20,7 +23,7 @@ if [ $# -gt 0 ]; then
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
             libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
-            python3-numpy python3-pytest)
+            python3-numpy python3-pytest libopencv-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

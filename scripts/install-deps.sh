@@ -3,6 +3,9 @@
 # only asked when a package is missing. frei0r-plugins-dev brings frei0r.h alone; ffmpeg, melt and
 # GStreamer are the hosts the frei0r filter's tests run in.
 #   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh libopencv-dev        OpenCV, for the benchmark that compares the glow
+#                                                with OpenCV's filters (the engine and tests never
+#                                                use it)
 #   scripts/install-deps.sh [--i386] [--no-install-recommends] PACKAGE...
 #                                                those packages instead (the CI stages' extras);
 #                                                --i386 first enables the i386 architecture

@@ -347,6 +347,13 @@ int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQua
                       {savedCopy, uniformColour}, context);
 }
 
+bool fastExtractionUsesTargetRaster(const RenderSettings& settings, bool glowRaster) {
+  const int32_t processing = settings.targetProcessing;
+  const bool edgeGlow =
+      processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
+  return !glowRaster || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
+}
+
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha) {
   // The request's fields under their own names, in the order ExtractionRequest declares them.
@@ -381,8 +388,7 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   const int32_t processing = settings.targetProcessing;
   const bool edgeGlow =
       processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
-  const bool targetRead =
-      glow == nullptr || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
+  const bool targetRead = fastExtractionUsesTargetRaster(settings, glow != nullptr);
   plan.target = targetRead ? reinterpret_cast<uint32_t*>(target.pixels()) : nullptr;
   // A glow of the custom colour is then not written here either: the spread reads it from the
   // kept target values and writes the whole glow raster itself.

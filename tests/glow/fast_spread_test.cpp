@@ -165,11 +165,14 @@ class FastSpreadTest : public ::testing::TestWithParam<Setup> {
   void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
 
   FastContext context() { return {pool_.get(), &memory_}; }
-  // Fills the spread's scratch raster with a sentinel before each case.
+  // Fills each band's scratch and side rows with a sentinel before each case.
   void poisonScratch(int32_t w, int32_t h) {
     memory_.beginFrame(w, h);
-    std::memset(memory_.block(kSlotSpreadBuffer, static_cast<size_t>(w) * h * 4), 0xA5,
-                static_cast<size_t>(w) * h * 4);
+    const size_t bytes = std::max<size_t>(static_cast<size_t>(w) * h * 8, size_t{1} << 20);
+    for (int worker = 0; worker < std::max(GetParam().threads, 1); ++worker)
+      for (size_t slot = 0; slot < 2; ++slot)
+        std::memset(memory_.block(kFirstWorkerSlot + worker * kWorkerSlots + slot, bytes), 0xA5,
+                    bytes);
   }
 
   // The fast spread of input against the reference spread, pixels and bounds.

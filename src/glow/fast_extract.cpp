@@ -271,19 +271,18 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* saved = savedCopy ? reinterpret_cast<uint32_t*>(savedCopy->pixels()) : nullptr;
-  auto overRows = [&](const PixelRegion& g, auto&& rowWork) {
+  auto overRows = [&](const PixelBox& g, auto&& rowWork) {
     if (g.empty()) return;
-    runRowBands(context.pool, g.lastRow - g.firstRow + 1, [&](int64_t begin, int64_t end, int) {
-      for (int64_t y = g.firstRow + begin; y < g.firstRow + end; ++y)
-        rowWork(static_cast<int32_t>(y));
+    runRowBands(context.pool, g.y1 - g.y0 + 1, [&](int64_t begin, int64_t end, int) {
+      for (int64_t y = g.y0 + begin; y < g.y0 + end; ++y) rowWork(static_cast<int32_t>(y));
     });
   };
 
-  const PixelRegion before = regionOf(bounds, w, h);
+  const PixelBox before = regionOf(bounds, w, h);
   if (!savedAlpha)
     overRows(before, [&](int32_t y) {
       uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-      const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
+      const int32_t x0 = before.x0, x1 = before.x1;
       if (saved) {
         std::memcpy(saved + static_cast<int64_t>(y) * w + x0, row + x0,
                     static_cast<size_t>(x1 - x0 + 1) * 4);
@@ -318,10 +317,10 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   if (spread) return 0;
 
   // No pass ran: the raster is as it was.
-  const PixelRegion grown = regionOf(bounds, w, h);
+  const PixelBox grown = regionOf(bounds, w, h);
   overRows(grown, [&](int32_t y) {
     uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-    edgeRow(y, row, row, grown.firstColumn, grown.lastColumn);
+    edgeRow(y, row, row, grown.x0, grown.x1);
   });
   return 0;
 }

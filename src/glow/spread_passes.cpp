@@ -107,7 +107,7 @@ void boxPass(const PassFrame& frame, const PassIo& io) {
   if (carryOut) carryOut->ready = false;
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
   if (!growForPass(x, bounds)) return;
-  const PixelBox g = regionOfBounds(bounds, width, height);
+  const PixelBox g = regionOf(bounds, width, height);
   if (g.empty()) return;
   const double r = static_cast<double>(static_cast<int64_t>(x) / 2);  // B div 2
 
@@ -274,8 +274,8 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
     const size_t bytes = static_cast<size_t>(width) * height;
     uint8_t* once = context.memory->array<uint8_t>(kSlotSpreadAlphaA, bytes);
     uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
-    clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
-    clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
+    clearOutside(once, width, height, regionOf(first, width, height), context.pool);
+    clearOutside(twice, width, height, regionOf(second, width, height), context.pool);
     CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
     boxPass({width, height, x, bounds, channels, context, uniformColour},
             {.src = pixels, .srcAlpha = sourceAlpha, .dstAlpha = once, .carryOut = &intoSecond});
@@ -353,7 +353,7 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
   GlowBounds first = bounds;
   growForPass(x, first);
   clearOutside(pixels, width, height,
-               regionOfBounds(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
+               regionOf(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
                context.pool);
   const std::optional<uint32_t> uniform = colour;
   if (lowQuality)
@@ -382,7 +382,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   // the first pass's plane again, over a region that holds the first's.
   GlowBounds grown = bounds;
   growForPass(x, grown);
-  clearOutside(result, width, height, regionOfBounds(grown, width, height), context.pool);
+  clearOutside(result, width, height, regionOf(grown, width, height), context.pool);
   if (lowQuality) {
     boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
             {.srcAlpha = alpha, .dstAlpha = result, .outerKeep = keep});
@@ -390,7 +390,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   }
   uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
   growForPass(x, grown);
-  clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
+  clearOutside(twice, width, height, regionOf(grown, width, height), context.pool);
   CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
   boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
           {.srcAlpha = alpha, .dstAlpha = result, .carryOut = &intoSecond});

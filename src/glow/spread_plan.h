@@ -196,12 +196,6 @@ inline size_t scratchBytes(const PassPlan& p) {
                              pixelValues);
 }
 
-// The region as a box of whole pixels in 64-bit coordinates.
-inline PixelBox regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
-  const PixelRegion g = regionOf(bounds, width, height);
-  return {g.firstColumn, g.lastColumn, g.firstRow, g.lastRow};
-}
-
 // Uniform colour: when every pixel of non-zero alpha has colour c and the sums cannot wrap (255
 // times the largest box's area stays below 2^32), a box with opaque count n ≥ 1 sums n × c, and
 // trunc(n × c × R[n] + 0.001) is c (the product is within a few units of the last place of c),

@@ -437,9 +437,9 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
     const float capped = std::min(radius, kMaxSpreadRadius);
     const bool passes = low ? capped > 0.0f : capped * 0.6666667f > 0.0f;
     if (passes) {
-      const PixelRegion g = regionOf(expectedBounds, w, h);
-      for (int32_t y = g.firstRow; y <= g.lastRow && !g.empty(); ++y)
-        for (int32_t x = g.firstColumn; x <= g.lastColumn; ++x) {
+      const PixelBox g = regionOf(expectedBounds, w, h);
+      for (int32_t y = g.y0; y <= g.y1 && !g.empty(); ++y)
+        for (int32_t x = g.x0; x <= g.x1; ++x) {
           uint32_t word;
           std::memcpy(&word, &at(expected, x, y), 4);
           word = (word ^ salt) + static_cast<uint32_t>(y * 131 + x);
@@ -467,9 +467,9 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
     const std::string what = caseName(i, w, h, radius, low);
     ASSERT_EQ(finished, passes) << what;
     ASSERT_TRUE(sameRaster(actual, expected)) << what;
-    const PixelRegion g = regionOf(actualBounds, w, h);
+    const PixelBox g = regionOf(actualBounds, w, h);
     for (int32_t y = 0; y < h; ++y) {
-      const bool inside = passes && !g.empty() && y >= g.firstRow && y <= g.lastRow;
+      const bool inside = passes && !g.empty() && y >= g.y0 && y <= g.y1;
       ASSERT_EQ(seen[static_cast<size_t>(y)], inside ? 1 : 0) << what << " row " << y;
     }
   }

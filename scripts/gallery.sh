@@ -80,4 +80,12 @@ with open(target, "wb") as f:
     f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w * 5, h, 8, 6, 0, 0, 0)))
     f.write(chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
 PY
+# The same sample through the GEGL operation in the gegl command, when the build has the module.
+if [ -f "$build/gegl-0.4/shimmerly.so" ] && command -v gegl > /dev/null; then
+  GEGL_PATH="$build/gegl-0.4:$(pkg-config --variable=pluginsdir gegl-0.4)" gegl -- \
+    gegl:load path="$out/sample.png" \
+    shimmerly:glow mask=brightness glow-style=front dark-cutoff=45 glow-size=30 color=#ff9040 \
+    blend=screen \
+    gegl:png-save path="$out/gegl.png" bitdepth=8
+fi
 ls -l "$out"

@@ -104,4 +104,12 @@ if [ -f "$build/frei0r-1/shimmerly.so" ] && command -v ffmpeg >/dev/null && comm
     -filter_complex "[0][1][2]hstack=inputs=3,scale=iw/2:ih/2:flags=area" -pix_fmt rgba -y \
     "$out/frei0r-hosts.png"
 fi
+# The same sample through the GEGL operation in the gegl command, when the build has the module.
+if [ -f "$build/gegl-0.4/shimmerly.so" ] && command -v gegl > /dev/null; then
+  GEGL_PATH="$build/gegl-0.4:$(pkg-config --variable=pluginsdir gegl-0.4)" gegl -- \
+    gegl:load path="$out/sample.png" \
+    shimmerly:glow mask=brightness glow-style=front dark-cutoff=45 glow-size=30 color=#ff9040 \
+    blend=screen \
+    gegl:png-save path="$out/gegl.png" bitdepth=8
+fi
 ls -l "$out"

@@ -26,7 +26,7 @@ else
             libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
             python3-numpy python3-pytest libhwy-dev
             frei0r-plugins-dev ffmpeg melt gstreamer1.0-tools gstreamer1.0-plugins-good
-            gstreamer1.0-plugins-bad)
+            gstreamer1.0-plugins-bad libgegl-dev gegl)
 fi
 missing=()
 for p in "${packages[@]}"; do

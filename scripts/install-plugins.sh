@@ -4,11 +4,18 @@
 #   frei0r  shimmerly.so and its factory presets into ~/.frei0r-1/lib/, where ffmpeg, MLT
 #           (melt, Kdenlive, Shotcut) and GStreamer look; Kdenlive's effect description into
 #           ~/.local/share/kdenlive/effects/
-# Each file is copied under a temporary name and renamed when complete.
+#   GEGL    the operation shimmerly:glow, with the factory presets beside it, into
+#           ${XDG_DATA_HOME:-~/.local/share}/gegl-0.4/plug-ins/ (the gegl command, GIMP 2.10)
+# A plug-in whose SDK is missing is skipped with a message (scripts/install-deps.sh installs
+# them); it fails when neither can be installed. Each file is copied under a temporary name and
+# renamed when complete, so a host never finds a half-copied module or preset folder.
 # Usage: scripts/install-plugins.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
+[ -f "$build/build.ninja" ] || cmake --preset "$(basename "$build")" >/dev/null
+targets=$(cmake --build "$build" --target help)
+installed=0
 
 # install_file SOURCE FOLDER: SOURCE into FOLDER, replaced only once complete.
 install_file() {
@@ -29,17 +36,30 @@ install_folder() {
 }
 
 # --- frei0r ---------------------------------------------------------------------------------
-frei0r_module="$build/frei0r-1/shimmerly.so"
-if [ ! -f "$frei0r_module" ]; then
-  [ -f "$build/build.ninja" ] || cmake --preset "$(basename "$build")" >/dev/null
+if grep -q '^shimmerly_frei0r:' <<<"$targets"; then
   cmake --build "$build" --target shimmerly_frei0r
+  frei0r_dir="$HOME/.frei0r-1/lib"
+  install_folder "$build/frei0r-1/Shimmerly Presets" "$frei0r_dir"
+  install_file "$build/frei0r-1/shimmerly.so" "$frei0r_dir"
+  install_file src/frei0r/kdenlive/frei0r_shimmerly.xml "$HOME/.local/share/kdenlive/effects"
+  echo "frei0r filter: $frei0r_dir/shimmerly.so"
+  installed=$((installed + 1))
+else
+  echo "install-plugins: frei0r filter skipped: frei0r.h not found" \
+    "(scripts/install-deps.sh frei0r-plugins-dev)" >&2
 fi
-if [ ! -f "$frei0r_module" ]; then
-  echo "install-plugins: no frei0r filter in $build (is frei0r-plugins-dev installed?)" >&2
-  exit 1
+
+# --- GEGL -----------------------------------------------------------------------------------
+if grep -q '^shimmerly_gegl:' <<<"$targets"; then
+  cmake --build "$build" --target shimmerly_gegl
+  gegl_dir=${SHIMMERLY_GEGL_PLUGIN_DIR:-${XDG_DATA_HOME:-$HOME/.local/share}/gegl-0.4/plug-ins}
+  install_folder "$build/gegl-0.4/Shimmerly Presets" "$gegl_dir"
+  install_file "$build/gegl-0.4/shimmerly.so" "$gegl_dir"
+  echo "GEGL operation shimmerly:glow: $gegl_dir/shimmerly.so"
+  installed=$((installed + 1))
+else
+  echo "install-plugins: GEGL operation skipped: gegl-0.4 not found" \
+    "(scripts/install-deps.sh libgegl-dev gegl)" >&2
 fi
-frei0r_dir="$HOME/.frei0r-1/lib"
-install_folder "$build/frei0r-1/Shimmerly Presets" "$frei0r_dir"
-install_file "$frei0r_module" "$frei0r_dir"
-install_file src/frei0r/kdenlive/frei0r_shimmerly.xml "$HOME/.local/share/kdenlive/effects"
-echo "frei0r filter: $frei0r_dir/shimmerly.so"
+
+[ "$installed" -gt 0 ] || { echo "install-plugins: nothing to install from $build" >&2; exit 1; }

@@ -9,6 +9,9 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -21,11 +24,12 @@ namespace {
 // Frames larger than this many pixels are refused, as by the PNG and PAM readers.
 constexpr int64_t kMaxPixels = (int64_t{1} << 29);
 
-// OpenImageIO's messages may span lines; the host's errors are one line.
+// OpenImageIO's messages may span lines, one per failure; the host's errors are one line, the
+// first failure's.
 std::string oneLine(std::string text) {
-  std::replace(text.begin(), text.end(), '\n', ' ');
+  text = text.substr(0, text.find('\n'));
   while (!text.empty() && (text.back() == ' ' || text.back() == '.')) text.pop_back();
-  return text.empty() ? std::string("unknown error") : text;
+  return text.empty() ? std::string("no more detail from the reader") : text;
 }
 
 [[noreturn]] void fail(const std::string& path, const std::string& why) {
@@ -63,6 +67,27 @@ std::string sampleKind(const OIIO::ImageSpec& spec) {
   return std::to_string(bits) + "-bit";
 }
 
+// OpenImageIO's DPX reader trusts the header's sizes (a user data size past 2^31 stops the
+// process), so a DPX file's sizes are checked against the file's length first.
+void checkDpxHeader(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  unsigned char header[36] = {};
+  if (!file.read(reinterpret_cast<char*>(header), sizeof header)) return;  // the reader says why
+  const bool big = std::memcmp(header, "SDPX", 4) == 0;
+  if (!big && std::memcmp(header, "XPDS", 4) != 0) return;
+  auto field = [&](int at) {
+    const unsigned char* b = header + at;
+    return big ? (uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3])
+               : (uint32_t{b[3]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[1]} << 8 | b[0]);
+  };
+  std::error_code error;
+  const uint64_t length = std::filesystem::file_size(path, error);
+  if (error) return;
+  const uint32_t imageOffset = field(4), userSize = field(32);
+  if (imageOffset > length || (userSize != 0xffffffffu && userSize > length))
+    fail(path, "damaged DPX file (its header's sizes run past the end of the file)");
+}
+
 }  // namespace
 
 bool oiioHasFormat(const char* oiioName) {
@@ -72,6 +97,7 @@ bool oiioHasFormat(const char* oiioName) {
 }
 
 Image readWithOiio(const std::string& path, std::string* reduction) {
+  checkDpxHeader(path);
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
   std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path, &config);

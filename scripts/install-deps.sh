@@ -19,7 +19,7 @@ if [ $# -gt 0 ]; then
   packages=("$@")
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-            libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
+            libpng-dev libdeflate-dev libopenimageio-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
             python3-numpy python3-pytest)
 fi
 missing=()

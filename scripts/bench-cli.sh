@@ -5,7 +5,7 @@
 # gblur + blend=all_mode=screen PNG pipeline; prints the median seconds of each and the PNG file
 # sizes, and draws a bar chart with gnuplot when it is installed.
 #   scripts/bench-cli.sh [SHIMMERLY] [OUT_DIR]
-#   FRAMES=24 SIZE=1920x1080 RUNS=5 scripts/bench-cli.sh build/release/shimmerly /tmp/bench-cli
+#   FRAMES=24 SIZE=1920x1080 RUNS=5 FORMATS="tif exr" scripts/bench-cli.sh build/release/shimmerly /tmp/bench-cli
 # It needs ffmpeg, bc and Python 3 with numpy (Debian: ffmpeg bc python3-numpy); gnuplot
 # (gnuplot-nox) for the chart.
 set -euo pipefail
@@ -56,7 +56,7 @@ pipelines=(
   "shimmerly PNG sequence|rm -rf $out/o-png && mkdir $out/o-png && $shimmerly render $out/in/f.####.png -o $out/o-png/g.####.png -q"
   "shimmerly raw pipe|$shimmerly render - --raw $size -o - -q < $out/frames.raw > /dev/null"
 )
-for ext in tif tga jpg exr dpx bmp webp; do
+for ext in ${FORMATS:-tif tga jpg exr dpx bmp webp}; do
   pipelines+=("shimmerly PNG to $ext|rm -rf $out/o-$ext && mkdir $out/o-$ext && $shimmerly render $out/in/f.####.png -o $out/o-$ext/g.####.$ext -q")
 done
 

@@ -23,8 +23,8 @@ if [ $# -gt 0 ]; then
   packages=("$@")
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-            libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
-            python3-numpy python3-pytest libhwy-dev
+            libpng-dev libdeflate-dev libopenimageio-dev libcli11-dev clang-format python3 python3-dev
+            pybind11-dev python3-numpy python3-pytest libhwy-dev
             frei0r-plugins-dev ffmpeg melt gstreamer1.0-tools gstreamer1.0-plugins-good
             gstreamer1.0-plugins-bad libgegl-dev gegl)
 fi

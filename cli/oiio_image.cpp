@@ -57,13 +57,14 @@ const FormatInfo* formatNamed(const std::string& oiioName) {
 }
 
 // What samples wider than 8 bits are called in the reduction's line; empty for 8-bit ones.
-std::string sampleKind(const OIIO::ImageSpec& spec) {
-  const OIIO::TypeDesc type = spec.format;
-  if (type == OIIO::TypeDesc::UINT8 && spec.channelformats.empty()) return "";
+std::string sampleKind(const OIIO::ImageSpec& header) {
+  const OIIO::TypeDesc type = header.format;
+  if (type == OIIO::TypeDesc::UINT8 && header.channelformats.empty()) return "";
   if (type == OIIO::TypeDesc::HALF) return "half-float";
   if (type == OIIO::TypeDesc::FLOAT) return "32-bit float";
   if (type == OIIO::TypeDesc::DOUBLE) return "64-bit float";
-  const int bits = spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(type.size() * 8));
+  const int bits =
+      header.get_int_attribute("oiio:BitsPerSample", static_cast<int>(type.size() * 8));
   return std::to_string(bits) + "-bit";
 }
 
@@ -109,26 +110,26 @@ Image readWithOiio(const std::string& path, std::string* reduction) {
   if (!format || !formatAvailable(format->format))
     fail(path, std::string("unsupported image format (") + in->format_name() +
                    "); this build reads " + availableFormats());
-  const OIIO::ImageSpec spec = in->spec();
-  const int64_t width = spec.width, height = spec.height;
-  if (width <= 0 || height <= 0 || spec.nchannels <= 0) fail(path, "the image has no pixels");
-  if (width * height > kMaxPixels || spec.nchannels > 64) fail(path, "the image is too large");
-  const ChannelLayout layout{spec.nchannels, spec.alpha_channel};
+  const OIIO::ImageSpec header = in->spec();
+  const int64_t width = header.width, height = header.height;
+  if (width <= 0 || height <= 0 || header.nchannels <= 0) fail(path, "the image has no pixels");
+  if (width * height > kMaxPixels || header.nchannels > 64) fail(path, "the image is too large");
+  const ChannelLayout layout{header.nchannels, header.alpha_channel};
   // TIFF and TGA say when they kept straight alpha; the others follow their format's rule.
   bool associated = format->associatedAlpha;
   if (format->format == ImageFormat::Tiff || format->format == ImageFormat::Targa)
-    associated = spec.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
-  if (spec.alpha_channel < 0) associated = false;
+    associated = header.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+  if (header.alpha_channel < 0) associated = false;
 
-  const std::string kind = sampleKind(spec);
+  const std::string kind = sampleKind(header);
   const int64_t pixels = width * height;
-  const size_t samples = static_cast<size_t>(pixels) * static_cast<size_t>(spec.nchannels);
+  const size_t samples = static_cast<size_t>(pixels) * static_cast<size_t>(header.nchannels);
   Image image;
   image.width = static_cast<int32_t>(width);
   image.height = static_cast<int32_t>(height);
   image.rgba.resize(static_cast<size_t>(pixels) * 4);
   auto readAs = [&](OIIO::TypeDesc type, void* data) {
-    if (!in->read_image(0, 0, 0, spec.nchannels, type, data))
+    if (!in->read_image(0, 0, 0, header.nchannels, type, data))
       fail(path,
            "damaged " + std::string(format->name) + " file (" + oneLine(in->geterror()) + ")");
   };
@@ -136,7 +137,7 @@ Image readWithOiio(const std::string& path, std::string* reduction) {
     std::vector<uint8_t> data(samples);
     readAs(OIIO::TypeDesc::UINT8, data.data());
     rgbaFrom8(data.data(), pixels, layout, image.rgba.data());
-  } else if (spec.format.basetype == OIIO::TypeDesc::UINT16 && !associated) {
+  } else if (header.format.basetype == OIIO::TypeDesc::UINT16 && !associated) {
     std::vector<uint16_t> data(samples);
     readAs(OIIO::TypeDesc::UINT16, data.data());
     rgbaFrom16(data.data(), pixels, layout, image.rgba.data());
@@ -159,16 +160,16 @@ std::vector<uint8_t> encodeWithOiio(const std::string& path, const FormatInfo& f
   if (!out)
     fail(path, "cannot write " + std::string(format.name) + " (" + oneLine(OIIO::geterror()) + ")");
   const int channels = format.alpha ? 4 : 3;
-  OIIO::ImageSpec spec(image.width, image.height, channels, OIIO::TypeDesc::UINT8);
-  spec.alpha_channel = format.alpha ? 3 : -1;
-  if (format.format == ImageFormat::OpenExr) spec.set_format(OIIO::TypeDesc::HALF);
-  if (format.alpha && !format.associatedAlpha) spec.attribute("oiio:UnassociatedAlpha", 1);
-  if (format.format == ImageFormat::Jpeg) spec.attribute("CompressionQuality", 95);
+  OIIO::ImageSpec header(image.width, image.height, channels, OIIO::TypeDesc::UINT8);
+  header.alpha_channel = format.alpha ? 3 : -1;
+  if (format.format == ImageFormat::OpenExr) header.set_format(OIIO::TypeDesc::HALF);
+  if (format.alpha && !format.associatedAlpha) header.attribute("oiio:UnassociatedAlpha", 1);
+  if (format.format == ImageFormat::Jpeg) header.attribute("CompressionQuality", 95);
 
   OIIO::Filesystem::IOVecOutput proxy;
   if (!out->supports("ioproxy") || !out->set_ioproxy(&proxy))
     fail(path, "cannot write " + std::string(format.name) + " into memory");
-  if (!out->open(path, spec)) fail(path, "cannot write (" + oneLine(out->geterror()) + ")");
+  if (!out->open(path, header)) fail(path, "cannot write (" + oneLine(out->geterror()) + ")");
   const int64_t pixels = static_cast<int64_t>(image.width) * image.height;
   bool written = false;
   if (!format.alpha) {

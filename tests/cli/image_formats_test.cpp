@@ -58,10 +58,10 @@ void writeWithOiio(const std::string& path, int width, int height, int channels,
                    OIIO::TypeDesc type, const std::vector<Sample>& samples, bool unassociated) {
   std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
   ASSERT_TRUE(out) << OIIO::geterror();
-  OIIO::ImageSpec spec(width, height, channels, type);
-  spec.alpha_channel = alpha;
-  if (unassociated) spec.attribute("oiio:UnassociatedAlpha", 1);
-  ASSERT_TRUE(out->open(path, spec)) << out->geterror();
+  OIIO::ImageSpec header(width, height, channels, type);
+  header.alpha_channel = alpha;
+  if (unassociated) header.attribute("oiio:UnassociatedAlpha", 1);
+  ASSERT_TRUE(out->open(path, header)) << out->geterror();
   ASSERT_TRUE(out->write_image(OIIO::BaseTypeFromC<Sample>::value, samples.data()))
       << out->geterror();
   ASSERT_TRUE(out->close());
@@ -204,12 +204,12 @@ TEST(Reduction, HalfExrWithADepthChannelDropsIt) {
   TempDir dir;
   const std::string path = (dir.path() / "z.exr").string();
   std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(path);
-  OIIO::ImageSpec spec(1, 1, 5, OIIO::TypeDesc::HALF);
-  spec.channelnames = {"R", "G", "B", "A", "Z"};
-  spec.alpha_channel = 3;
-  spec.z_channel = 4;
+  OIIO::ImageSpec header(1, 1, 5, OIIO::TypeDesc::HALF);
+  header.channelnames = {"R", "G", "B", "A", "Z"};
+  header.alpha_channel = 3;
+  header.z_channel = 4;
   const float pixel[5] = {0.25f, 0.5f, 0.75f, 1.0f, 1000.0f};
-  ASSERT_TRUE(out->open(path, spec));
+  ASSERT_TRUE(out->open(path, header));
   ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, pixel));
   ASSERT_TRUE(out->close());
   std::string note;

@@ -44,10 +44,10 @@ GParamSpec* property(const char* name) {
 }
 
 std::vector<std::string> nicks(const char* name) {
-  GParamSpec* spec = property(name);
+  GParamSpec* param = property(name);
   std::vector<std::string> out;
-  if (spec == nullptr || !G_IS_PARAM_SPEC_ENUM(spec)) return out;
-  GEnumClass* menu = G_PARAM_SPEC_ENUM(spec)->enum_class;
+  if (param == nullptr || !G_IS_PARAM_SPEC_ENUM(param)) return out;
+  GEnumClass* menu = G_PARAM_SPEC_ENUM(param)->enum_class;
   for (guint i = 0; i < menu->n_values; ++i) out.push_back(menu->values[i].value_nick);
   return out;
 }
@@ -81,17 +81,17 @@ TEST(GeglOperation, NumbersHaveTheControlsRangesAndDefaults) {
         Expected{"dark_cutoff", 0, 100, d.darkCutoff}, Expected{"glow_size", 0, 1000, d.glowSize},
         Expected{"softness", 0, 100, d.softness},
         Expected{"trans_boost", -100, 100, d.transBoost}}) {
-    GParamSpec* spec = property(e.name);
-    ASSERT_TRUE(spec != nullptr && G_IS_PARAM_SPEC_DOUBLE(spec)) << e.name;
-    const GParamSpecDouble* number = G_PARAM_SPEC_DOUBLE(spec);
+    GParamSpec* param = property(e.name);
+    ASSERT_TRUE(param != nullptr && G_IS_PARAM_SPEC_DOUBLE(param)) << e.name;
+    const GParamSpecDouble* number = G_PARAM_SPEC_DOUBLE(param);
     EXPECT_EQ(number->minimum, e.low) << e.name;
     EXPECT_EQ(number->maximum, e.high) << e.name;
     EXPECT_EQ(number->default_value, e.dephault) << e.name;
   }
   for (const char* name : {"show_target", "effect_only"}) {
-    GParamSpec* spec = property(name);
-    ASSERT_TRUE(spec != nullptr && G_IS_PARAM_SPEC_BOOLEAN(spec)) << name;
-    EXPECT_FALSE(G_PARAM_SPEC_BOOLEAN(spec)->default_value) << name;
+    GParamSpec* param = property(name);
+    ASSERT_TRUE(param != nullptr && G_IS_PARAM_SPEC_BOOLEAN(param)) << name;
+    EXPECT_FALSE(G_PARAM_SPEC_BOOLEAN(param)->default_value) << name;
   }
   GParamSpec* preset = property("preset");
   ASSERT_TRUE(preset != nullptr && G_IS_PARAM_SPEC_STRING(preset));

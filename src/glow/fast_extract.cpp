@@ -404,7 +404,10 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   int32_t code = 0;
   const int32_t done = runPolledRows(
       context.pool, height,
-      [&](int32_t r) { return checkInterrupt && checkInterrupt(r, height, &code); },
+      // Structured bindings are named through the request here: clang 14 cannot capture them.
+      [&](int32_t r) {
+        return request.checkInterrupt && request.checkInterrupt(r, request.height, &code);
+      },
       [&](int32_t r0, int32_t r1, int worker) {
         extractRows(plan, r0, r1, values[worker].data(), sourceBoxes[worker], targetBoxes[worker]);
       });

@@ -1,7 +1,8 @@
 // Whole renders with the default controls through the in-process host, literal reference kernels
 // against the fast path, for the figures users quote: 1920 × 1080 and 3840 × 2160, both
-// qualities, glow sizes 2, 22 and 500, the fast path on 1 and 2 threads; and at 1080p the same
-// on a frame whose discs the sides cut, where every glow size covers the whole frame. Reports
+// qualities, glow sizes 2, 22 and 500, the fast path on 1 and 2 threads; at 1080p the same
+// on a frame whose discs the sides cut, where every glow size covers the whole frame; and the
+// glow of the layer's colours (Glow Color From: This Layer), which spreads four channels. Reports
 // the frame's working-memory peak (fast path) and the growth of the process's peak resident
 // memory.
 #include <benchmark/benchmark.h>
@@ -32,7 +33,8 @@ size_t procBytes(const char* field) {
 }
 
 // Arguments: height (1080 or 2160), low quality, glow size, threads (0 = reference kernels).
-void renderFrames(benchmark::State& state, shimmerly::cli::DiscGrid grid) {
+void renderFrames(benchmark::State& state, shimmerly::cli::DiscGrid grid,
+                  bool layerColour = false) {
   const std::filesystem::path home =
       std::filesystem::temp_directory_path() / ("shimmerly-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(home);
@@ -47,6 +49,7 @@ void renderFrames(benchmark::State& state, shimmerly::cli::DiscGrid grid) {
   shimmerly::renderEngine().setFastPath(threads != 0);
   shimmerly::renderEngine().setThreadCount(threads == 0 ? 1 : threads);
   host.param(shimmerly::PARAM_GLOW_SIZE).u.fs_d.value = size;
+  if (layerColour) host.param(shimmerly::PARAM_GLOW_COLOR_FROM).u.pd.value = 2;
   shimmerly::cli::FrameSettings frame;
   frame.quality = low ? PF_Quality_LO : PF_Quality_HI;
   std::vector<PF_Pixel> in = shimmerly::cli::discFrame(width, height, grid), out(in.size());
@@ -85,6 +88,11 @@ void BM_RenderEdgeDiscs(benchmark::State& state) {
   renderFrames(state, shimmerly::cli::DiscGrid::kCutByEdges);
 }
 
+// The glow of the layer's colours on the frame of discs.
+void BM_RenderLayerColour(benchmark::State& state) {
+  renderFrames(state, shimmerly::cli::DiscGrid::kInside, true);
+}
+
 void renderArgs(benchmark::internal::Benchmark* b) {
   b->ArgNames({"h", "low", "size", "threads"});
   for (int h : {1080, 2160})
@@ -102,5 +110,10 @@ void edgeDiscArgs(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_Render)->Apply(renderArgs)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RenderEdgeDiscs)->Apply(edgeDiscArgs)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderLayerColour)
+    ->ArgNames({"h", "low", "size", "threads"})
+    ->ArgsProduct({{1080, 2160}, {0, 1}, {22}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

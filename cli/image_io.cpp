@@ -1,8 +1,14 @@
-// PNG and PAM readers and writers of the command-line host. PNG is read with libpng; it is
-// written here, rows filtered with Up and compressed whole by libdeflate, which at level 1 is both
+// Image files of the command-line host: the table of formats, and the PNG and PAM readers and
+// writers (the other formats are in cli/oiio_image.cpp). PNG is read with libpng; it is written
+// here, rows filtered with Up and compressed whole by libdeflate, which at level 1 is both
 // faster and smaller than zlib at libpng's default. Sizes are checked before any allocation, so a
 // damaged header cannot ask for absurd amounts of memory.
 #include "cli/image_io.h"
+
+#include "cli/sample_reduction.h"
+#ifdef SHIMMERLY_HAVE_OIIO
+#include "cli/oiio_image.h"
+#endif
 
 #ifdef SHIMMERLY_HAVE_PNG
 #include <libdeflate.h>
@@ -74,7 +80,7 @@ struct PngReadState {
   ~PngReadState() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
-bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
+bool readPngRows(PngReadState& s, FILE* file, Image& image, bool& sixteen, std::string& why) {
   if (setjmp(png_jmpbuf(s.png))) {
     why = s.error.message;
     return false;
@@ -100,7 +106,9 @@ bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
   }
   int colorType = png_get_color_type(s.png, s.info);
   int bitDepth = png_get_bit_depth(s.png, s.info);
-  if (bitDepth == 16) png_set_scale_16(s.png);
+  // 16-bit samples: libpng's scaling rounds to the nearest 8-bit value, as reduce16 does.
+  sixteen = bitDepth == 16;
+  if (sixteen) png_set_scale_16(s.png);
   if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(s.png);
   if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(s.png);
   if (png_get_valid(s.png, s.info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(s.png);
@@ -125,7 +133,7 @@ bool readPngRows(PngReadState& s, FILE* file, Image& image, std::string& why) {
   return true;
 }
 
-Image readPng(const std::string& path, FILE* file) {
+Image readPng(const std::string& path, FILE* file, std::string* reduction) {
   PngReadState s;
   s.png =
       png_create_read_struct(PNG_LIBPNG_VER_STRING, &s.error, pngErrorHandler, pngWarningHandler);
@@ -134,7 +142,9 @@ Image readPng(const std::string& path, FILE* file) {
   if (!s.info) fail(path, "out of memory");
   Image image;
   std::string why;
-  if (!readPngRows(s, file, image, why)) fail(path, "damaged PNG file (" + why + ")");
+  bool sixteen = false;
+  if (!readPngRows(s, file, image, sixteen, why)) fail(path, "damaged PNG file (" + why + ")");
+  if (reduction) *reduction = describeReduction(sixteen ? "16-bit" : "", 0);
   return image;
 }
 
@@ -222,7 +232,7 @@ std::vector<uint8_t> encodePng(const std::string& path, const Image& image, int 
 #else
 // Builds without libpng (the Windows host) read and write PAM only.
 constexpr const char* kNoPng = "PNG files need a build with libpng; use a .pam file";
-Image readPng(const std::string& path, FILE*) {
+Image readPng(const std::string& path, FILE*, std::string*) {
   fail(path, kNoPng);
 }
 std::vector<uint8_t> encodePng(const std::string& path, const Image&, int) {
@@ -321,29 +331,84 @@ std::string lowerExtension(const std::string& path) {
   return ext;
 }
 
+constexpr FormatInfo kFormats[] = {
+    {ImageFormat::Png, "PNG", nullptr, {".png"}, true, false, true},
+    {ImageFormat::Pam, "PAM", nullptr, {".pam"}, true, false, true},
+    {ImageFormat::Tiff, "TIFF", "tiff", {".tif", ".tiff"}, true, false, true},
+    {ImageFormat::Targa, "TGA", "targa", {".tga"}, true, false, true},
+    {ImageFormat::Jpeg, "JPEG", "jpeg", {".jpg", ".jpeg"}, false, false, false},
+    {ImageFormat::OpenExr, "OpenEXR", "openexr", {".exr"}, true, true, false},
+    {ImageFormat::Dpx, "DPX", "dpx", {".dpx"}, true, false, true},
+    {ImageFormat::Bmp, "BMP", "bmp", {".bmp"}, true, false, true},
+    {ImageFormat::WebP, "WebP", "webp", {".webp"}, true, true, false},
+};
+
 }  // namespace
 
-Image readImage(const std::string& path) {
+const FormatInfo& formatInfo(ImageFormat format) {
+  for (const FormatInfo& info : kFormats)
+    if (info.format == format) return info;
+  throw std::logic_error("unknown image format");
+}
+
+const FormatInfo* allFormats(size_t& count) {
+  count = std::size(kFormats);
+  return kFormats;
+}
+
+bool formatAvailable(ImageFormat format) {
+  if (format == ImageFormat::Pam) return true;
+#ifdef SHIMMERLY_HAVE_PNG
+  if (format == ImageFormat::Png) return true;
+#endif
+#ifdef SHIMMERLY_HAVE_OIIO
+  const FormatInfo& info = formatInfo(format);
+  if (info.oiioName) return oiioHasFormat(info.oiioName);
+#endif
+  return false;
+}
+
+std::string availableFormats() {
+  std::string names;
+  for (const FormatInfo& info : kFormats)
+    if (formatAvailable(info.format)) names += (names.empty() ? "" : ", ") + std::string(info.name);
+  return names;
+}
+
+Image readImage(const std::string& path, std::string* reduction) {
+  if (reduction) reduction->clear();
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) fail(path, std::string("cannot open: ") + std::strerror(errno));
   unsigned char magic[8] = {};
   size_t got = std::fread(magic, 1, sizeof magic, file.get());
   std::rewind(file.get());
   static const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (got == 8 && std::memcmp(magic, kPngSignature, 8) == 0) return readPng(path, file.get());
+  if (got == 8 && std::memcmp(magic, kPngSignature, 8) == 0)
+    return readPng(path, file.get(), reduction);
   if (got >= 2 && magic[0] == 'P' && magic[1] == '7') return readPam(path, file.get());
-  fail(path, "unsupported image format (PNG and PAM are read)");
+#ifdef SHIMMERLY_HAVE_OIIO
+  file.reset();
+  return readWithOiio(path, reduction);
+#else
+  fail(path, "unsupported image format (this build reads " + availableFormats() + ")");
+#endif
 }
 
 ImageFormat outputFormatFor(const std::string& path) {
-  std::string ext = lowerExtension(path);
-#ifdef SHIMMERLY_HAVE_PNG
-  if (ext == ".png") return ImageFormat::Png;
-#else
-  if (ext == ".png") throw std::runtime_error(path + ": " + kNoPng);
-#endif
-  if (ext == ".pam") return ImageFormat::Pam;
-  throw std::runtime_error(path + ": unsupported output format (use a .png or .pam file name)");
+  const std::string ext = lowerExtension(path);
+  std::string known;
+  for (const FormatInfo& info : kFormats) {
+    for (const char* const* e = info.extensions; e < std::end(info.extensions) && *e; ++e) {
+      if (ext == *e) {
+        if (!formatAvailable(info.format))
+          fail(path, std::string("this build cannot write ") + info.name + " files (it writes " +
+                         availableFormats() + ")");
+        return info.format;
+      }
+      if (formatAvailable(info.format)) known += (known.empty() ? "" : ", ") + std::string(*e);
+    }
+  }
+  fail(path, "unsupported output format \"" + ext + "\" (use a file name ending in " + known + ")");
 }
 
 int parsePngCompression(const std::string& text) {
@@ -363,8 +428,13 @@ std::vector<uint8_t> encodeImage(const std::string& path, const Image& image,
     fail(path, "nothing to write: the image's pixels do not match its size");
   if (options.pngCompression < 0 || options.pngCompression > 9)
     fail(path, "PNG compression " + std::to_string(options.pngCompression) + " is not 0 to 9");
-  return format == ImageFormat::Png ? encodePng(path, image, options.pngCompression)
-                                    : encodePam(image);
+  if (format == ImageFormat::Png) return encodePng(path, image, options.pngCompression);
+  if (format == ImageFormat::Pam) return encodePam(image);
+#ifdef SHIMMERLY_HAVE_OIIO
+  return encodeWithOiio(path, formatInfo(format), image);
+#else
+  fail(path, "this build writes PNG and PAM only");
+#endif
 }
 
 void writeImage(const std::string& path, const Image& image, const WriteOptions& options) {

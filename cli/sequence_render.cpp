@@ -10,6 +10,7 @@
 #include <deque>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "cli/flatten.h"
@@ -36,7 +37,10 @@ struct InputFrame {
 // Reads the input frames in order; std::nullopt at the end of the plan or of a pipe.
 class FrameSource {
  public:
-  FrameSource(const SequencePlan& plan, std::optional<RawSize> raw) : plan_(plan) {
+  // `tellReductions`: say on standard error, once for each kind, when reading an input drops
+  // precision or channels.
+  FrameSource(const SequencePlan& plan, std::optional<RawSize> raw, bool tellReductions)
+      : plan_(plan), tellReductions_(tellReductions) {
     if (plan.pipeIn) {
       setBinaryMode(stdin);
       rawSize_ = *raw;
@@ -61,7 +65,11 @@ class FrameSource {
     in.frame = planned.frame;
     // A still input rendered for several frames is read once.
     if (planned.input != lastInput_ || !last_.pixels) {
-      Image image = readImage(planned.input);
+      std::string reduction;
+      Image image = readImage(planned.input, &reduction);
+      if (tellReductions_ && !reduction.empty() && told_.insert(reduction).second)
+        std::fprintf(stderr, "shimmerly: %s: %s (said once for all inputs alike)\n",
+                     planned.input.c_str(), reduction.c_str());
       last_.width = image.width;
       last_.height = image.height;
       last_.pixels = std::make_shared<std::vector<PF_Pixel>>(toHostPixels(image));
@@ -75,6 +83,8 @@ class FrameSource {
 
  private:
   const SequencePlan& plan_;
+  bool tellReductions_;
+  std::set<std::string> told_;
   std::optional<RawFrameReader> reader_;
   RawSize rawSize_;
   size_t index_ = 0;
@@ -97,11 +107,13 @@ int outputWorkers(int threads) {
 
 void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
   app.add_option("INPUT", args.request.input,
-                 "input image (PNG or PAM), a frame pattern such as in/shot.####.png or "
+                 "input image (PNG, PAM, TIFF, TGA, JPEG, OpenEXR, DPX, BMP or WebP; the build's "
+                 "list is in the error for any other), a frame pattern such as in/shot.####.png or "
                  "in/shot.%04d.png, or - for raw RGBA frames on standard input (with --raw)")
       ->required();
   app.add_option("-o,--output", args.request.output,
-                 "output image (.png or .pam), a frame pattern, or - for raw RGBA frames on "
+                 "output image (.png, .pam, .tif, .tga, .jpg, .exr, .dpx, .bmp or .webp), a frame "
+                 "pattern, or - for raw RGBA frames on "
                  "standard output")
       ->required();
   app.add_option("--frames", args.request.frames,
@@ -140,7 +152,18 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   if (args.background) background = parseBackground(*args.background);
   FrameSettings settings = frameSettingsFrom(args.controls);
   SequencePlan plan = planSequence(args.request);
-  if (!plan.pipeOut) outputFormatFor(plan.outputFor(plan.firstFrame));
+  if (!plan.pipeOut) {
+    // A format without alpha gets the frame flattened, over black unless --background says.
+    const FormatInfo& format = formatInfo(outputFormatFor(plan.outputFor(plan.firstFrame)));
+    if (!format.alpha && !background) {
+      background = Rgb{};
+      if (!args.quiet)
+        std::fprintf(stderr,
+                     "shimmerly: %s files hold no alpha: the output is flattened over black "
+                     "(--background RRGGBB chooses the colour)\n",
+                     format.name);
+    }
+  }
   if (plan.pipeOut && ::isatty(STDOUT_FILENO) == 1)
     throw std::runtime_error("refusing to write raw frames to a terminal: redirect the output");
 
@@ -171,7 +194,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
 
   installCancelHandler();
   const int workers = outputWorkers(args.threads);
-  FrameSource source(plan, args.request.raw);
+  FrameSource source(plan, args.request.raw, !args.quiet);
   // Read ahead: one frame decoded while the current one renders.
   std::optional<InputAhead<InputFrame>> ahead;
   if (workers > 0) ahead.emplace([&source] { return source.next(); }, 1);

@@ -109,10 +109,36 @@ def render_seeds():
          blob(12, 12, 1, 1, 5, bytes([4, 3, 6, 4, 2, 2]) + b"\x01\x02\x03\x04\x01"))
 
 
+def frei0r_params_seeds():
+    # Byte layout per setting: parameter index + 1, then a number (a byte below 128 picks a
+    # special, else 8 bytes of a double), three numbers for the colour, or a length, the bytes
+    # and a byte that is 0 for a null string (see frei0r_params_fuzz.cpp).
+    def text(index, value):
+        return bytes([index + 1, len(value)]) + value.encode() + b"\x01"
+
+    def number(index, value):
+        return bytes([index + 1, 200]) + struct.pack("<d", value)
+
+    def special(index, which):
+        return bytes([index + 1, which])
+
+    seed("frei0r_params_fuzz", "menus",
+         text(1, "brightness") + text(5, "front") + text(8, "2") + text(11, "magic-glue-2") +
+         text(13, "low") + text(1, "sparkle") + b"\x00")
+    seed("frei0r_params_fuzz", "numbers",
+         number(6, 0.0225) + number(2, 0.5) + number(10, 0.75) + special(6, 7) + special(3, 9) +
+         special(7, 11) + number(4, 1.0) + bytes([10, 3, 4, 200]) + struct.pack("<d", 0.25))
+    seed("frei0r_params_fuzz", "presets",
+         text(0, "Amber Tint") + number(6, 0.01) + text(0, "No Such Preset") +
+         text(0, "/nonexistent/x.smr") + text(0, "") + b"\x00")
+
+
 if __name__ == "__main__":
-    for target in ("preset_reader_fuzz", "preset_index_fuzz", "image_reader_fuzz", "render_fuzz"):
+    for target in ("preset_reader_fuzz", "preset_index_fuzz", "image_reader_fuzz", "render_fuzz",
+                   "frei0r_params_fuzz"):
         os.makedirs(os.path.join(ROOT, "corpus", target), exist_ok=True)
     preset_seeds()
     index_seeds()
     image_seeds()
     render_seeds()
+    frei0r_params_seeds()

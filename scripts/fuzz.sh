@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(preset_reader_fuzz preset_index_fuzz image_reader_fuzz render_fuzz)
+[ ${#targets[@]} -gt 0 ] || targets=(preset_reader_fuzz preset_index_fuzz image_reader_fuzz render_fuzz
+                                  frei0r_params_fuzz)
 
 build=build/sanitize
 [ -f "$build/build.ninja" ] || cmake --preset sanitize >/dev/null

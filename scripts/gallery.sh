@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the README gallery into docs/gallery/: the sample image (drawn by make_sample.py), a
-# contact sheet of the factory presets, one of the eight blend modes, and a keyframed glow shown
-# as a strip of frames. Uses the shimmerly of a build folder (default build/release, built when
+# contact sheet of the factory presets, one of the eight blend modes, a keyframed glow shown
+# as a strip of frames, and one glow made by the frei0r filter in ffmpeg, melt and GStreamer side
+# by side (when the hosts and the filter are there). Uses the shimmerly of a build folder (default build/release, built when
 # missing) and a throw-away HOME, so that the user's own preset folder is not touched.
 # Usage: scripts/gallery.sh [BUILD_DIR]
 set -euo pipefail
@@ -80,4 +81,35 @@ with open(target, "wb") as f:
     f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w * 5, h, 8, 6, 0, 0, 0)))
     f.write(chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
 PY
+# One glow through each frei0r host, side by side: ffmpeg, melt, gst-launch-1.0.
+if [ -f "$build/frei0r-1/shimmerly.so" ] && command -v ffmpeg >/dev/null && command -v melt >/dev/null &&
+  command -v gst-launch-1.0 >/dev/null; then
+  export FREI0R_PATH="$PWD/$build/frei0r-1" GST_REGISTRY_1_0="$home/registry.bin"
+  hosts="$home/hosts"
+  mkdir -p "$hosts"
+  ffmpeg -v error -i "$out/sample.png" -vf \
+    "frei0r=filter_name=shimmerly:filter_params=|brightness|1|0.5|n|front|0.024|0.7|custom|0xFFB040|0.5|screen" \
+    -pix_fmt rgba -y "$hosts/ffmpeg.png"
+  printf 'description=480x270\nframe_rate_num=25\nframe_rate_den=1\nwidth=480\nheight=270\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\ndisplay_aspect_num=16\ndisplay_aspect_den=9\ncolorspace=709\n' \
+    >"$hosts/profile"
+  melt -silent -profile "$hosts/profile" "avformat:$out/sample.png" in=0 out=0 \
+    -filter frei0r.shimmerly mask=brightness glow_style=front dark_cutoff=0.5 glow_size=0.024 \
+    color='#ffb040' softness=0.7 blend=screen \
+    -consumer "avformat:$hosts/melt.png" vcodec=png pix_fmt=rgba update=1 2>/dev/null
+  gst-launch-1.0 -q filesrc location="$out/sample.png" ! pngdec ! videoconvert ! \
+    video/x-raw,format=RGBA ! frei0r-filter-shimmerly mask=brightness glow-style=front \
+    dark-cutoff=0.5 glow-size=0.024 color-r=1 color-g=0.690196 color-b=0.250980 softness=0.7 \
+    blend=screen ! videoconvert ! video/x-raw,format=RGBA ! pngenc ! filesink location="$hosts/gst.png"
+  ffmpeg -v error -i "$hosts/ffmpeg.png" -i "$hosts/melt.png" -i "$hosts/gst.png" \
+    -filter_complex "[0][1][2]hstack=inputs=3,scale=iw/2:ih/2:flags=area" -pix_fmt rgba -y \
+    "$out/frei0r-hosts.png"
+fi
+# The same sample through the GEGL operation in the gegl command, when the build has the module.
+if [ -f "$build/gegl-0.4/shimmerly.so" ] && command -v gegl > /dev/null; then
+  GEGL_PATH="$build/gegl-0.4:$(pkg-config --variable=pluginsdir gegl-0.4)" gegl -- \
+    gegl:load path="$out/sample.png" \
+    shimmerly:glow mask=brightness glow-style=front dark-cutoff=45 glow-size=30 color=#ff9040 \
+    blend=screen \
+    gegl:png-save path="$out/gegl.png" bitdepth=8
+fi
 ls -l "$out"

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks to build and test Shimmerly. Idempotent: apt is
-# only asked when a package is missing.
+# only asked when a package is missing. frei0r-plugins-dev brings frei0r.h alone; ffmpeg, melt and
+# GStreamer are the hosts the frei0r filter's tests run in.
 #   scripts/install-deps.sh                      the packages of the Linux build and tests
+#   scripts/install-deps.sh libopencv-dev        OpenCV, for the benchmark that compares the glow
+#                                                with OpenCV's filters (the engine and tests never
+#                                                use it)
 #   scripts/install-deps.sh [--i386] [--no-install-recommends] PACKAGE...
 #                                                those packages instead (the CI stages' extras);
 #                                                --i386 first enables the i386 architecture
@@ -19,8 +23,10 @@ if [ $# -gt 0 ]; then
   packages=("$@")
 else
   packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-            libpng-dev libdeflate-dev libcli11-dev clang-format python3 python3-dev pybind11-dev
-            python3-numpy python3-pytest)
+            libpng-dev libdeflate-dev libopenimageio-dev libcli11-dev clang-format python3 python3-dev
+            pybind11-dev python3-numpy python3-pytest libhwy-dev
+            frei0r-plugins-dev ffmpeg melt gstreamer1.0-tools gstreamer1.0-plugins-good
+            gstreamer1.0-plugins-bad libgegl-dev gegl)
 fi
 missing=()
 for p in "${packages[@]}"; do

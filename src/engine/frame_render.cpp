@@ -98,7 +98,11 @@ int32_t renderFast(RenderEngine& engine, FramePlan& plan, const FrameRequest& re
   memory.beginFrame(width, height);
   const size_t bytes = static_cast<size_t>(std::max(width, 0)) * std::max(height, 0) * 4;
   Raster glow(width, height, kPixelRgba, memory.block(kSlotGlowRaster, bytes));
-  Raster target(width, height, kPixelRgba, memory.block(kSlotTargetRaster, bytes));
+  // The extraction leaves the target raster untouched unless the frame shows the target or
+  // spreads it: the raster then takes no frame of memory.
+  const bool targetUsed = fastExtractionUsesTargetRaster(plan.settings, true);
+  Raster target(width, height, kPixelRgba,
+                memory.block(kSlotTargetRaster, targetUsed ? bytes : size_t{64}));
   const FastContext context{engine.pool(), &memory};
   GlowBounds bounds;
   // Onto the layer, no blend shows the colour of a glow pixel of zero alpha, so a glow of the

@@ -62,19 +62,10 @@ double runProcessing(Raster& target, RenderSettings& settings, bool lowQuality, 
 }  // namespace
 
 int32_t extractTarget(const ExtractionRequest& request) {
-  Raster& target = request.target;
-  RenderSettings& settings = request.settings;
-  const PF_Pixel* source = request.source;
-  const int64_t rowGapPixels = request.rowGapPixels;
-  const int32_t width = request.width, height = request.height;
-  const double pixelAspect = request.pixelAspect;
-  const bool lowQuality = request.lowQuality;
-  GlowBounds& targetBounds = request.targetBounds;
-  GlowBounds& sourceBounds = request.sourceBounds;
-  const InterruptCheck& checkInterrupt = request.checkInterrupt;
-  Raster* glow = request.glow;
-  const int32_t colorSource = request.colorSource;
-  const RgbColor customColor = request.customColor;
+  // The request's fields under their own names, in the order ExtractionRequest declares them.
+  const auto& [target, settings, source, rowGapPixels, width, height, pixelAspect, lowQuality,
+               targetBounds, sourceBounds, checkInterrupt, glow, colorSource, customColor] =
+      request;
   const int32_t type = settings.targetType;
   // The layer's own colour for "This Layer" (2); the custom colour for "Custom Color" (1) and,
   // since the control offers nothing else, for any other value a preset might bring.

@@ -243,14 +243,25 @@ void glowFromTargetValues(Raster& glow, const uint8_t* values, uint32_t colour, 
 
 enum class GlowSide { kInner, kOuter };
 
-// savedAlpha: the raster's alphas as bytes (raster rows), kept by the caller; they are all the
-// edge glow needs of a saved copy, which is then neither made nor read. rasterFromSavedAlpha:
-// the raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
-// and zero elsewhere.
+// What an edge glow keeps of the raster before its spread, and what the raster holds.
+struct EdgeGlowInput {
+  Raster* savedCopy = nullptr;  // a copy the raster's pixels are saved to, or null
+  // The one colour of the raster's pixels, when the caller knows them all to share one.
+  std::optional<uint32_t> uniformColour;
+  // The raster's alphas as bytes (raster rows), kept by the caller; they are all the edge glow
+  // needs of a saved copy, which is then neither made nor read.
+  const uint8_t* savedAlpha = nullptr;
+  // The raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
+  // and zero elsewhere.
+  bool rasterFromSavedAlpha = false;
+};
+
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
-                 Raster* savedCopy, const FastContext& context,
-                 std::optional<uint32_t> uniformColour, const uint8_t* savedAlpha = nullptr,
-                 bool rasterFromSavedAlpha = false) {
+                 const EdgeGlowInput& input, const FastContext& context) {
+  Raster* const savedCopy = input.savedCopy;
+  const std::optional<uint32_t> uniformColour = input.uniformColour;
+  const uint8_t* const savedAlpha = input.savedAlpha;
+  const bool rasterFromSavedAlpha = input.rasterFromSavedAlpha;
   if (bounds.empty()) {
     // Nothing to spread: the raster is what the values describe.
     if (rasterFromSavedAlpha)
@@ -260,19 +271,18 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   const int32_t w = raster.width(), h = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
   uint32_t* saved = savedCopy ? reinterpret_cast<uint32_t*>(savedCopy->pixels()) : nullptr;
-  auto overRows = [&](const PixelRegion& g, auto&& rowWork) {
+  auto overRows = [&](const PixelBox& g, auto&& rowWork) {
     if (g.empty()) return;
-    runRowBands(context.pool, g.lastRow - g.firstRow + 1, [&](int64_t begin, int64_t end, int) {
-      for (int64_t y = g.firstRow + begin; y < g.firstRow + end; ++y)
-        rowWork(static_cast<int32_t>(y));
+    runRowBands(context.pool, g.y1 - g.y0 + 1, [&](int64_t begin, int64_t end, int) {
+      for (int64_t y = g.y0 + begin; y < g.y0 + end; ++y) rowWork(static_cast<int32_t>(y));
     });
   };
 
-  const PixelRegion before = regionOf(bounds, w, h);
+  const PixelBox before = regionOf(bounds, w, h);
   if (!savedAlpha)
     overRows(before, [&](int32_t y) {
       uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-      const int32_t x0 = before.firstColumn, x1 = before.lastColumn;
+      const int32_t x0 = before.x0, x1 = before.x1;
       if (saved) {
         std::memcpy(saved + static_cast<int64_t>(y) * w + x0, row + x0,
                     static_cast<size_t>(x1 - x0 + 1) * 4);
@@ -307,10 +317,10 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   if (spread) return 0;
 
   // No pass ran: the raster is as it was.
-  const PixelRegion grown = regionOf(bounds, w, h);
+  const PixelBox grown = regionOf(bounds, w, h);
   overRows(grown, [&](int32_t y) {
     uint32_t* row = pixels + static_cast<int64_t>(y) * w;
-    edgeRow(y, row, row, grown.firstColumn, grown.lastColumn);
+    edgeRow(y, row, row, grown.x0, grown.x1);
   });
   return 0;
 }
@@ -325,32 +335,30 @@ void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, 
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context,
                   std::optional<uint32_t> uniformColour) {
-  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality, savedCopy, context,
-                      uniformColour);
+  return fastEdgeGlow(GlowSide::kInner, raster, radius, bounds, lowQuality,
+                      {savedCopy, uniformColour}, context);
 }
 
 int fastOuterGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                   Raster* savedCopy, const FastContext& context,
                   std::optional<uint32_t> uniformColour) {
-  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality, savedCopy, context,
-                      uniformColour);
+  return fastEdgeGlow(GlowSide::kOuter, raster, radius, bounds, lowQuality,
+                      {savedCopy, uniformColour}, context);
+}
+
+bool fastExtractionUsesTargetRaster(const RenderSettings& settings, bool glowRaster) {
+  const int32_t processing = settings.targetProcessing;
+  const bool edgeGlow =
+      processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
+  return !glowRaster || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
 }
 
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha) {
-  Raster& target = request.target;
-  RenderSettings& settings = request.settings;
-  const PF_Pixel* source = request.source;
-  const int64_t rowGapPixels = request.rowGapPixels;
-  const int32_t width = request.width, height = request.height;
-  const double pixelAspect = request.pixelAspect;
-  const bool lowQuality = request.lowQuality;
-  GlowBounds& targetBounds = request.targetBounds;
-  GlowBounds& sourceBounds = request.sourceBounds;
-  const InterruptCheck& checkInterrupt = request.checkInterrupt;
-  Raster* glow = request.glow;
-  const int32_t colorSource = request.colorSource;
-  const RgbColor customColor = request.customColor;
+  // The request's fields under their own names, in the order ExtractionRequest declares them.
+  const auto& [target, settings, source, rowGapPixels, width, height, pixelAspect, lowQuality,
+               targetBounds, sourceBounds, checkInterrupt, glow, colorSource, customColor] =
+      request;
   if (glowAlpha) *glowAlpha = nullptr;
   const bool sized = width > 0 && height > 0 && target.width() == width &&
                      target.height() == height && target.kind() == kPixelRgba &&
@@ -379,8 +387,7 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   const int32_t processing = settings.targetProcessing;
   const bool edgeGlow =
       processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
-  const bool targetRead =
-      glow == nullptr || settings.showTarget || !(processing == TargetProcessing::None || edgeGlow);
+  const bool targetRead = fastExtractionUsesTargetRaster(settings, glow != nullptr);
   plan.target = targetRead ? reinterpret_cast<uint32_t*>(target.pixels()) : nullptr;
   // A glow of the custom colour is then not written here either: the spread reads it from the
   // kept target values and writes the whole glow raster itself.
@@ -397,7 +404,10 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   int32_t code = 0;
   const int32_t done = runPolledRows(
       context.pool, height,
-      [&](int32_t r) { return checkInterrupt && checkInterrupt(r, height, &code); },
+      // Structured bindings are named through the request here: clang 14 cannot capture them.
+      [&](int32_t r) {
+        return request.checkInterrupt && request.checkInterrupt(r, request.height, &code);
+      },
       [&](int32_t r0, int32_t r1, int worker) {
         extractRows(plan, r0, r1, values[worker].data(), sourceBoxes[worker], targetBoxes[worker]);
       });
@@ -464,8 +474,9 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
       // saved copy.
       fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
                                                                             : GlowSide::kOuter,
-                   processed, size, targetBounds, lowQuality, savedCopy, context, colour,
-                   plan.target ? nullptr : plan.targetAlpha, glowFromValues);
+                   processed, size, targetBounds, lowQuality,
+                   {savedCopy, colour, plan.target ? nullptr : plan.targetAlpha, glowFromValues},
+                   context);
       pending = 0;
       break;
     }

@@ -23,6 +23,11 @@ namespace shimmerly {
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
                           const uint8_t** glowAlpha = nullptr);
 
+// Whether fastExtractTarget reads or writes the target raster's pixels for these settings, with
+// or without a glow raster. Where it does not, the raster need only have the layer's size: its
+// pixels may be a block too small for the layer, and are never touched.
+bool fastExtractionUsesTargetRaster(const RenderSettings& settings, bool glowRaster);
+
 // innerGlow and outerGlow on the fast spread; savedCopy, when given, has the raster's size.
 // uniformColour as for fastSpread.
 int fastInnerGlow(Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,

@@ -1,6 +1,6 @@
 // The blocks of working memory (core/frame_memory.h) that a frame's glow uses: the glow and
-// target rasters, the spread's scratch, and kWorkerSlots blocks per worker from
-// kFirstWorkerSlot on.
+// target rasters, the spread's planes and sums, and kWorkerSlots blocks per worker from
+// kFirstWorkerSlot on (a band's scratch, its side rows).
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,6 @@ namespace shimmerly {
 enum FrameSlot : size_t {
   kSlotGlowRaster = kReciprocalSlot + 1,
   kSlotTargetRaster,
-  kSlotSpreadBuffer,
   kSlotTargetAlpha,
   kSlotSpreadAlphaA,
   kSlotSpreadAlphaB,

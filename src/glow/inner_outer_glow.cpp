@@ -29,10 +29,10 @@ int edgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, b
   const int32_t w = raster.width(), h = raster.height();
 
   // Save the unspread target: the whole pixel into the copy, or its alpha into its red byte.
-  const PixelRegion saved = regionOf(bounds, w, h);
-  for (int32_t y = saved.firstRow; y <= saved.lastRow; ++y) {
+  const PixelBox saved = regionOf(bounds, w, h);
+  for (int32_t y = saved.y0; y <= saved.y1; ++y) {
     RgbaPixel* row = raster.rgbaRow(y);
-    for (int32_t x = saved.firstColumn; x <= saved.lastColumn; ++x) {
+    for (int32_t x = saved.x0; x <= saved.x1; ++x) {
       if (savedCopy != nullptr)
         *savedCopy->clampedRgbaAddress(x, y) = row[x];
       else
@@ -45,10 +45,10 @@ int edgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, b
   spread(raster, spreadRadius(radius), bounds, savedCopy != nullptr ? kSpreadAll : kSpreadAlpha,
          lowQuality);
 
-  const PixelRegion grown = regionOf(bounds, w, h);
-  for (int32_t y = grown.firstRow; y <= grown.lastRow; ++y) {
+  const PixelBox grown = regionOf(bounds, w, h);
+  for (int32_t y = grown.y0; y <= grown.y1; ++y) {
     RgbaPixel* row = raster.rgbaRow(y);
-    for (int32_t x = grown.firstColumn; x <= grown.lastColumn; ++x) {
+    for (int32_t x = grown.x0; x <= grown.x1; ++x) {
       RgbaPixel& p = row[x];
       const int s = p.alpha;
       const int o = savedCopy != nullptr ? savedCopy->clampedRgbaAddress(x, y)->alpha : p.red;

@@ -54,8 +54,8 @@ Raster makeCountTable(int32_t width, int32_t height) {
   return Raster(width, height, kPixelWord);
 }
 
-PixelRegion regionOf(const GlowBounds& b, int32_t width, int32_t height) {
-  PixelRegion region{0, -1, 0, -1};
+PixelBox regionOf(const GlowBounds& b, int32_t width, int32_t height) {
+  PixelBox region{0, -1, 0, -1};
   if (std::isnan(b.x0) || std::isnan(b.x1) || std::isnan(b.y0) || std::isnan(b.y1)) return region;
   // max(trunc(v0), 0) and min(trunc(v1), size − 1), with out-of-range reals settled before
   // they are converted: a first edge at or past the size and a last edge at or below -1 both
@@ -66,10 +66,10 @@ PixelRegion regionOf(const GlowBounds& b, int32_t width, int32_t height) {
   auto last = [](double v, int32_t size) {
     return v >= size - 1.0 ? size - 1 : (v <= -1.0 ? -1 : static_cast<int32_t>(v));
   };
-  region.firstColumn = first(b.x0, width);
-  region.lastColumn = last(b.x1, width);
-  region.firstRow = first(b.y0, height);
-  region.lastRow = last(b.y1, height);
+  region.x0 = first(b.x0, width);
+  region.x1 = last(b.x1, width);
+  region.y0 = first(b.y0, height);
+  region.y1 = last(b.y1, height);
   return region;
 }
 
@@ -177,7 +177,7 @@ void boxSpread(Raster& raster, float x, GlowBounds& bounds, SpreadChannels chann
   bounds.include(bounds.x0 - grow, bounds.y0 - grow);
   bounds.include(bounds.x1 + grow, bounds.y1 + grow);
 
-  const PixelRegion region = regionOf(bounds, w, h);
+  const PixelBox region = regionOf(bounds, w, h);
   if (region.empty()) return;
 
   buildSums(raster, *sumTable, *countTable, channels);
@@ -192,11 +192,11 @@ void boxSpread(Raster& raster, float x, GlowBounds& bounds, SpreadChannels chann
   const uint32_t* counts = reinterpret_cast<const uint32_t*>(countTable->pixels());
   const int64_t lastX = w - 1, lastY = h - 1;
 
-  for (int64_t py = region.firstRow; py <= region.lastRow; ++py) {
+  for (int64_t py = region.y0; py <= region.y1; ++py) {
     RgbaPixel* row = raster.rgbaRow(static_cast<int32_t>(py));
     const int64_t iy0 = std::max<int64_t>(py - l, 0), iy1 = std::min(py + r, lastY);
     const int64_t oy0 = std::max<int64_t>(py - l - 1, 0), oy1 = std::min(py + r + 1, lastY);
-    for (int64_t px = region.firstColumn; px <= region.lastColumn; ++px) {
+    for (int64_t px = region.x0; px <= region.x1; ++px) {
       const int64_t ix0 = std::max<int64_t>(px - l, 0), ix1 = std::min(px + r, lastX);
       const int64_t ox0 = std::max<int64_t>(px - l - 1, 0), ox1 = std::min(px + r + 1, lastX);
       const BoxAverage inner = queryBox(sums, counts, w, *reciprocals, ix0, ix1, iy0, iy1);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/pixel.h"
 #include "core/raster.h"
 #include "glow/glow_bounds.h"
 
@@ -81,13 +82,9 @@ void smoothSpread(Raster& raster, float x, GlowBounds& bounds, SpreadChannels ch
 // boxSpread in low quality, smoothSpread otherwise.
 void spread(Raster& raster, float x, GlowBounds& bounds, SpreadChannels channels, bool lowQuality);
 
-// The pixel region a bounds box covers in a W × H raster: columns max(trunc(x0), 0) to
+// The pixels a bounds box covers in a W × H raster: columns max(trunc(x0), 0) to
 // min(trunc(x1), W − 1), rows likewise, computed without converting out-of-range reals. Empty
 // (first > last) for the starting empty box, for NaN bounds and for boxes outside the raster.
-struct PixelRegion {
-  int32_t firstColumn, lastColumn, firstRow, lastRow;
-  bool empty() const { return firstColumn > lastColumn || firstRow > lastRow; }
-};
-PixelRegion regionOf(const GlowBounds& bounds, int32_t width, int32_t height);
+PixelBox regionOf(const GlowBounds& bounds, int32_t width, int32_t height);
 
 }  // namespace shimmerly

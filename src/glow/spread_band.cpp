@@ -58,8 +58,16 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t ringCount = ringless ? 1 : ringRows(p);
   uint8_t* ring = carve.take<uint8_t>(ringless ? 0 : ringCount * ncol);
   auto ringRow = [&](int64_t y) SHIMMERLY_INLINE_LAMBDA { return ring + (y % ringCount) * ncol; };
+  // A colour pass writing its rows straight back keeps the words of the rows between the one
+  // leaving the column sums and the one entering them, since the leaving row of the raster may
+  // already hold this band's output.
+  const bool wordRing = kColour && p.direct != nullptr;
+  const int64_t wordRingCount = wordRing ? ringRows(p) : 1;
+  uint32_t* keptWords = carve.take<uint32_t>(wordRing ? wordRingCount * ncol : 0);
+  auto wordRow = [&](int64_t y)
+                     SHIMMERLY_INLINE_LAMBDA { return keptWords + (y % wordRingCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
-  uint32_t* spreadRow = carve.take<uint32_t>(kColour ? 0 : W);
+  uint32_t* spreadRow = carve.take<uint32_t>(!kColour || wordRing ? W : 0);
   double* rai = carve.take<double>(n);
   double* rao = carve.take<double>(n);
   // Box widths by column.
@@ -75,6 +83,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   int32_t* blue = carve.take<int32_t>(nc);
   double* rni = carve.take<double>(nc);
   double* rno = carve.take<double>(nc);
+  // The inner and outer box areas by column (colour passes only).
+  uint32_t* areaI = carve.take<uint32_t>(nc);
+  uint32_t* areaO = carve.take<uint32_t>(nc);
   assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
@@ -164,6 +175,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         addAlphaRow<false>(p.srcAlpha + y * W + p.xs + 1, ncol, stored[0], nullptr);
       } else if constexpr (kColour) {
         addRow(p.src + y * W + p.xs + 1, ncol, stored);
+        if (wordRing)
+          std::memcpy(wordRow(y), p.src + y * W + p.xs + 1, static_cast<size_t>(ncol) * 4);
       } else {
         addAlphaRow<true>(p.src + y * W + p.xs + 1, ncol, stored[0], ringRow(y));
       }
@@ -177,13 +190,23 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   for (int64_t py = py0; py < py1; ++py) {
     const int64_t below = py - p.lv, above = py + p.rv + 1;
     // Passes from alpha bytes into alpha bytes have no word rasters at all.
-    const bool words = p.src != nullptr;
-    const uint32_t* __restrict e1 = words && below >= 1 ? p.src + below * W + p.xs + 1 : zeroRow;
+    const bool hasWords = p.src != nullptr;
+    const uint32_t* __restrict e1 = !hasWords || below < 1 ? zeroRow
+                                    : wordRing             ? wordRow(below)
+                                                           : p.src + below * W + p.xs + 1;
     const uint32_t* __restrict e2 =
-        words && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
+        hasWords && above <= H - 1 ? p.src + above * W + p.xs + 1 : zeroRow;
     // Column sums: inner = stored − row below, outer = stored + row above; then slide. One
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
-    if constexpr (kColour) {
+    if constexpr (kColour && kWideVectors) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+      const avx512::ColourSweep sweep{
+          {stored[0], stored[1], stored[2], stored[3], stored[4]},
+          {pi[0] + kxs + 1, pi[1] + kxs + 1, pi[2] + kxs + 1, pi[3] + kxs + 1, pi[4] + kxs + 1},
+          {po[0] + kxs + 1, po[1] + kxs + 1, po[2] + kxs + 1, po[3] + kxs + 1, po[4] + kxs + 1}};
+      avx512::slideScanColourAvx512(e1, e2, sweep, ncol);
+#endif
+    } else if constexpr (kColour) {
       for (int c = 0; c < kCh; ++c) {
         withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
           constexpr int kC = decltype(channel)::value;
@@ -268,15 +291,21 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
                                   inside1);
         insideO = fillReciprocals(rao, wO, n, innerBeginO, innerEndO, recip, hO, kColour, inside0,
                                   inside1);
+        for (int64_t i = 0; i < nc; ++i) {
+          areaI[i] = static_cast<uint32_t>(wI[i] * hI);
+          areaO[i] = static_cast<uint32_t>(wO[i] * hO);
+        }
       }
       lastHI = hI;
       lastHO = hO;
     }
 
-    const bool direct = !kColour && p.direct && py >= band.directBegin && py < band.directEnd;
-    const uint32_t* __restrict srow = words ? p.src + py * W + p.rx0 : nullptr;
-    uint32_t* __restrict drow =
-        direct ? spreadRow + p.rx0 : (p.dst ? p.dst + py * W + p.rx0 : nullptr);
+    if (wordRing && above <= H - 1) std::memcpy(wordRow(above), e2, static_cast<size_t>(ncol) * 4);
+    const bool direct = p.direct && py >= band.directBegin && py < band.directEnd;
+    const uint32_t* __restrict srow = hasWords ? p.src + py * W + p.rx0 : nullptr;
+    uint32_t* __restrict drow = direct      ? spreadRow + p.rx0
+                                : band.side ? band.side + sideIndex(band, py) * W + p.rx0
+                                            : nullptr;
     uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
     const uint8_t* __restrict krow = p.outerKeep ? p.outerKeep + py * W + p.rx0 : nullptr;
     const uint32_t named = p.named;
@@ -285,15 +314,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     if constexpr (kColour) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
-      const ColourRowValues values{ai, ao, alpha, red, green, blue, rni, rno};
+      const ColourRow row{
+          pre,   rai,  rao,  areaI, areaO, recip, {ai, ao, alpha, red, green, blue, rni, rno},
+          named, srow, drow, n,     d,     wIn,   f};
       if constexpr (kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
-        avx512::colourRowAvx512<Arith>(pre, rai, rao, recip, values, named, srow, drow, n, d, wIn,
-                                       f);
+        avx512::colourRowAvx512<Arith>(row);
 #endif
       } else {
-        colourRowInLoops<Arith, kFusedScan>(pre, rai, rao, recip, values, named, srow, drow, n, d,
-                                            wIn, f);
+        colourRowInLoops<Arith, kFusedScan>(row);
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;

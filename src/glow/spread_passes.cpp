@@ -1,14 +1,16 @@
-// The passes of the fast spread and its entry points (see fast_spread.h): copying regions, one
-// box pass planned and run in bands on the render's threads, and the three passes of a smooth
-// spread, handing alpha bytes between passes where the glow has one colour.
+// The passes of the fast spread and its entry points (see fast_spread.h): one box pass planned
+// and run in bands on the render's threads, and the three passes of a smooth spread, handing
+// alpha bytes between passes where the glow has one colour.
 
 // One box pass keeps, per row band, the vertical sums of
 // every column over the inner box's rows; the outer box adds the row below and the row above.
 // Each output row then takes prefix sums of those column sums, and a box sum is the difference
 // of two prefixes, exactly the 32-bit modular integers the summed-area tables give. The doubles
 // (Σ × R[n] + 0.001 for colour, Σ × R[area] for alpha, the blend by f) follow the same order.
-// Passes read one buffer and write another, so bands need no ordering among themselves; the
-// last pass writes back into the raster it reads only rows no other band still reads. A glow
+// A pass writes back into the raster it reads, as the summed-area spread does, but straight away
+// only the rows no other band still reads (the others wait in the band's side rows until every
+// band is done), so bands need no ordering among themselves; a band reads the rows its own
+// output has replaced from the copies it keeps of them. No buffer of the frame's size. A glow
 // of one colour sums its alpha alone, and may be read from (and, between high-quality passes,
 // handed on as) alpha bytes.
 #include <algorithm>
@@ -31,50 +33,6 @@ namespace shimmerly {
 namespace {
 
 using namespace spread_kernels;
-
-// Copies the pixels of a region from one buffer to another of the same size, or writes them
-// through finish.
-void copyRegion(const uint32_t* from, uint32_t* to, int64_t width, const PixelBox& g,
-                RenderPool* pool, const SpreadRowFinish* finish = nullptr) {
-  if (g.empty()) return;
-  const int64_t rows = g.y1 - g.y0 + 1;
-  const size_t bytes = static_cast<size_t>(g.x1 - g.x0 + 1) * 4;
-  runRowBands(pool, rows, [&](int64_t begin, int64_t end, int) {
-    for (int64_t y = g.y0 + begin; y < g.y0 + end; ++y) {
-      if (finish) {
-        (*finish)(y, g.x0, g.x1, from + y * width, to + y * width);
-      } else {
-        std::memcpy(to + y * width + g.x0, from + y * width + g.x0, bytes);
-      }
-    }
-  });
-}
-
-// Copies the pixels of `outer` that lie outside `inner` (inner may be empty or reach beyond).
-void copyRing(const uint32_t* from, uint32_t* to, int64_t width, const PixelBox& outer,
-              const PixelBox& inner, RenderPool* pool) {
-  if (outer.empty()) return;
-  if (inner.empty()) return copyRegion(from, to, width, outer, pool);
-  auto copy = [&](int64_t y, int64_t x0, int64_t x1) {
-    if (x0 <= x1)
-      std::memcpy(to + y * width + x0, from + y * width + x0, static_cast<size_t>(x1 - x0 + 1) * 4);
-  };
-  for (int64_t y = outer.y0; y <= outer.y1; ++y) {
-    if (y < inner.y0 || y > inner.y1) {
-      copy(y, outer.x0, outer.x1);
-    } else {
-      copy(y, outer.x0, std::min(outer.x1, inner.x0 - 1));
-      copy(y, std::max(outer.x0, inner.x1 + 1), outer.x1);
-    }
-  }
-}
-
-// What a pass leaves: the region it computed, and whether its result is already in the raster
-// it read (else it is in dst, over the region).
-struct PassResult {
-  PixelBox region;
-  bool delivered = false;
-};
 
 // Where the last pass of a spread puts its result: back into the raster it reads, through
 // finish when given.
@@ -115,7 +73,6 @@ struct PassFrame {
 // What one box pass reads and writes (see boxPass); null where it has no such buffer.
 struct PassIo {
   const uint32_t* src = nullptr;
-  uint32_t* dst = nullptr;
   const Delivery* deliver = nullptr;
   const uint8_t* srcAlpha = nullptr;
   uint8_t* dstAlpha = nullptr;
@@ -124,18 +81,17 @@ struct PassIo {
   CarriedSums* carryOut = nullptr;
 };
 
-// One box pass from src to dst over the region of the bounds after growth. dst must already
-// hold src's pixels wherever the caller will read it outside that region. uniform, when set,
-// is the colour of every pixel of non-zero alpha in src; it is cleared when the pass's output
-// no longer has one colour. With deliver (whose raster is src), a one-channel pass writes its
-// result back into src itself. A one-colour pass may read its source as alpha bytes (srcAlpha)
-// and write its result as alpha bytes (dstAlpha), those of the outer glow with outerKeep; src and
-// dst are then not read or written, and a pass between two byte planes may have neither. A pass
+// One box pass of src over the region of the bounds after growth. uniform, when set, is the
+// colour of every pixel of non-zero alpha in src; it is cleared when the pass's output no longer
+// has one colour. With deliver (whose raster is src), the pass writes its result back into src
+// itself, through deliver's finish when given. A one-colour pass may read its source as alpha
+// bytes (srcAlpha) and write its result as alpha bytes (dstAlpha), those of the outer glow with
+// outerKeep; src is then only read for the channels not named, and a pass between two byte
+// planes may have no src at all. A pass
 // from alpha bytes may take its bands' starting sums from carryIn, which the pass that wrote
 // those bytes added up; a pass into alpha bytes adds up the next pass's in carryOut.
-PassResult boxPass(const PassFrame& frame, const PassIo& io) {
+void boxPass(const PassFrame& frame, const PassIo& io) {
   const uint32_t* src = io.src;
-  uint32_t* dst = io.dst;
   const int32_t width = frame.width, height = frame.height;
   float x = frame.x;
   GlowBounds& bounds = frame.bounds;
@@ -150,9 +106,9 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
   CarriedSums* carryOut = io.carryOut;
   if (carryOut) carryOut->ready = false;
   if (x > kMaxSpreadRadius) x = kMaxSpreadRadius;
-  if (!growForPass(x, bounds)) return {};
-  const PixelBox g = regionOfBounds(bounds, width, height);
-  if (g.empty()) return {g, false};
+  if (!growForPass(x, bounds)) return;
+  const PixelBox g = regionOf(bounds, width, height);
+  if (g.empty()) return;
   const double r = static_cast<double>(static_cast<int64_t>(x) / 2);  // B div 2
 
   PassPlan p{};
@@ -197,7 +153,6 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
   p.prefixCount = g.x1 + p.rc + 1 - p.t0 + 1;
   p.src = src;
   p.srcAlpha = srcAlpha;
-  p.dst = dst;
   p.dstAlpha = dstAlpha;
   p.outerKeep = dstAlpha ? outerKeep : nullptr;
 
@@ -205,6 +160,13 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
   p.recip = memory.reciprocals(static_cast<size_t>(maxW * maxH + 1));
   if (p.uniform || !p.colour) useEdgeTable(p, memory);
 
+  // A raster row may be written back once no band reads it any more: a band reads rows from
+  // lv below its first row (its starting sums) to rv + 1 above its last. So a band writes back
+  // all its rows but the first rv + 1 (read by the band below) and the last lv (read by the
+  // band above); those go to the band's side rows and are copied back once every band is done.
+  const bool direct = deliver != nullptr;
+  p.direct = direct ? deliver->raster : nullptr;
+  p.finish = direct ? deliver->finish : nullptr;
   const int64_t rows = g.y1 - g.y0 + 1;
   const int workers = context.pool ? context.pool->workerCount() : 1;
   const int parts = bandCount(rows, workers);
@@ -213,13 +175,6 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
   for (int w = 0; w < parts; ++w) {
     scratch[w] = static_cast<uint8_t*>(memory.block(kFirstWorkerSlot + w * kWorkerSlots, bytes));
   }
-  // A raster row may be written back once no band reads it any more: a band reads rows from
-  // lv below its first row (its starting sums) to rv + 1 above its last. So a band writes back
-  // all its rows but the first rv + 1 (read by the band below) and the last lv (read by the
-  // band above); those go to dst and are copied back once every band is done.
-  const bool direct = deliver != nullptr && (p.uniform || !p.colour);
-  p.direct = direct ? deliver->raster : nullptr;
-  p.finish = direct ? deliver->finish : nullptr;
   // A pass whose source is alpha bytes with every channel named never reads the raster: all
   // its rows go straight back.
   const bool readsRaster = srcAlpha == nullptr || p.named != 0xFFFFFFFFu;
@@ -242,19 +197,33 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
     if (b.directBegin > b.directEnd) b.directBegin = b.directEnd;
     return b;
   };
+  std::vector<uint32_t*> side(static_cast<size_t>(parts), nullptr);
+  if (direct) {
+    for (int w = 0; w < parts; ++w) {
+      const int64_t count = sideRowCount(rowsOf(w));
+      side[w] = memory.array<uint32_t>(kFirstWorkerSlot + w * kWorkerSlots + 1,
+                                       static_cast<size_t>(std::max<int64_t>(count, 1) * width));
+    }
+  }
+  auto bandOf = [&](int index) {
+    BandRows b = rowsOf(index);
+    b.side = side[index];
+    return b;
+  };
   auto band = [&](int index, int) {
-    const BandRows b = rowsOf(index);
+    const BandRows b = bandOf(index);
     if (b.begin < b.end) runBand(p, b, scratch[index]);
   };
   auto copyBack = [&](int index, int) {
-    const BandRows b = rowsOf(index);
+    const BandRows b = bandOf(index);
     for (int64_t y = b.begin; y < b.end; ++y) {
       if (y == b.directBegin) y = b.directEnd;
       if (y >= b.end) break;
+      const uint32_t* kept = b.side + sideIndex(b, y) * p.width;
       if (p.finish) {
-        (*p.finish)(y, g.x0, g.x1, dst + y * p.width, p.direct + y * p.width);
+        (*p.finish)(y, g.x0, g.x1, kept, p.direct + y * p.width);
       } else {
-        std::memcpy(p.direct + y * p.width + g.x0, dst + y * p.width + g.x0,
+        std::memcpy(p.direct + y * p.width + g.x0, kept + g.x0,
                     static_cast<size_t>(g.x1 - g.x0 + 1) * 4);
       }
     }
@@ -267,12 +236,6 @@ PassResult boxPass(const PassFrame& frame, const PassIo& io) {
     if (direct)
       for (int i = 0; i < parts; ++i) copyBack(i, 0);
   }
-  return {g, direct};
-}
-
-uint32_t* spreadBuffer(const Raster& raster, const FastContext& context) {
-  const size_t bytes = static_cast<size_t>(raster.width()) * raster.height() * 4;
-  return context.memory->array<uint32_t>(kSlotSpreadBuffer, std::max<size_t>(bytes / 4, 1));
 }
 
 // The spreads, the first pass reading its source from sourceAlpha when given (with a uniform
@@ -283,13 +246,9 @@ bool boxSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t ch
   if (radius > kMaxSpreadRadius) radius = kMaxSpreadRadius;
   if (!(radius > 0.0f)) return false;
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
-  uint32_t* buffer = spreadBuffer(raster, context);
   const Delivery deliver{pixels, finish};
-  const PassResult last =
-      boxPass({raster.width(), raster.height(), radius, bounds, channels, context, uniformColour},
-              {.src = pixels, .dst = buffer, .deliver = &deliver, .srcAlpha = sourceAlpha});
-  if (!last.delivered)
-    copyRegion(buffer, pixels, raster.width(), last.region, context.pool, finish);
+  boxPass({raster.width(), raster.height(), radius, bounds, channels, context, uniformColour},
+          {.src = pixels, .deliver = &deliver, .srcAlpha = sourceAlpha});
   return true;
 }
 
@@ -301,11 +260,7 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
   if (!(x > 0.0f)) return false;
   const int32_t width = raster.width(), height = raster.height();
   uint32_t* pixels = reinterpret_cast<uint32_t*>(raster.pixels());
-  uint32_t* buffer = spreadBuffer(raster, context);
-  // The second pass reads the buffer up to its own reach beyond its region, which lies inside
-  // the third pass's region: there, outside what the first pass writes, the buffer must still
-  // hold the raster's pixels.
-  GlowBounds first = bounds, last = bounds;
+  GlowBounds first = bounds;
   growForPass(x, first);
   const Delivery deliver{pixels, finish};
   const double f = outerWeight(x);
@@ -319,40 +274,29 @@ bool smoothSpreadFrom(Raster& raster, float radius, GlowBounds& bounds, uint32_t
     const size_t bytes = static_cast<size_t>(width) * height;
     uint8_t* once = context.memory->array<uint8_t>(kSlotSpreadAlphaA, bytes);
     uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
-    clearOutside(once, width, height, regionOfBounds(first, width, height), context.pool);
-    clearOutside(twice, width, height, regionOfBounds(second, width, height), context.pool);
+    clearOutside(once, width, height, regionOf(first, width, height), context.pool);
+    clearOutside(twice, width, height, regionOf(second, width, height), context.pool);
     CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
     boxPass({width, height, x, bounds, channels, context, uniformColour},
-            {.src = pixels,
-             .dst = buffer,
-             .srcAlpha = sourceAlpha,
-             .dstAlpha = once,
-             .carryOut = &intoSecond});
+            {.src = pixels, .srcAlpha = sourceAlpha, .dstAlpha = once, .carryOut = &intoSecond});
     boxPass({width, height, x, bounds, channels, context, uniformColour}, {.src = pixels,
-                                                                           .dst = buffer,
                                                                            .srcAlpha = once,
                                                                            .dstAlpha = twice,
                                                                            .carryIn = &intoSecond,
                                                                            .carryOut = &intoThird});
-    const PassResult third = boxPass({width, height, x, bounds, channels, context, uniformColour},
-                                     {.src = pixels,
-                                      .dst = buffer,
-                                      .deliver = &deliver,
-                                      .srcAlpha = twice,
-                                      .carryIn = &intoThird});
-    if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
+    boxPass({width, height, x, bounds, channels, context, uniformColour},
+            {.src = pixels, .deliver = &deliver, .srcAlpha = twice, .carryIn = &intoThird});
     return true;
   }
-  for (int pass = 0; pass < 3; ++pass) growForPass(x, last);
-  copyRing(pixels, buffer, width, regionOfBounds(last, width, height),
-           regionOfBounds(first, width, height), context.pool);
+  // Each pass reads the raster as the one before left it and writes its result back into it,
+  // as the summed-area spread does: no frame-sized buffer.
+  const Delivery inPlace{pixels, nullptr};
   boxPass({width, height, x, bounds, channels, context, uniformColour},
-          {.src = pixels, .dst = buffer, .srcAlpha = sourceAlpha});
+          {.src = pixels, .deliver = &inPlace, .srcAlpha = sourceAlpha});
   boxPass({width, height, x, bounds, channels, context, uniformColour},
-          {.src = buffer, .dst = pixels});
-  const PassResult third = boxPass({width, height, x, bounds, channels, context, uniformColour},
-                                   {.src = pixels, .dst = buffer, .deliver = &deliver});
-  if (!third.delivered) copyRegion(buffer, pixels, width, third.region, context.pool, finish);
+          {.src = pixels, .deliver = &inPlace});
+  boxPass({width, height, x, bounds, channels, context, uniformColour},
+          {.src = pixels, .deliver = &deliver});
   return true;
 }
 
@@ -409,7 +353,7 @@ bool fastSpreadOfAlpha(Raster& raster, const uint8_t* alpha, uint32_t colour, fl
   GlowBounds first = bounds;
   growForPass(x, first);
   clearOutside(pixels, width, height,
-               regionOfBounds(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
+               regionOf(first, static_cast<int32_t>(width), static_cast<int32_t>(height)),
                context.pool);
   const std::optional<uint32_t> uniform = colour;
   if (lowQuality)
@@ -438,7 +382,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   // the first pass's plane again, over a region that holds the first's.
   GlowBounds grown = bounds;
   growForPass(x, grown);
-  clearOutside(result, width, height, regionOfBounds(grown, width, height), context.pool);
+  clearOutside(result, width, height, regionOf(grown, width, height), context.pool);
   if (lowQuality) {
     boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
             {.srcAlpha = alpha, .dstAlpha = result, .outerKeep = keep});
@@ -446,7 +390,7 @@ const uint8_t* fastSpreadAlphaPlane(const uint8_t* alpha, int32_t width, int32_t
   }
   uint8_t* twice = context.memory->array<uint8_t>(kSlotSpreadAlphaB, bytes);
   growForPass(x, grown);
-  clearOutside(twice, width, height, regionOfBounds(grown, width, height), context.pool);
+  clearOutside(twice, width, height, regionOf(grown, width, height), context.pool);
   CarriedSums intoSecond(kSlotCarriedSumsA), intoThird(kSlotCarriedSumsB);
   boxPass({width, height, x, bounds, kSpreadAll, context, uniform},
           {.srcAlpha = alpha, .dstAlpha = result, .carryOut = &intoSecond});

@@ -159,7 +159,7 @@ void planCarry(const PassPlan& p, float x, GlowBounds bounds, const std::vector<
   carry.ready = false;
   if (!growForPass(x, bounds)) return;
   const PixelBox next =
-      regionOfBounds(bounds, static_cast<int32_t>(p.width), static_cast<int32_t>(p.height));
+      regionOf(bounds, static_cast<int32_t>(p.width), static_cast<int32_t>(p.height));
   if (next.empty()) return;
   const int64_t rows = next.y1 - next.y0 + 1;
   const int parts = bandCount(rows, workers);

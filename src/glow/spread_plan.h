@@ -83,8 +83,7 @@ struct PassPlan {
   const double* recip;
   const uint32_t* src;
   const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
-  uint32_t* dst;
-  uint8_t* dstAlpha;  // one-colour output kept as its alphas alone (dst is not written)
+  uint8_t* dstAlpha;        // one-colour output kept as its alphas alone
   // With dstAlpha: the alphas before the spread, when the output is the outer glow's alpha of
   // the spread alpha and these rather than the spread alpha itself.
   const uint8_t* outerKeep;
@@ -92,8 +91,9 @@ struct PassPlan {
   // useEdgeTable); null: made row by row.
   const double* edgeTable;
   int64_t edgeLeft, edgeRight, edgeStride, wInteriorI, wInteriorO;
-  // A last one-channel pass writes its rows straight back into the raster it reads (src) where
-  // no other band still reads them, through finish when given; other rows go to dst.
+  // A pass writing words writes its rows straight back into the raster it reads (src) where no
+  // other band still reads them, through finish when given; other rows go to the band's side
+  // rows (see BandRows).
   uint32_t* direct;
   const SpreadRowFinish* finish;
 };
@@ -118,13 +118,26 @@ struct CarriedSums {
 
 // The rows [begin, end) of one band, and those of them it writes straight back. carried: its
 // starting sums, as two parts by frame column, when the previous pass added them up; carry: the
-// sums it adds its own output rows to.
+// sums it adds its own output rows to. side: where a pass writing back into the raster it reads
+// puts the rows it does not write straight back, whole raster rows one after another (see
+// sideIndex), until every band is done; null when the pass writes no words.
 struct BandRows {
   int64_t begin, end, directBegin, directEnd;
   const uint32_t* carried[2] = {nullptr, nullptr};
   const CarryTarget* carry = nullptr;
   int64_t carryCount = 0;
+  uint32_t* side = nullptr;
 };
+
+// The rows of a band that other bands still read: its first rows before directBegin and its last
+// from directEnd on.
+inline int64_t sideRowCount(const BandRows& b) {
+  return (b.directBegin - b.begin) + (b.end - b.directEnd);
+}
+// The place of such a row among the band's side rows.
+inline int64_t sideIndex(const BandRows& b, int64_t y) {
+  return y < b.directBegin ? y - b.begin : (b.directBegin - b.begin) + (y - b.directEnd);
+}
 
 // Carves 64-byte aligned arrays out of one scratch block.
 class Carver {
@@ -169,20 +182,18 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
-  // of 8); each array rounded up to 64 bytes.
+  // of 8) and the box areas (two of 4 bytes); each array rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
   const int64_t columnArrays = (fusedSweep(p) ? 1 : 3) * channels + 1;
-  const int64_t pixelValues = channels == 1 ? 0 : 6 * (n * 4 + 64) + 2 * (n * 8 + 64);
-  return static_cast<size_t>(ring + columnArrays * (ncol * 4 + 64) +
+  // A colour pass writing back into the raster it reads keeps a ring of source words (see
+  // spreadBandBody) and a whole row of spread words.
+  const int64_t wordRing =
+      channels == 5 && p.direct ? ringRows(p) * ncol * 4 + 64 + p.width * 4 + 64 : 0;
+  const int64_t pixelValues = channels == 1 ? 0 : 8 * (n * 4 + 64) + 2 * (n * 8 + 64);
+  return static_cast<size_t>(ring + wordRing + columnArrays * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              pixelValues);
-}
-
-// The region as a box of whole pixels in 64-bit coordinates.
-inline PixelBox regionOfBounds(const GlowBounds& bounds, int32_t width, int32_t height) {
-  const PixelRegion g = regionOf(bounds, width, height);
-  return {g.firstColumn, g.lastColumn, g.firstRow, g.lastRow};
 }
 
 // Uniform colour: when every pixel of non-zero alpha has colour c and the sums cannot wrap (255

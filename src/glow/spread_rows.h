@@ -120,24 +120,65 @@ struct ColourRowValues {
   double *rni, *rno;
 };
 
-// A colour pass's output row, columns [0, n), one loop over the row per step: alpha, the count
-// reciprocals (gathered with AVX2 when kGather), the three colours, then the words, which keep
-// the source's channels not named. Each loop is simple enough for the compiler to vectorise.
+// One output row of a colour pass, columns [0, n): the prefixes of its box sums, the
+// reciprocals of the boxes' areas (rai, rao) and the areas themselves (areaI, areaO; a count
+// equal to its box's area means an opaque box, whose count reciprocal is the area's), the
+// reciprocal table, the arrays for per-pixel values, the channels written (the others kept
+// from srow), the offset d between a box's prefixes and the two weights.
+struct ColourRow {
+  ColourPrefixes pre;
+  const double* rai;
+  const double* rao;
+  const uint32_t* areaI;
+  const uint32_t* areaO;
+  const double* recip;
+  ColourRowValues values;
+  uint32_t named;
+  const uint32_t* srow;
+  uint32_t* drow;
+  int64_t n, d;
+  double wIn, f;
+
+  // The same row from column `from` on.
+  ColourRow from(int64_t columns) const {
+    ColourRow rest = *this;
+    for (int c = 0; c < 5; ++c) {
+      rest.pre.inner[c] += columns;
+      rest.pre.outer[c] += columns;
+    }
+    rest.rai += columns;
+    rest.rao += columns;
+    rest.areaI += columns;
+    rest.areaO += columns;
+    rest.srow += columns;
+    rest.drow += columns;
+    rest.n -= columns;
+    return rest;
+  }
+};
+
+// A colour pass's output row, one loop over the row per step: alpha, the count reciprocals
+// (gathered with AVX2 when kGather), the three colours, then the words, which keep the source's
+// channels not named. Each loop is simple enough for the compiler to vectorise.
 template <typename Arith, bool kGather>
-SHIMMERLY_INLINE void colourRowInLoops(const ColourPrefixes& pre, const double* rai,
-                                       const double* rao, const double* recip,
-                                       const ColourRowValues& v, uint32_t named,
-                                       const uint32_t* __restrict srow, uint32_t* __restrict drow,
-                                       int64_t n, int64_t d, double wIn, double f) {
-  alphaChannel<Arith>(pre.inner[0], pre.outer[0], rai, rao, v.ai, v.ao, v.alpha, n, d, wIn, f);
+SHIMMERLY_INLINE void colourRowInLoops(const ColourRow& row) {
+  const ColourPrefixes& pre = row.pre;
+  const ColourRowValues& v = row.values;
+  const int64_t n = row.n, d = row.d;
+  const double wIn = row.wIn, f = row.f;
+  const uint32_t named = row.named;
+  const uint32_t* __restrict srow = row.srow;
+  uint32_t* __restrict drow = row.drow;
+  alphaChannel<Arith>(pre.inner[0], pre.outer[0], row.rai, row.rao, v.ai, v.ao, v.alpha, n, d, wIn,
+                      f);
 #if SHIMMERLY_ISA_BUILT(avx2)
   if constexpr (kGather) {
-    avx2::countReciprocalsAvx2(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+    avx2::countReciprocalsAvx2(pre.inner[4], pre.outer[4], row.recip, v.rni, v.rno, n, d);
   } else {
-    countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+    countReciprocals(pre.inner[4], pre.outer[4], row.recip, v.rni, v.rno, n, d);
   }
 #else
-  countReciprocals(pre.inner[4], pre.outer[4], recip, v.rni, v.rno, n, d);
+  countReciprocals(pre.inner[4], pre.outer[4], row.recip, v.rni, v.rno, n, d);
 #endif
   colourChannel<Arith>(pre.inner[1], pre.outer[1], v.rni, v.rno, v.ai, v.ao, v.red, n, d, wIn, f);
   colourChannel<Arith>(pre.inner[2], pre.outer[2], v.rni, v.rno, v.ai, v.ao, v.green, n, d, wIn, f);
@@ -193,22 +234,48 @@ SHIMMERLY_INLINE __m256i colour8(__m256i inner, __m256i outer, __m512d rni, __m5
                           _mm256_set1_epi32(0xFF));
 }
 
+// The reciprocals R[n] of eight boxes' opaque counts n. A box whose count is its area is opaque
+// throughout and takes its area's reciprocal, already at hand; a count of 0 takes R[0] = 0; only
+// the other lanes are fetched from the table, and none when every lane is one of the two. The
+// areas are compared only while every box sum stays below 2^31 (kWide false): an area is then
+// far below 2^32 and its count cannot wrap onto it.
+template <bool kWide>
+inline __m512d countReciprocals8(__m256i counts, const uint32_t* area, __m512d areaReciprocals,
+                                 const double* __restrict recip) {
+  const __mmask8 some = _mm256_test_epi32_mask(counts, counts);
+  __mmask8 fetch = some;
+  __m512d known = _mm512_setzero_pd();
+  if constexpr (!kWide) {
+    const __mmask8 full = _mm256_cmpeq_epi32_mask(counts, load8(area));
+    known = _mm512_maskz_mov_pd(full, areaReciprocals);
+    fetch = static_cast<__mmask8>(some & ~full);
+  }
+  if (fetch == 0) return known;
+  return _mm512_mask_i64gather_pd(known, fetch, _mm512_maskz_cvtepu32_epi64(kEight, counts), recip,
+                                  8);
+}
+
 // A colour pass's output row eight columns at a time, every value kept in registers: the
-// alpha and count sums, the reciprocals gathered from the table and the three colours go
-// straight into the word, where the separate loops above keep each in an array of the row.
-// The same operations in the same order; the columns after the last eight go through
+// alpha and count sums, the count reciprocals and the three colours go straight into the word,
+// where the separate loops above keep each in an array of the row. The same operations in the
+// same order. Eight columns whose outer boxes hold no opaque pixel (nor do their inner boxes,
+// which lie inside) have every sum 0, so alpha 0 and colours trunc(0 × R[0] + 0.001) = 0: their
+// word is 0 and is written without the arithmetic. The columns after the last eight go through
 // colourRowInLoops.
 template <typename Arith>
-inline void colourRowAvx512(const ColourPrefixes& pre, const double* __restrict rai,
-                            const double* __restrict rao, const double* __restrict recip,
-                            const ColourRowValues& values, uint32_t named,
-                            const uint32_t* __restrict srow, uint32_t* __restrict drow, int64_t n,
-                            int64_t d, double wIn, double f) {
+inline void colourRowAvx512(const ColourRow& row) {
   constexpr bool kWide = Arith::kWideSums;
-  const __m512d vIn = _mm512_set1_pd(wIn), vF = _mm512_set1_pd(f);
+  const ColourPrefixes& pre = row.pre;
+  const int64_t n = row.n, d = row.d;
+  const double* __restrict rai = row.rai;
+  const double* __restrict rao = row.rao;
+  const double* __restrict recip = row.recip;
+  const uint32_t* __restrict srow = row.srow;
+  uint32_t* __restrict drow = row.drow;
+  const __m512d vIn = _mm512_set1_pd(row.wIn), vF = _mm512_set1_pd(row.f);
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~named));
-  const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(named));
+  const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~row.named));
+  const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(row.named));
   const uint32_t* __restrict pia = pre.inner[0], * __restrict poa = pre.outer[0];
   const uint32_t* __restrict pir = pre.inner[1], * __restrict por = pre.outer[1];
   const uint32_t* __restrict pig = pre.inner[2], * __restrict pog = pre.outer[2];
@@ -216,17 +283,20 @@ inline void colourRowAvx512(const ColourPrefixes& pre, const double* __restrict 
   const uint32_t* __restrict pin = pre.inner[4], * __restrict pon = pre.outer[4];
   int64_t i = 0;
   for (; i + 8 <= n; i += 8) {
+    const __m256i countO = outerSums8(pon, i, d);
+    if (_mm256_testz_si256(countO, countO)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i),
+                          _mm256_and_si256(load8(srow + i), keep));
+      continue;
+    }
+    const __m512d areaI = _mm512_loadu_pd(rai + i), areaO = _mm512_loadu_pd(rao + i);
     const __m256i a = _mm512_maskz_cvttpd_epi32(
-        kEight,
-        _mm512_mul_pd(sumsAsDoubles<kWide>(innerSums8(pia, i, d)), _mm512_loadu_pd(rai + i)));
+        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(innerSums8(pia, i, d)), areaI));
     const __m256i b = _mm512_maskz_cvttpd_epi32(
-        kEight,
-        _mm512_mul_pd(sumsAsDoubles<kWide>(outerSums8(poa, i, d)), _mm512_loadu_pd(rao + i)));
-    const __m512d none = _mm512_setzero_pd();
-    const __m512d rni = _mm512_mask_i64gather_pd(
-        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, innerSums8(pin, i, d)), recip, 8);
-    const __m512d rno = _mm512_mask_i64gather_pd(
-        none, kEight, _mm512_maskz_cvtepu32_epi64(kEight, outerSums8(pon, i, d)), recip, 8);
+        kEight, _mm512_mul_pd(sumsAsDoubles<kWide>(outerSums8(poa, i, d)), areaO));
+    const __m512d rni =
+        countReciprocals8<kWide>(innerSums8(pin, i, d), row.areaI + i, areaI, recip);
+    const __m512d rno = countReciprocals8<kWide>(countO, row.areaO + i, areaO, recip);
     const __mmask8 innerSeen = _mm256_cmpneq_epi32_mask(a, zero);
     const __mmask8 outerSeen = _mm256_cmpneq_epi32_mask(b, zero);
     const __m256i red = colour8<kWide>(innerSums8(pir, i, d), outerSums8(por, i, d), rni, rno,
@@ -242,14 +312,7 @@ inline void colourRowAvx512(const ColourPrefixes& pre, const double* __restrict 
         _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);
   }
-  if (i == n) return;
-  ColourPrefixes rest = pre;
-  for (int c = 0; c < 5; ++c) {
-    rest.inner[c] += i;
-    rest.outer[c] += i;
-  }
-  colourRowInLoops<Arith, false>(rest, rai + i, rao + i, recip, values, named, srow + i, drow + i,
-                                 n - i, d, wIn, f);
+  if (i < n) colourRowInLoops<Arith, false>(row.from(i));
 }
 #include "core/isa_region_end.h"
 #endif

@@ -455,6 +455,53 @@ inline void slideScanChannelAvx512(const uint32_t* __restrict e1, const uint32_t
                 ci, co);
   slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, j, lowHalf(ci), lowHalf(co));
 }
+
+// The five channels' contributions (alpha, red, green, blue, count) of sixteen pixel words w,
+// as contributions16 gives them one by one.
+SHIMMERLY_INLINE void allContributions16(__m512i w, __m512i (&out)[5]) {
+  const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
+  const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
+  const __m512i low = _mm512_set1_epi32(0xFF);
+  out[0] = a;
+  out[1] = _mm512_maskz_and_epi32(opaque, w, low);
+  out[2] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 8), low);
+  out[3] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 16), low);
+  out[4] = _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
+}
+
+// The column sums and prefixes of a colour pass in one sweep: slideScanChannelAvx512 of all
+// five channels, each block of sixteen leaving and entering words read once for the five. The
+// columns after the last sixteen go on channel by channel with the AVX2 sweeps.
+struct ColourSweep {
+  uint32_t* sums[5];
+  uint32_t* pi[5];
+  uint32_t* po[5];
+};
+
+inline void slideScanColourAvx512(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                  const ColourSweep& s, int64_t ncol) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i ci[5] = {zero, zero, zero, zero, zero}, co[5] = {zero, zero, zero, zero, zero};
+  int64_t j = 0;
+  for (; j + 16 <= ncol; j += 16) {
+    __m512i c1[5], c2[5];
+    allContributions16(_mm512_loadu_si512(e1 + j), c1);
+    allContributions16(_mm512_loadu_si512(e2 + j), c2);
+    for (int c = 0; c < 5; ++c)
+      slideScan16(c1[c], c2[c], s.sums[c] + j, s.pi[c] + j, s.po[c] + j, ci[c], co[c]);
+  }
+  if (j == ncol) return;
+  slideScanChannelAvx2<0>(e1, e2, s.sums[0], s.pi[0], s.po[0], ncol, j, lowHalf(ci[0]),
+                          lowHalf(co[0]));
+  slideScanChannelAvx2<1>(e1, e2, s.sums[1], s.pi[1], s.po[1], ncol, j, lowHalf(ci[1]),
+                          lowHalf(co[1]));
+  slideScanChannelAvx2<2>(e1, e2, s.sums[2], s.pi[2], s.po[2], ncol, j, lowHalf(ci[2]),
+                          lowHalf(co[2]));
+  slideScanChannelAvx2<3>(e1, e2, s.sums[3], s.pi[3], s.po[3], ncol, j, lowHalf(ci[3]),
+                          lowHalf(co[3]));
+  slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
+                          lowHalf(co[4]));
+}
 #include "core/isa_region_end.h"
 #endif
 

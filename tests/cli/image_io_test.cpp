@@ -283,7 +283,7 @@ TEST(WriteImageTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   std::ofstream(path) << "old";
   Image broken = testImage();
   broken.rgba.resize(4);  // far fewer bytes than 5 × 3 pixels: refused before writing
-  EXPECT_THROW(writeImage((dir.path() / "x.tif").string(), testImage()), std::runtime_error);
+  EXPECT_THROW(writeImage((dir.path() / "x.xyz").string(), testImage()), std::runtime_error);
   EXPECT_THROW(writeImage((dir.path() / "missing" / "x.png").string(), testImage()),
                std::runtime_error);
   EXPECT_THROW(writeImage(path, broken), std::runtime_error);

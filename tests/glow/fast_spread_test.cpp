@@ -165,11 +165,14 @@ class FastSpreadTest : public ::testing::TestWithParam<Setup> {
   void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
 
   FastContext context() { return {pool_.get(), &memory_}; }
-  // Fills the spread's scratch raster with a sentinel before each case.
+  // Fills each band's scratch and side rows with a sentinel before each case.
   void poisonScratch(int32_t w, int32_t h) {
     memory_.beginFrame(w, h);
-    std::memset(memory_.block(kSlotSpreadBuffer, static_cast<size_t>(w) * h * 4), 0xA5,
-                static_cast<size_t>(w) * h * 4);
+    const size_t bytes = std::max<size_t>(static_cast<size_t>(w) * h * 8, size_t{1} << 20);
+    for (int worker = 0; worker < std::max(GetParam().threads, 1); ++worker)
+      for (size_t slot = 0; slot < 2; ++slot)
+        std::memset(memory_.block(kFirstWorkerSlot + worker * kWorkerSlots + slot, bytes), 0xA5,
+                    bytes);
   }
 
   // The fast spread of input against the reference spread, pixels and bounds.
@@ -434,9 +437,9 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
     const float capped = std::min(radius, kMaxSpreadRadius);
     const bool passes = low ? capped > 0.0f : capped * 0.6666667f > 0.0f;
     if (passes) {
-      const PixelRegion g = regionOf(expectedBounds, w, h);
-      for (int32_t y = g.firstRow; y <= g.lastRow && !g.empty(); ++y)
-        for (int32_t x = g.firstColumn; x <= g.lastColumn; ++x) {
+      const PixelBox g = regionOf(expectedBounds, w, h);
+      for (int32_t y = g.y0; y <= g.y1 && !g.empty(); ++y)
+        for (int32_t x = g.x0; x <= g.x1; ++x) {
           uint32_t word;
           std::memcpy(&word, &at(expected, x, y), 4);
           word = (word ^ salt) + static_cast<uint32_t>(y * 131 + x);
@@ -464,9 +467,9 @@ TEST_P(FastSpreadTest, FinishWritesEveryRegionRowFromTheSpreadWords) {
     const std::string what = caseName(i, w, h, radius, low);
     ASSERT_EQ(finished, passes) << what;
     ASSERT_TRUE(sameRaster(actual, expected)) << what;
-    const PixelRegion g = regionOf(actualBounds, w, h);
+    const PixelBox g = regionOf(actualBounds, w, h);
     for (int32_t y = 0; y < h; ++y) {
-      const bool inside = passes && !g.empty() && y >= g.firstRow && y <= g.lastRow;
+      const bool inside = passes && !g.empty() && y >= g.y0 && y <= g.y1;
       ASSERT_EQ(seen[static_cast<size_t>(y)], inside ? 1 : 0) << what << " row " << y;
     }
   }

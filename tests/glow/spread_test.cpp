@@ -50,9 +50,9 @@ Raster directBoxSpread(const Raster& in, float x, const GlowBounds& grown) {
     for (int c = 0; c < 3; ++c) colour[c] = n ? std::trunc(sum[c] * (1.0 / n) + 0.001) : 0;
     alpha = area ? static_cast<int>(alphaSum * (1.0 / area)) : 0;
   };
-  const PixelRegion region = regionOf(grown, in.width(), in.height());
-  for (int64_t py = region.firstRow; py <= region.lastRow; ++py)
-    for (int64_t px = region.firstColumn; px <= region.lastColumn; ++px) {
+  const PixelBox region = regionOf(grown, in.width(), in.height());
+  for (int64_t py = region.y0; py <= region.y1; ++py)
+    for (int64_t px = region.x0; px <= region.x1; ++px) {
       double ci[3], co[3];
       int ai, ao;
       average(px, py, r, ci, ai);
@@ -210,11 +210,10 @@ TEST(SpreadTest, BoxesAndRegionsTouchOnlyWhatTheyShould) {
       spread(tight, x, tightBounds, kSpreadAll, low);
       spread(loose, x, looseBounds, kSpreadAll, low);
       spread(alphaOnly, x, alphaBounds, kSpreadAlpha, low);
-      const PixelRegion region = regionOf(tightBounds, 25, 21);
+      const PixelBox region = regionOf(tightBounds, 25, 21);
       for (int32_t y = 0; y < 21; ++y)
         for (int32_t i = 0; i < 25; ++i) {
-          const bool inside = i >= region.firstColumn && i <= region.lastColumn &&
-                              y >= region.firstRow && y <= region.lastRow;
+          const bool inside = i >= region.x0 && i <= region.x1 && y >= region.y0 && y <= region.y1;
           const Raster& want = inside ? loose : before;
           ASSERT_TRUE(testing::samePixel(at(tight, i, y), at(want, i, y))) << i << "," << y;
           ASSERT_EQ(at(alphaOnly, i, y).alpha, at(tight, i, y).alpha);

@@ -1,6 +1,7 @@
 // `shimmerly bench [INPUT] [--size WxH] [--frames N] [control options] [--json]`: renders one
 // frame N times through the plug-in and reports the median and minimum milliseconds per frame,
-// megapixels per second (at the median) and the peak memory the renders added to the process.
+// megapixels per second (at the median), the peak memory the renders added to the process, and
+// what the plug-in says rendered the frames: its kernels' instruction set and its threads.
 // Without INPUT it renders a built-in frame of the given size: opaque discs with colour
 // gradients on a transparent layer, so that the default Layer Alpha target has edges.
 #include <algorithm>
@@ -13,8 +14,10 @@
 #include <string>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/resource.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h first: psapi.h uses its types.
+#include <psapi.h>
 #endif
 
 #include "cli/command_registry.h"
@@ -46,16 +49,23 @@ void parseSize(const std::string& text, int32_t& width, int32_t& height) {
   height = h;
 }
 
-// Resident bytes now, and the process's peak since resetPeak (Linux; 0 elsewhere).
-size_t residentBytes(const char* field) {
-#ifdef __linux__
+// Resident bytes now (kNow), and the process's peak (kPeak): on Linux since resetPeak, on Windows
+// since the process started, as Windows keeps no resettable peak; 0 elsewhere.
+enum class Resident { kNow, kPeak };
+size_t residentBytes(Resident which) {
+#if defined(__linux__)
+  const std::string field = which == Resident::kNow ? "VmRSS:" : "VmHWM:";
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind(field, 0) == 0)
-      return std::stoull(line.substr(std::string(field).size())) * 1024;
+    if (line.rfind(field, 0) == 0) return std::stoull(line.substr(field.size())) * 1024;
+#elif defined(_WIN32)
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+    return which == Resident::kNow ? counters.WorkingSetSize : counters.PeakWorkingSetSize;
 #else
-  (void)field;
+  (void)which;
 #endif
   return 0;
 }
@@ -64,6 +74,17 @@ void resetPeak() {
   std::ofstream("/proc/self/clear_refs") << "5";
 #endif
 }
+
+// What the plug-in reported about its last render (report_render of the host services).
+struct RenderReport {
+  std::string kernels = "unknown";
+  int32_t threads = 0;
+  static void PF_CALL receive(void* refcon, const char* kernels, int32_t threads, uint64_t) {
+    auto* self = static_cast<RenderReport*>(refcon);
+    self->kernels = kernels ? kernels : "unknown";
+    self->threads = threads;
+  }
+};
 
 int runBench(const BenchArgs& args, const GlobalOptions& global) {
   if (args.frames < 1) throw std::runtime_error("--frames: expected at least 1");
@@ -85,9 +106,14 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
   std::unique_ptr<PluginHost> host = openSession(global);
   applyControls(*host, args.controls);
   const FrameSettings frame = frameSettingsFrom(args.controls);
+  RenderReport report;
+  host->hostServicesHook = [&report](PF_ShimmerlyHostServices& services) {
+    services.refcon = &report;
+    services.report_render = RenderReport::receive;
+  };
 
   resetPeak();
-  const size_t before = residentBytes("VmRSS:");
+  const size_t before = residentBytes(Resident::kNow);
   std::vector<double> ms;
   ms.reserve(static_cast<size_t>(args.frames));
   for (int i = 0; i < args.frames; ++i) {
@@ -99,7 +125,7 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
       throw std::runtime_error("the plug-in failed to render (code " + std::to_string(err) + ")");
     ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
   }
-  const size_t peak = residentBytes("VmHWM:");
+  const size_t peak = residentBytes(Resident::kPeak);
   const size_t peakBytes = peak > before ? peak - before : 0;
   host->finish();
 
@@ -112,11 +138,15 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
   if (args.json) {
     std::printf(
         "{\"width\": %d, \"height\": %d, \"frames\": %d, \"median_ms\": %.3f, \"min_ms\": %.3f, "
-        "\"mpix_per_s\": %.1f, \"peak_bytes\": %zu}\n",
-        width, height, args.frames, median, minimum, mpix, peakBytes);
+        "\"mpix_per_s\": %.1f, \"peak_bytes\": %zu, \"isa\": \"%s\", \"threads\": %d}\n",
+        width, height, args.frames, median, minimum, mpix, peakBytes, report.kernels.c_str(),
+        static_cast<int>(report.threads));
   } else {
-    std::printf("%dx%d, %d frames: median %.2f ms, min %.2f ms, %.1f megapixels/s, peak %.1f MB\n",
-                width, height, args.frames, median, minimum, mpix, peakBytes / 1e6);
+    std::printf(
+        "%dx%d, %d frames: median %.2f ms, min %.2f ms, %.1f megapixels/s, peak %.1f MB, %s "
+        "kernels on %d threads\n",
+        width, height, args.frames, median, minimum, mpix, peakBytes / 1e6, report.kernels.c_str(),
+        static_cast<int>(report.threads));
   }
   return kExitOk;
 }
@@ -130,7 +160,7 @@ const CommandRegistration registration{
       app.add_option("--frames", args->frames, "Frames to render (default 20)");
       app.add_flag("--json", args->json,
                    "Print one JSON object: width, height, frames, median_ms, min_ms, mpix_per_s, "
-                   "peak_bytes");
+                   "peak_bytes, isa (the kernels' instruction set), threads");
       addControlOptions(app, args->controls);
       return [args, &global] { return runBench(*args, global); };
     }};

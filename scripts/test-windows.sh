@@ -28,6 +28,29 @@ for arch in x86_64 i686; do
 done
 python3 scripts/check-pe.py --machine x86_64 build/windows-x86_64/shimmerly.exe
 
+# The 64-bit modules run the AVX2 and AVX-512 kernels, whose spill slots GCC cannot align on
+# Windows' 16-byte stack: the assembler must have written every aligned vector move as an
+# unaligned one (cmake/mingw-x86_64.cmake), and no non-temporal move, which needs alignment too,
+# may appear. Other VEX and EVEX instructions do not care about alignment. The 256- and 512-bit
+# registers must appear, or the modules hold no vector kernels and this check proves nothing.
+for module in build/windows-x86_64/shimmerly.exe build/windows-x86_64/Shimmerly.aex; do
+  x86_64-w64-mingw32-objdump -d --no-show-raw-insn "$module" >build/windows-x86_64/module.dis
+  aligned=$(grep -cE '\svmov(aps|apd|dqa|dqa32|dqa64|ntps|ntpd|ntdq|ntdqa)\s[^#]*\(' \
+            build/windows-x86_64/module.dis || true)
+  if [ "$aligned" -ne 0 ]; then
+    echo "$module holds $aligned aligned vector moves to or from memory:"
+    grep -E '\svmov(aps|apd|dqa|dqa32|dqa64|ntps|ntpd|ntdq|ntdqa)\s[^#]*\(' \
+      build/windows-x86_64/module.dis | head -5
+    exit 1
+  fi
+done
+for wide in ymm zmm; do
+  grep -q "%$wide" build/windows-x86_64/module.dis ||
+    { echo "Shimmerly.aex uses no $wide register: the vector kernels are missing"; exit 1; }
+done
+rm build/windows-x86_64/module.dis
+echo "64-bit modules: vector kernels, no aligned vector moves to or from memory"
+
 # Exactness of the 32-bit build: its pixel arithmetic must run in SSE2, never in the x87 unit,
 # whose wider registers would change results in the last bit. (Loads, stores and integer
 # conversions through x87 registers are exact and allowed.)

@@ -1,9 +1,12 @@
 // Run-time choice of the fast kernels' instruction set (see isa_dispatch.h): the best set the
-// processor runs among those this build compiles, unless a test pinned a lesser one.
+// processor runs among those this build compiles, at most the one SHIMMERLY_ISA names, unless a
+// test pinned a lesser one.
 #include "core/isa_dispatch.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace shimmerly {
 
@@ -42,10 +45,22 @@ KernelIsa probe() {
 
 std::atomic<int> active{-1};
 
+// The set SHIMMERLY_ISA names ("generic", "avx2", ...), or the detected one when it names none
+// or names a set beyond it: lets a benchmark time a lesser processor's kernels.
+KernelIsa capped(KernelIsa detected) {
+  const char* wanted = std::getenv("SHIMMERLY_ISA");
+  if (!wanted) return detected;
+#define SHIMMERLY_ISA_NAMED_(a, name, enumerator, target, built) \
+  if (std::strcmp(wanted, #name) == 0) return std::min(KernelIsa::enumerator, detected);
+  SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_NAMED_, _)
+#undef SHIMMERLY_ISA_NAMED_
+  return detected;
+}
+
 }  // namespace
 
 KernelIsa detectedKernelIsa() {
-  static const KernelIsa detected = probe();
+  static const KernelIsa detected = capped(probe());
   return detected;
 }
 

@@ -5,9 +5,13 @@
 
 #include <cstddef>
 
-// Vector sets are built where GCC or clang target x86 outside Windows: mingw does not keep the
-// stack aligned for 32-byte spills, so Windows builds keep to the generic kernels.
-#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && !defined(_WIN32)
+// Vector sets are built where GCC or clang target x86. On Windows the stack is only 16-byte
+// aligned and GCC still spills 32- and 64-byte registers with aligned moves, so the vector sets
+// are built there only for 64-bit builds whose assembler writes every aligned vector move as an
+// unaligned one (SHIMMERLY_UNALIGNED_VECTOR_MOVES, set by cmake/mingw-x86_64.cmake); 32-bit
+// Windows keeps to the generic kernels.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && \
+    (!defined(_WIN32) || (defined(__x86_64__) && defined(SHIMMERLY_UNALIGNED_VECTOR_MOVES)))
 #define SHIMMERLY_ISA_X86 1
 #else
 #define SHIMMERLY_ISA_X86 0
@@ -60,7 +64,9 @@ namespace shimmerly {
 enum class KernelIsa : int { SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_ENUMERATOR_, _) };
 #undef SHIMMERLY_ISA_ENUMERATOR_
 
-// The best set this processor and build support.
+// The best set this processor and build support; at most the set the environment variable
+// SHIMMERLY_ISA names (a name of kernelIsaName), so that a benchmark can time a processor that
+// lacks the later sets. Read once per process.
 KernelIsa detectedKernelIsa();
 // The set in use: the detected one unless a test asked for a lesser one.
 KernelIsa activeKernelIsa();

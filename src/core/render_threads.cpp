@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -154,6 +155,11 @@ void RenderPool::start(int taskCount, bool onEach, const std::function<void(int,
 }
 
 int defaultRenderThreads() {
+  if (const char* wanted = std::getenv("SHIMMERLY_THREADS")) {
+    char* end = nullptr;
+    const long n = std::strtol(wanted, &end, 10);
+    if (end != wanted && *end == '\0' && n > 0) return static_cast<int>(std::min(n, 16L));
+  }
   const unsigned n = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp(n == 0 ? 1u : n, 1u, 16u));
 }

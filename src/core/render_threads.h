@@ -59,7 +59,8 @@ class RenderPool {
   std::exception_ptr failure_;
 };
 
-// Thread count used when nothing else is asked for: the processor count, at least 1, at most 16.
+// Thread count used when nothing else is asked for: the count the environment variable
+// SHIMMERLY_THREADS gives (for benchmarks), else the processor count; at least 1, at most 16.
 int defaultRenderThreads();
 
 // Splits [0, count) into `parts` nearly equal consecutive ranges; returns range `index`.

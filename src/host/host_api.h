@@ -267,7 +267,12 @@ typedef struct {
  *   during that command are drawn by the host. They answer as the plug-in's own boxes do:
  *   ask_question returns 1 to 3 for the first to third button (second and third may be null);
  *   run_text_prompt returns 0 after OK with at most 255 bytes and a terminator in result (256
- *   bytes), -1 after Cancel; both return -1 when they cannot ask. */
+ *   bytes), -1 after Cancel; both return -1 when they cannot ask.
+ * - report_render: when set, called after every frame the plug-in rendered, with the kernels
+ *   that rendered it ("avx512", "avx2", "neon", "generic", or "reference" for the literal
+ *   kernels tests ask for), the threads they ran on and the bytes of working memory the render
+ *   held at its peak. Lets a host say what produced a timing.
+ * Every callback gets refcon back. */
 enum { PF_PlatData_SHIMMERLY_HOST_SERVICES = 0x53684D73 /* 'ShMs' */ };
 
 typedef struct {
@@ -278,6 +283,8 @@ typedef struct {
                                  const char* second, const char* third, const char* caption);
   int32_t(PF_CALL* run_text_prompt)(void* refcon, const char* label, const char* caption,
                                     const char* initial_text, char* result);
+  void(PF_CALL* report_render)(void* refcon, const char* kernels, int32_t threads,
+                               uint64_t working_bytes);
 } PF_ShimmerlyHostServices;
 
 /* The one exported entry point. `extra` is command specific: a PF_UserChangedParamExtra for

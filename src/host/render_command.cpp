@@ -1,9 +1,12 @@
 // The render command: reads the controls and the host's frame settings into a frame request and
-// hands it to the plug-in's engine. The host is polled once before the frame and once per row.
+// hands it to the plug-in's engine. The host is polled once before the frame and once per row,
+// and told afterwards what rendered the frame when it asks to be (report_render).
 #include "host/render_command.h"
 
+#include "core/isa_dispatch.h"
 #include "engine/frame_render.h"
 #include "engine/render_engine.h"
+#include "host/host_services.h"
 #include "host/params.h"
 #include "host/plugin_state.h"
 
@@ -65,7 +68,15 @@ PF_Err render(PF_InData* in_data, PF_OutData*, PF_ParamDef* params[], PF_LayerDe
 
   int32_t code = 0;
   if (checkInterrupt(0, 0, &code)) return code;
-  return renderFrame(renderEngine(), request);
+  RenderEngine& engine = renderEngine();
+  const PF_Err err = renderFrame(engine, request);
+  PF_ShimmerlyHostServices services;
+  if (err == PF_Err_NONE && queryHostServices(services) && services.report_render) {
+    const bool fast = engine.fastPath();
+    services.report_render(services.refcon, fast ? kernelIsaName(activeKernelIsa()) : "reference",
+                           fast ? engine.threadCount() : 1, engine.lastFramePeakBytes());
+  }
+  return err;
 }
 
 }  // namespace shimmerly

@@ -18,6 +18,8 @@
 
 #include "cli/image_io.h"
 #include "cli/plugin_host.h"
+#include "core/isa_dispatch.h"
+#include "core/render_threads.h"
 #include "host/entry.h"
 #include "host/params.h"
 #include "host/plugin_state.h"
@@ -51,8 +53,10 @@ CommandResult runShell(const std::string& command) {
 // Runs `shimmerly` with HOME in a temporary folder, so that no real preset folder is touched.
 class ShimmerlyTest : public ::testing::Test {
  protected:
-  CommandResult shimmerly(const std::string& arguments) {
-    return runShell("HOME='" + home_.str() + "' '" SHIMMERLY_CLI_PATH "' " + arguments);
+  // environment: assignments put before the command ("NAME=value ...").
+  CommandResult shimmerly(const std::string& arguments, const std::string& environment = "") {
+    return runShell(environment + " HOME='" + home_.str() + "' '" SHIMMERLY_CLI_PATH "' " +
+                    arguments);
   }
   std::string file(const char* name) const { return (work_.path() / name).string(); }
 
@@ -270,12 +274,44 @@ TEST_F(ShimmerlyTest, BenchReportsOneJsonObjectForAnInputOrTheBuiltInFrame) {
   for (const char* key :
        {"\"median_ms\": ", "\"min_ms\": ", "\"mpix_per_s\": ", "\"peak_bytes\": "})
     EXPECT_NE(builtIn.output.find(key), std::string::npos) << key << " in " << builtIn.output;
+  // The plug-in reports what rendered: the best kernels of this processor on its default threads.
+  const std::string producer = std::string("\"isa\": \"") + kernelIsaName(detectedKernelIsa()) +
+                               "\", \"threads\": " + std::to_string(defaultRenderThreads()) + "}";
+  EXPECT_NE(builtIn.output.find(producer), std::string::npos)
+      << producer << " in " << builtIn.output;
   EXPECT_EQ(std::count(builtIn.output.begin(), builtIn.output.end(), '\n'), 1);
 
   writeImage(file("in.png"), sampleImage());
   CommandResult image = shimmerly("bench '" + file("in.png") + "' --frames 2 --quality low");
   ASSERT_EQ(image.status, 0) << image.output;
   EXPECT_NE(image.output.find("2 frames: median "), std::string::npos) << image.output;
+  EXPECT_NE(image.output.find(std::string(kernelIsaName(detectedKernelIsa())) + " kernels on "),
+            std::string::npos)
+      << image.output;
+}
+
+TEST_F(ShimmerlyTest, BenchSaysWhichKernelsAndThreadsTheEnvironmentAskedFor) {
+  // SHIMMERLY_ISA caps the kernels' set (never beyond what the processor runs) and
+  // SHIMMERLY_THREADS sets the render threads; bench reports what the plug-in then used.
+  const KernelIsa best = detectedKernelIsa();
+  for (KernelIsa asked : {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+    const KernelIsa expected = std::min(asked, best);
+    CommandResult run =
+        shimmerly("bench --size 48x20 --frames 1 --json",
+                  std::string("SHIMMERLY_ISA=") + kernelIsaName(asked) + " SHIMMERLY_THREADS=3");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string producer =
+        std::string("\"isa\": \"") + kernelIsaName(expected) + "\", \"threads\": 3}";
+    EXPECT_NE(run.output.find(producer), std::string::npos) << producer << " in " << run.output;
+  }
+  // A name that is no set, or a count that is no number, leaves the defaults.
+  CommandResult unknown =
+      shimmerly("bench --size 48x20 --frames 1 --json", "SHIMMERLY_ISA=sse9 SHIMMERLY_THREADS=x");
+  ASSERT_EQ(unknown.status, 0) << unknown.output;
+  const std::string defaults = std::string("\"isa\": \"") + kernelIsaName(best) +
+                               "\", \"threads\": " + std::to_string(defaultRenderThreads()) + "}";
+  EXPECT_NE(unknown.output.find(defaults), std::string::npos)
+      << defaults << " in " << unknown.output;
 }
 
 TEST_F(ShimmerlyTest, BenchRefusesABadSizeOrFrameCount) {

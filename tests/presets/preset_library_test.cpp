@@ -143,7 +143,12 @@ TEST_F(Library, EmptyFilesMissingFilesAndUnknownTokens) {
 
 TEST_F(Library, EmptyLibraryListsNothing) {
   EXPECT_EQ(listed(), PresetNameList{});
+#ifdef _WIN32
+  // Windows names only a documents folder that exists: the product's folders go, it stays.
+  fs::remove_all(home.home() / "Documents" / "Brindlex");
+#else
   fs::remove_all(home.home() / "Documents");
+#endif
   EXPECT_EQ(listed(), PresetNameList{});
   EXPECT_TRUE(fs::is_directory(home.presetFolder()));  // listing creates the folders
 }
@@ -258,14 +263,24 @@ TEST_F(Library, SavingNeverTouchesAPresetOfAHiddenName) {
 
 TEST_F(Library, NamesAreFileNamesByteForByte) {
   GlowUnit unit("GlowUnit");
+#ifdef _WIN32
+  // Windows file names hold no quote, and its file system does not tell case apart.
+  for (const char* name : {".Dotted", "Spaced  Name", "Caf\xc3\xa9"}) {
+#else
   for (const char* name : {".Dotted", "Spaced  Name", "Caf\xc3\xa9", "Quote\"d"}) {
+#endif
     ASSERT_EQ(savePreset(kProduct, name, unit), 0) << name;
     EXPECT_TRUE(fs::exists(home.presetFolder() / (std::string(name) + ".smr")));
     EXPECT_TRUE(presetExists(kProduct, name));
   }
+#ifdef _WIN32
+  EXPECT_TRUE(presetExists(kProduct, "spaced  name"));
+  EXPECT_EQ(listed(), (PresetNameList{"Caf\xc3\xa9", "Spaced  Name"}));
+#else
   EXPECT_FALSE(presetExists(kProduct, "spaced  name"));
   // Names beginning with "." load but are not listed.
   EXPECT_EQ(listed(), (PresetNameList{"Caf\xc3\xa9", "Quote\"d", "Spaced  Name"}));
+#endif
 }
 
 TEST(PresetManager, KeepsACopyOfTheList) {

@@ -1,5 +1,6 @@
-// Temporary home folders, the fake host and file helpers of the preset tests. HOME, the plug-in
-// folder cache and the host record are process-wide, so every helper restores them.
+// Temporary home folders, the fake host and file helpers of the preset tests. The documents
+// folder (HOME on POSIX, the user's shell folder on Windows), the plug-in folder cache and the
+// host record are process-wide, so every helper restores them.
 #include "preset_test_support.h"
 
 #include <algorithm>
@@ -8,11 +9,67 @@
 #include <fstream>
 #include <iterator>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "host/plugin_state.h"
 #include "presets/preset_folder.h"
 
 namespace shimmerly::testing {
 
+#ifdef _WIN32
+namespace {
+
+// Where Windows keeps the user's shell folders; "Personal" is the documents folder, which
+// SHGetSpecialFolderPath reads from here on every call (folder redirection).
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+// The documents folder's registry value, or false when there is none.
+bool readDocumentsValue(std::string& value) {
+  char buffer[MAX_PATH * 2] = {};
+  DWORD size = sizeof buffer - 1;
+  if (RegGetValueA(HKEY_CURRENT_USER, kShellFolders, "Personal",
+                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer,
+                   &size) != ERROR_SUCCESS)
+    return false;
+  value = buffer;
+  return true;
+}
+
+void writeDocumentsValue(const std::string* value) {
+  HKEY key;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  if (value) {
+    RegSetValueExA(key, "Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+                   static_cast<DWORD>(value->size() + 1));
+  } else {
+    RegDeleteValueA(key, "Personal");
+  }
+  RegCloseKey(key);
+}
+
+}  // namespace
+
+TempHome::TempHome() {
+  hadHome_ = readDocumentsValue(savedHome_);
+  // The shell names a documents folder only when it exists.
+  std::filesystem::create_directories(home() / "Documents");
+  const std::string documents = (home() / "Documents").string();
+  writeDocumentsValue(&documents);
+  resetPluginFolderCache();
+  pluginState().currentInData = nullptr;
+}
+
+TempHome::~TempHome() {
+  writeDocumentsValue(hadHome_ ? &savedHome_ : nullptr);
+  resetPluginFolderCache();
+  pluginState().currentInData = nullptr;
+}
+#else
 TempHome::TempHome() {
   if (const char* home = std::getenv("HOME")) {
     hadHome_ = true;
@@ -32,6 +89,7 @@ TempHome::~TempHome() {
   resetPluginFolderCache();
   pluginState().currentInData = nullptr;
 }
+#endif
 
 std::filesystem::path TempHome::productFolder() const {
   return home() / "Documents" / "Brindlex" / "Shimmerly";

@@ -14,8 +14,9 @@
 
 namespace shimmerly::testing {
 
-// Points HOME at a fresh temporary folder and clears the plug-in folder cache and the host
-// record; restores all of them afterwards.
+// Points the documents folder at Documents in a fresh temporary folder (on POSIX through HOME,
+// on Windows through the user's shell folder "Personal" in the registry) and clears the plug-in
+// folder cache and the host record; restores all of them afterwards.
 class TempHome {
  public:
   TempHome();

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end check of the Windows build: renders the same input with the same controls through
 # the Linux `shimmerly` with Shimmerly.so and through the 64-bit `shimmerly.exe` with
-# Shimmerly.aex under wine64, and requires the output files to be equal byte for byte.
+# Shimmerly.aex under wine64, and requires the output files to be equal byte for byte; once with
+# each instruction set's kernels that this processor runs (SHIMMERLY_ISA), after checking that
+# both builds pick the same set and that the Windows bench reports its peak memory.
 # Usage: compare-renders.sh LINUX_SHIMMERLY WINDOWS_SHIMMERLY_EXE
 # Expects WINELOADER, WINEPREFIX and friends set and a kept-alive wineserver (test-windows.sh).
 set -euo pipefail
@@ -35,22 +37,46 @@ cases=(
 )
 failed=0
 n=0
-for controls in "${cases[@]}"; do
+isa_of() { sed -n 's/.*"isa": "\([a-z0-9]*\)".*/\1/p'; }
+for isa in generic avx2 avx512; do
+  export SHIMMERLY_ISA=$isa
+  linux_bench=$(HOME=$work "$linux" bench --size 320x180 --frames 2 --json)
+  windows_bench=$("$WINELOADER" "$windows" bench --size 320x180 --frames 2 --json </dev/null | tr -d '\r')
   n=$((n + 1))
-  # Both hosts keep their preset folders out of the way: Linux under a scratch home, Windows in
-  # the wine prefix's documents folder.
-  # shellcheck disable=SC2086
-  HOME=$work "$linux" render "$work/in.pam" -o "$work/linux-$n.pam" $controls
-  # shellcheck disable=SC2086
-  "$WINELOADER" "$windows" render "$work/in.pam" -o "$work/windows-$n.pam" $controls </dev/null
-  if cmp -s "$work/linux-$n.pam" "$work/windows-$n.pam"; then
-    echo "same bytes: ${controls:-(default controls)}"
+  if [ -n "$(isa_of <<<"$linux_bench")" ] &&
+     [ "$(isa_of <<<"$linux_bench")" = "$(isa_of <<<"$windows_bench")" ]; then
+    echo "same kernels asked for $isa: $(isa_of <<<"$windows_bench")"
   else
-    echo "DIFFERENT: ${controls:-(default controls)}"
-    cmp "$work/linux-$n.pam" "$work/windows-$n.pam" | head -1 || true
+    echo "DIFFERENT KERNELS asked for $isa: Linux $linux_bench, Windows $windows_bench"
     failed=$((failed + 1))
   fi
+  if [ "$isa" = generic ]; then
+    n=$((n + 1))
+    if grep -qE '"peak_bytes": [1-9]' <<<"$windows_bench"; then
+      echo "the Windows bench reports its peak memory"
+    else
+      echo "NO PEAK MEMORY from the Windows bench: $windows_bench"
+      failed=$((failed + 1))
+    fi
+  fi
+  for controls in "${cases[@]}"; do
+    n=$((n + 1))
+    # Both hosts keep their preset folders out of the way: Linux under a scratch home, Windows in
+    # the wine prefix's documents folder.
+    # shellcheck disable=SC2086
+    HOME=$work "$linux" render "$work/in.pam" -o "$work/linux-$n.pam" $controls
+    # shellcheck disable=SC2086
+    "$WINELOADER" "$windows" render "$work/in.pam" -o "$work/windows-$n.pam" $controls </dev/null
+    if cmp -s "$work/linux-$n.pam" "$work/windows-$n.pam"; then
+      echo "same bytes, $isa: ${controls:-(default controls)}"
+    else
+      echo "DIFFERENT, $isa: ${controls:-(default controls)}"
+      cmp "$work/linux-$n.pam" "$work/windows-$n.pam" | head -1 || true
+      failed=$((failed + 1))
+    fi
+  done
 done
+unset SHIMMERLY_ISA
 # Raw RGBA frames through standard input and output: two frames back to back.
 header_bytes=$(($(wc -c <"$work/in.pam") - 61 * 37 * 4))
 tail -c +$((header_bytes + 1)) "$work/in.pam" >"$work/frame.raw"

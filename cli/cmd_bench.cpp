@@ -1,7 +1,7 @@
-// `shimmerly bench [INPUT] [--size WxH] [--frames N] [control options] [--json]`: renders one
-// frame N times through the plug-in and reports the median and minimum milliseconds per frame,
-// megapixels per second (at the median), the peak memory the renders added to the process, and
-// what the plug-in says rendered the frames: its kernels' instruction set and its threads.
+// `shimmerly bench [INPUT] [--size WxH] [--frames N] [--threads N] [control options] [--json]`:
+// renders one frame N times through the plug-in and reports the median and minimum milliseconds per
+// frame, megapixels per second (at the median), the peak memory the renders added to the process,
+// and what the plug-in says rendered the frames: its kernels' instruction set and its threads.
 // Without INPUT it renders a built-in frame of the given size: opaque discs with colour
 // gradients on a transparent layer, so that the default Layer Alpha target has edges.
 #include <algorithm>
@@ -34,6 +34,7 @@ struct BenchArgs {
   std::optional<std::string> input;
   std::string size = "1920x1080";
   int frames = 20;
+  std::optional<int> threads;  // render threads; unset leaves SHIMMERLY_THREADS as it is
   bool json = false;
   ControlOptions controls;
 };
@@ -103,6 +104,7 @@ int runBench(const BenchArgs& args, const GlobalOptions& global) {
   const PF_LayerDef input = layerOver(in, width, height);
   PF_LayerDef output = layerOver(out, width, height);
 
+  if (args.threads) useRenderThreads(*args.threads);
   std::unique_ptr<PluginHost> host = openSession(global);
   applyControls(*host, args.controls);
   const FrameSettings frame = frameSettingsFrom(args.controls);
@@ -158,6 +160,10 @@ const CommandRegistration registration{
       app.add_option("input", args->input, "Image to render (PNG or PAM); default: built-in frame");
       app.add_option("--size", args->size, "Size of the built-in frame, WxH (default 1920x1080)");
       app.add_option("--frames", args->frames, "Frames to render (default 20)");
+      app.add_option("--threads", args->threads,
+                     "Render threads (0: one per processor, at most 16; default: "
+                     "SHIMMERLY_THREADS, else one per processor)")
+          ->check(CLI::Range(0, 256));
       app.add_flag("--json", args->json,
                    "Print one JSON object: width, height, frames, median_ms, min_ms, mpix_per_s, "
                    "peak_bytes, isa (the kernels' instruction set), threads");

@@ -135,8 +135,8 @@ void addSequenceOptions(CLI::App& app, SequenceArgs& args) {
                  "flatten the output over this colour, RRGGBB in hex (e.g. 202020): every pixel "
                  "becomes opaque");
   app.add_option("--threads", args.threads,
-                 "threads of the read, encode and write pipeline around the render (0: one per "
-                 "processor, the default; 1: one plain loop)")
+                 "threads of the render and of the read, encode and write pipeline around it (0: "
+                 "one per processor, the default; 1: one plain loop and one render thread)")
       ->check(CLI::Range(0, 256));
   app.add_flag("-v,--verbose", args.verbose, "one line per frame on standard error");
   app.add_flag("-q,--quiet", args.quiet, "no progress output");
@@ -167,6 +167,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   if (plan.pipeOut && ::isatty(STDOUT_FILENO) == 1)
     throw std::runtime_error("refusing to write raw frames to a terminal: redirect the output");
 
+  if (args.threads) useRenderThreads(*args.threads);
   std::unique_ptr<PluginHost> host = openSession(global);
   if (args.preset) applyPreset(*host, *args.preset);
   applyControls(*host, args.controls, plan.firstFrame);  // checks every key of every control
@@ -193,7 +194,7 @@ int renderSequence(SequenceArgs& args, const GlobalOptions& global) {
   }
 
   installCancelHandler();
-  const int workers = outputWorkers(args.threads);
+  const int workers = outputWorkers(args.threads.value_or(0));
   FrameSource source(plan, args.request.raw, !args.quiet);
   // Read ahead: one frame decoded while the current one renders.
   std::optional<InputAhead<InputFrame>> ahead;

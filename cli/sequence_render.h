@@ -6,6 +6,8 @@
 // rendered before it are written and stay.
 #pragma once
 
+#include <optional>
+
 #include <CLI/CLI.hpp>
 
 #include "cli/command_registry.h"
@@ -21,7 +23,7 @@ struct SequenceArgs {
   std::optional<std::string> preset;  // applied through the presets popup before the controls
   std::optional<std::string> pngCompression;  // --png-compression text, checked before rendering
   std::optional<std::string> background;      // --background RRGGBB
-  int threads = 0;                            // --threads: pipeline threads, 0 one per processor
+  std::optional<int> threads;  // --threads: pipeline and render threads, 0 one per processor
   bool verbose = false;
   bool quiet = false;
 };

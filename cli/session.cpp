@@ -46,6 +46,18 @@ std::unique_ptr<PluginHost> loadPlugin(const GlobalOptions& global) {
   return host;
 }
 
+void useRenderThreads(int threads) {
+  const std::string count = threads > 0 ? std::to_string(threads) : std::string();
+#ifdef _WIN32
+  _putenv_s("SHIMMERLY_THREADS", count.c_str());  // an empty value removes the variable
+#else
+  if (count.empty())
+    unsetenv("SHIMMERLY_THREADS");
+  else
+    setenv("SHIMMERLY_THREADS", count.c_str(), 1);
+#endif
+}
+
 std::unique_ptr<PluginHost> openSession(const GlobalOptions& global) {
   std::unique_ptr<PluginHost> host = loadPlugin(global);
   host->start();

@@ -20,6 +20,11 @@ PF_SpecVersion parseHostVersion(const std::string& text);
 // std::runtime_error.
 std::unique_ptr<PluginHost> loadPlugin(const GlobalOptions& global);
 
+// Sets the plug-in's render threads for this process before it is loaded: N threads (the
+// plug-in takes at most 16), or 0 for one per processor. The plug-in reads SHIMMERLY_THREADS
+// when it makes its thread pool, so this sets or clears that variable.
+void useRenderThreads(int threads);
+
 // Loads the plug-in and runs start(); throws std::runtime_error or PluginError.
 std::unique_ptr<PluginHost> openSession(const GlobalOptions& global);
 

@@ -314,6 +314,31 @@ TEST_F(ShimmerlyTest, BenchSaysWhichKernelsAndThreadsTheEnvironmentAskedFor) {
       << defaults << " in " << unknown.output;
 }
 
+TEST_F(ShimmerlyTest, ThreadsOptionOverridesTheEnvironmentsRenderThreads) {
+  // --threads N wins over SHIMMERLY_THREADS, and 0 means one per processor whatever it says.
+  const std::string perProcessor = std::to_string(defaultRenderThreads());
+  for (const auto& [option, expected] : {std::pair<std::string, std::string>{"--threads 1", "1"},
+                                         {"--threads 2", "2"},
+                                         {"--threads 0", perProcessor},
+                                         {"", "3"}}) {
+    CommandResult run =
+        shimmerly("bench --size 48x20 --frames 1 --json " + option, "SHIMMERLY_THREADS=3");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\"threads\": " + expected + "}"), std::string::npos)
+        << option << ": " << run.output;
+  }
+  // render takes the same option for its render threads: the bytes do not depend on them.
+  writeImage(file("in.png"), sampleImage());
+  for (const char* threads : {"1", "2", "0"}) {
+    CommandResult run = shimmerly("render '" + file("in.png") + "' -o '" + file("out") + threads +
+                                  ".png' --glow-size 9 --threads " + threads);
+    ASSERT_EQ(run.status, 0) << run.output;
+  }
+  EXPECT_EQ(readImage(file("out1.png")).rgba, readImage(file("out2.png")).rgba);
+  EXPECT_EQ(readImage(file("out1.png")).rgba, readImage(file("out0.png")).rgba);
+  EXPECT_NE(shimmerly("bench --frames 1 --threads -1").status, 0);
+}
+
 TEST_F(ShimmerlyTest, BenchRefusesABadSizeOrFrameCount) {
   CommandResult size = shimmerly("bench --size 40by30");
   EXPECT_NE(size.status, 0);

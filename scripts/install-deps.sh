@@ -9,6 +9,9 @@
 #   scripts/install-deps.sh [--i386] [--no-install-recommends] PACKAGE...
 #                                                those packages instead (the CI stages' extras);
 #                                                --i386 first enables the i386 architecture
+#                                                (scripts/test-windows.sh: mingw-w64, wine64;
+#                                                scripts/test-arm64.sh: the aarch64 cross
+#                                                compiler, its sysroot, qemu-user)
 set -euo pipefail
 i386=0
 apt_flags=()

@@ -12,32 +12,12 @@ windows=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# A 61 x 37 frame: colour ramps, seeded noise, a fifth of the pixels fully transparent.
-python3 - "$work/in.pam" <<'PY'
-import random, sys
-rng = random.Random(7)
-width, height = 61, 37
-pixels = bytearray()
-for y in range(height):
-    for x in range(width):
-        alpha = 0 if rng.random() < 0.2 else rng.randrange(256)
-        pixels += bytes([x * 255 // (width - 1), rng.randrange(256), y * 255 // (height - 1), alpha])
-header = b"P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n" % (width, height)
-open(sys.argv[1], "wb").write(header + bytes(pixels))
-PY
-
-cases=(
-  ""
-  "--glow-size 9.5 --blend screen"
-  "--glow-style in --mask brightness --bright-cutoff 80 --dark-cutoff 20 --blend overlay"
-  "--glow-style out --color-from layer --blend magic-glue-2 --quality low --glow-size 13"
-  "--effect-only --glow-size 23.5 --softness 40 --trans-boost -30 --color ff8020"
-  "--mask alpha --blend multiply --downsample 1/2 --trans-boost 75"
-  "--show-target --mask brightness-alpha"
-)
+# shellcheck source=../support/render-cases.sh
+. "$(dirname "$0")/../support/render-cases.sh"
+write_test_frame "$work/in.pam"
+cases=("${render_cases[@]}")
 failed=0
 n=0
-isa_of() { sed -n 's/.*"isa": "\([a-z0-9]*\)".*/\1/p'; }
 for isa in generic avx2 avx512; do
   export SHIMMERLY_ISA=$isa
   linux_bench=$(HOME=$work "$linux" bench --size 320x180 --frames 2 --json)

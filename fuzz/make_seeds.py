@@ -133,12 +133,32 @@ def frei0r_params_seeds():
          text(0, "/nonexistent/x.smr") + text(0, "") + b"\x00")
 
 
+def gegl_properties_seeds():
+    # Byte layout per property set (see gegl_properties_fuzz.cpp): preset length and bytes, a
+    # byte that is 0 mod 8 for a null preset, then mask, two cutoffs, show target, style, size,
+    # softness, colour source, three colour bytes, trans/boost, blend, effect only, quality,
+    # and the frame's width, height and row padding. A menu byte below 200 is (byte % 10) - 1;
+    # a number byte below 128 picks a special, else 8 bytes of a double follow.
+    def props(preset, mask, size, blend, specials=(2, 0, 3, 1, 4)):
+        cut, dark, soft, boost, _ = specials
+        return (bytes([len(preset)]) + preset.encode() + b"\x01" + bytes([mask + 1, cut, dark, 0,
+                1 + 1]) + bytes([200]) + struct.pack("<d", size) +
+                bytes([soft, 1 + 1, 255, 128, 16, boost, blend + 1, 0, 0, 6, 4, 1]))
+
+    seed("gegl_properties_fuzz", "plain", props("", 1, 22.5, 1) + props("", 3, 7.0, 2))
+    seed("gegl_properties_fuzz", "presets",
+         props("Amber Tint", 2, 9.0, 5) + props("No Such Preset", 4, 3.0, 8) +
+         props("/nonexistent/x.smr", 8, 1.5, 3))
+    seed("gegl_properties_fuzz", "specials", props("", 3, 4.0, 2, (6, 7, 8, 9, 10)))
+
+
 if __name__ == "__main__":
     for target in ("preset_reader_fuzz", "preset_index_fuzz", "image_reader_fuzz", "render_fuzz",
-                   "frei0r_params_fuzz"):
+                   "frei0r_params_fuzz", "gegl_properties_fuzz"):
         os.makedirs(os.path.join(ROOT, "corpus", target), exist_ok=True)
     preset_seeds()
     index_seeds()
     image_seeds()
     render_seeds()
     frei0r_params_seeds()
+    gegl_properties_seeds()

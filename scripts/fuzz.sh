@@ -13,7 +13,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(preset_reader_fuzz preset_index_fuzz image_reader_fuzz render_fuzz
-                                  frei0r_params_fuzz)
+                                  frei0r_params_fuzz gegl_properties_fuzz)
 
 build=build/sanitize
 [ -f "$build/build.ninja" ] || cmake --preset sanitize >/dev/null

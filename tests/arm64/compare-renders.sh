@@ -47,35 +47,15 @@ for isa in generic avx2 avx512; do
   i=0
   for controls in "${render_cases[@]}"; do
     i=$((i + 1))
-    n=$((n + 1))
     # shellcheck disable=SC2086
     "$native" render "$work/in.pam" -o "$work/native-$isa-$i.pam" $controls
-    if cmp -s "$work/native-$isa-$i.pam" "$work/arm64-$i.pam"; then
-      echo "same bytes, x86-64 $isa: ${controls:-(default controls)}"
-    else
-      echo "DIFFERENT, x86-64 $isa: ${controls:-(default controls)}"
-      cmp "$work/native-$isa-$i.pam" "$work/arm64-$i.pam" | head -1 || true
-      failed=$((failed + 1))
-    fi
+    check_same "x86-64 $isa: ${controls:-(default controls)}" "$work/native-$isa-$i.pam" \
+      "$work/arm64-$i.pam"
   done
 done
 unset SHIMMERLY_ISA
 
 # Raw RGBA frames through standard input and output: two frames back to back.
-header_bytes=$(($(wc -c <"$work/in.pam") - 61 * 37 * 4))
-tail -c +$((header_bytes + 1)) "$work/in.pam" >"$work/frame.raw"
-cat "$work/frame.raw" "$work/frame.raw" >"$work/in.raw"
-raw_controls="--glow-size 6 --blend add"
-# shellcheck disable=SC2086
-"$native" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/native.raw"
-# shellcheck disable=SC2086
-run_arm64 render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/arm64.raw"
-n=$((n + 1))
-if [ -s "$work/native.raw" ] && cmp -s "$work/native.raw" "$work/arm64.raw"; then
-  echo "same bytes: raw frames on standard input and output, $raw_controls"
-else
-  echo "DIFFERENT: raw frames on standard input and output, $raw_controls"
-  failed=$((failed + 1))
-fi
+compare_raw_frames "$native" run_arm64 "$work"
 echo "$((n - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

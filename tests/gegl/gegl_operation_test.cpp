@@ -2,6 +2,7 @@
 // ranges, defaults and menu words against the public library's), renders of a graph against
 // shimmerly::render, eight nodes rendering at once on their own threads, and the once-per-node
 // rule for messages.
+#include <gegl-plugin.h>
 #include <gegl.h>
 #include <gtest/gtest.h>
 
@@ -71,6 +72,30 @@ TEST(GeglOperation, ListsTheFrei0rNamesInOrder) {
   GParamSpec* colour = property("color");
   ASSERT_NE(colour, nullptr);
   EXPECT_TRUE(g_type_is_a(colour->value_type, GEGL_TYPE_COLOR));
+}
+
+// GIMP 2.10's GEGL Operation tool lists every operation class but those named "gimp..." and those
+// in a category it keeps for itself; it shows the title and applies the operation as a filter.
+TEST(GeglOperation, IsOfferedByGimpsGeglOperationTool) {
+  const char* title = gegl_operation_get_key("shimmerly:glow", "title");
+  ASSERT_NE(title, nullptr);
+  EXPECT_STRNE(title, "");
+  const char* categories = gegl_operation_get_key("shimmerly:glow", "categories");
+  ASSERT_NE(categories, nullptr);
+  gchar** each = g_strsplit(categories, ":", 0);
+  for (gchar** category = each; *category != nullptr; ++category)
+    for (const char* kept : {"compositors", "core", "debug", "display", "hidden", "input", "output",
+                             "programming", "transform", "video"})
+      EXPECT_STRNE(*category, kept) << "GIMP hides operations of category " << kept;
+  g_strfreev(each);
+  GeglNode* graph = gegl_node_new();
+  GeglNode* glow = gegl_node_new_child(graph, "operation", "shimmerly:glow", nullptr);
+  GeglOperation* operation = nullptr;
+  g_object_get(glow, "gegl-operation", &operation, nullptr);
+  ASSERT_NE(operation, nullptr);
+  EXPECT_TRUE(GEGL_IS_OPERATION_FILTER(operation));
+  g_object_unref(operation);
+  g_object_unref(graph);
 }
 
 TEST(GeglOperation, NumbersHaveTheControlsRangesAndDefaults) {

@@ -39,40 +39,24 @@ for isa in generic avx2 avx512; do
       failed=$((failed + 1))
     fi
   fi
+  i=0
   for controls in "${cases[@]}"; do
-    n=$((n + 1))
+    i=$((i + 1))
     # Both hosts keep their preset folders out of the way: Linux under a scratch home, Windows in
     # the wine prefix's documents folder.
     # shellcheck disable=SC2086
-    HOME=$work "$linux" render "$work/in.pam" -o "$work/linux-$n.pam" $controls
+    HOME=$work "$linux" render "$work/in.pam" -o "$work/linux-$isa-$i.pam" $controls
     # shellcheck disable=SC2086
-    "$WINELOADER" "$windows" render "$work/in.pam" -o "$work/windows-$n.pam" $controls </dev/null
-    if cmp -s "$work/linux-$n.pam" "$work/windows-$n.pam"; then
-      echo "same bytes, $isa: ${controls:-(default controls)}"
-    else
-      echo "DIFFERENT, $isa: ${controls:-(default controls)}"
-      cmp "$work/linux-$n.pam" "$work/windows-$n.pam" | head -1 || true
-      failed=$((failed + 1))
-    fi
+    "$WINELOADER" "$windows" render "$work/in.pam" -o "$work/windows-$isa-$i.pam" $controls </dev/null
+    check_same "$isa: ${controls:-(default controls)}" "$work/linux-$isa-$i.pam" \
+      "$work/windows-$isa-$i.pam"
   done
 done
 unset SHIMMERLY_ISA
 # Raw RGBA frames through standard input and output: two frames back to back.
-header_bytes=$(($(wc -c <"$work/in.pam") - 61 * 37 * 4))
-tail -c +$((header_bytes + 1)) "$work/in.pam" >"$work/frame.raw"
-cat "$work/frame.raw" "$work/frame.raw" >"$work/in.raw"
-raw_controls="--glow-size 6 --blend add"
-# shellcheck disable=SC2086
-HOME=$work "$linux" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/linux.raw"
-# shellcheck disable=SC2086
-"$WINELOADER" "$windows" render - --raw 61x37 -o - $raw_controls <"$work/in.raw" >"$work/windows.raw"
-n=$((n + 1))
-if [ -s "$work/linux.raw" ] && cmp -s "$work/linux.raw" "$work/windows.raw"; then
-  echo "same bytes: raw frames on standard input and output, $raw_controls"
-else
-  echo "DIFFERENT: raw frames on standard input and output, $raw_controls"
-  failed=$((failed + 1))
-fi
+run_linux() { HOME=$work "$linux" "$@"; }
+run_windows() { "$WINELOADER" "$windows" "$@"; }
+compare_raw_frames run_linux run_windows "$work"
 # The first render's global set-up found the factory presets beside Shimmerly.aex through the
 # path the Windows host gave with get_platform_data, and seeded the user's preset folder.
 n=$((n + 1))

@@ -339,7 +339,10 @@ using NormalRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shap
 
 template <typename Glow>
 NormalRow<Glow> normalRow() {
-  return SHIMMERLY_ISA_PICK(normalRow<Glow>);
+  // No NEON form: NEON is the ARM64 baseline, which the generic form is already compiled for.
+  return isaForm<NormalRow<Glow>>({SHIMMERLY_ISA_FORM(generic, normalRow<Glow>),
+                                   SHIMMERLY_ISA_FORM(avx2, normalRow<Glow>),
+                                   SHIMMERLY_ISA_FORM(avx512, normalRow<Glow>)});
 }
 
 // A pixel's alpha and colours, one lane each, as the blend modes below compute them.
@@ -522,7 +525,10 @@ using ModeRow = void (*)(const uint32_t*, Glow, uint32_t*, int64_t, const Shapin
 
 template <int kMode, typename Glow>
 ModeRow<Glow> modeRowFor() {
-  return SHIMMERLY_ISA_PICK(modeRow<kMode, Glow>);
+  // No NEON form, as for normalRow.
+  return isaForm<ModeRow<Glow>>({SHIMMERLY_ISA_FORM(generic, modeRow<kMode, Glow>),
+                                 SHIMMERLY_ISA_FORM(avx2, modeRow<kMode, Glow>),
+                                 SHIMMERLY_ISA_FORM(avx512, modeRow<kMode, Glow>)});
 }
 
 // The vector row of modes 2 to 8 for the frame's shaping; null for the others.

@@ -24,20 +24,41 @@ bool runs(KernelIsa isa) {
     case KernelIsa::kAvx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl");
+    case KernelIsa::kNeon:
+      return false;
   }
   return false;
+#elif SHIMMERLY_ISA_ARM64
+  return isa == KernelIsa::kGeneric || isa == KernelIsa::kNeon;
 #else
   return isa == KernelIsa::kGeneric;
 #endif
 }
 
-// The last set of the list that is built, and runs with every set before it.
+bool built(KernelIsa isa) {
+#define SHIMMERLY_ISA_IS_BUILT_(a, name, enumerator, target, built) \
+  if (isa == KernelIsa::enumerator) return (built) != 0;
+  SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_IS_BUILT_, _)
+#undef SHIMMERLY_ISA_IS_BUILT_
+  return false;
+}
+
+// The nearest set at or before isa that this build compiles (as isaForm picks kernels).
+KernelIsa builtAtOrBefore(KernelIsa isa) {
+  int i = static_cast<int>(isa);
+  while (i > 0 && !built(static_cast<KernelIsa>(i))) --i;
+  return static_cast<KernelIsa>(i);
+}
+
+// The last set of the list that is built, and runs with every built set before it.
 KernelIsa probe() {
   KernelIsa best = KernelIsa::kGeneric;
   bool ok = true;
 #define SHIMMERLY_ISA_PROBE_(a, name, enumerator, target, built) \
-  ok = ok && (built) && runs(KernelIsa::enumerator);             \
-  if (ok) best = KernelIsa::enumerator;
+  if (built) {                                                   \
+    ok = ok && runs(KernelIsa::enumerator);                      \
+    if (ok) best = KernelIsa::enumerator;                        \
+  }
   SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_PROBE_, _)
 #undef SHIMMERLY_ISA_PROBE_
   return best;
@@ -51,7 +72,8 @@ KernelIsa capped(KernelIsa detected) {
   const char* wanted = std::getenv("SHIMMERLY_ISA");
   if (!wanted) return detected;
 #define SHIMMERLY_ISA_NAMED_(a, name, enumerator, target, built) \
-  if (std::strcmp(wanted, #name) == 0) return std::min(KernelIsa::enumerator, detected);
+  if (std::strcmp(wanted, #name) == 0)                           \
+    return std::min(builtAtOrBefore(KernelIsa::enumerator), detected);
   SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_NAMED_, _)
 #undef SHIMMERLY_ISA_NAMED_
   return detected;
@@ -71,7 +93,7 @@ KernelIsa activeKernelIsa() {
 
 KernelIsa setKernelIsa(KernelIsa isa) {
   const KernelIsa chosen = static_cast<KernelIsa>(
-      std::min(static_cast<int>(isa), static_cast<int>(detectedKernelIsa())));
+      std::min(static_cast<int>(builtAtOrBefore(isa)), static_cast<int>(detectedKernelIsa())));
   active.store(static_cast<int>(chosen), std::memory_order_relaxed);
   return chosen;
 }

@@ -17,15 +17,26 @@
 #define SHIMMERLY_ISA_X86 0
 #endif
 
+// NEON is part of the ARM64 baseline: its set is built on every aarch64 build with GCC or clang.
+#if defined(__aarch64__) && defined(__GNUC__)
+#define SHIMMERLY_ISA_ARM64 1
+#else
+#define SHIMMERLY_ISA_ARM64 0
+#endif
+
 // Each set as F(arg, name, enumerator, target, built): its namespace, its KernelIsa enumerator,
 // the compiler target of its regions and whether this build compiles it. A set runs everything
-// the sets before it run; the processor test of each lives in isa_dispatch.cpp.
+// the sets before it that this build compiles (the x86 sets and NEON are never built together);
+// the processor test of each lives in isa_dispatch.cpp. NEON comes last so that the x86 sets keep
+// their places; its target names the baseline's own extension, so its regions change nothing.
 #define SHIMMERLY_ISA_SET_generic(F, a) F(a, generic, kGeneric, "", 1)
 #define SHIMMERLY_ISA_SET_avx2(F, a) F(a, avx2, kAvx2, "avx2", SHIMMERLY_ISA_X86)
 #define SHIMMERLY_ISA_SET_avx512(F, a) \
   F(a, avx512, kAvx512, "avx512f,avx512dq,avx512bw,avx512vl,avx2", SHIMMERLY_ISA_X86)
-#define SHIMMERLY_ISA_SETS(F, a) \
-  SHIMMERLY_ISA_SET_generic(F, a) SHIMMERLY_ISA_SET_avx2(F, a) SHIMMERLY_ISA_SET_avx512(F, a)
+#define SHIMMERLY_ISA_SET_neon(F, a) F(a, neon, kNeon, "+simd", SHIMMERLY_ISA_ARM64)
+#define SHIMMERLY_ISA_SETS(F, a)                                                              \
+  SHIMMERLY_ISA_SET_generic(F, a) SHIMMERLY_ISA_SET_avx2(F, a) SHIMMERLY_ISA_SET_avx512(F, a) \
+      SHIMMERLY_ISA_SET_neon(F, a)
 
 #define SHIMMERLY_ISA_CAT_(a, b) a##b
 #define SHIMMERLY_ISA_CAT(a, b) SHIMMERLY_ISA_CAT_(a, b)
@@ -70,7 +81,8 @@ enum class KernelIsa : int { SHIMMERLY_ISA_SETS(SHIMMERLY_ISA_ENUMERATOR_, _) };
 KernelIsa detectedKernelIsa();
 // The set in use: the detected one unless a test asked for a lesser one.
 KernelIsa activeKernelIsa();
-// Asks for `isa`, or the detected set when it supports less. Returns the set now in use.
+// Asks for `isa`: the nearest set at or before it that this build compiles, or the detected set
+// when it supports less. Returns the set now in use.
 KernelIsa setKernelIsa(KernelIsa isa);
 const char* kernelIsaName(KernelIsa isa);
 

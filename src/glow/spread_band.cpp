@@ -31,12 +31,18 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // their own for the inner and outer boxes (fusedSweep, which sizes the scratch block, says
   // the same); with AVX-512 the sweeps and the colour rows take its wider vectors.
 #if SHIMMERLY_ISA_BUILT(avx2)
-  constexpr bool kFusedScan = std::is_base_of_v<avx2::Scan, Scan>;
+  constexpr bool kAvx2Sweep = std::is_base_of_v<avx2::Scan, Scan>;
   constexpr bool kWideVectors = std::is_same_v<Scan, avx512::Scan>;
 #else
-  constexpr bool kFusedScan = false;
+  constexpr bool kAvx2Sweep = false;
   constexpr bool kWideVectors = false;
 #endif
+#if SHIMMERLY_ISA_BUILT(neon)
+  constexpr bool kNeonSweep = std::is_same_v<Scan, neon::Scan>;
+#else
+  constexpr bool kNeonSweep = false;
+#endif
+  constexpr bool kFusedScan = kAvx2Sweep || kNeonSweep;
   using Arith = SumArith<kWide, !std::is_same_v<Scan, GenericScan>>;
   Carver carve(scratch);
   uint32_t* stored[kCh];
@@ -164,10 +170,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       const uint8_t* first = p.srcAlpha + firstRow * W + p.xs + 1;
       if constexpr (kWideVectors) {
         avx512::addAlphaRowsAvx512(first, W, lastRow - firstRow + 1, ncol, stored[0]);
-      } else if constexpr (kFusedScan) {
+      } else if constexpr (kAvx2Sweep) {
         avx2::addAlphaRowsAvx2(first, W, lastRow - firstRow + 1, ncol, stored[0]);
       }
     }
+#endif
+#if SHIMMERLY_ISA_BUILT(neon)
+    if (firstRow <= lastRow)
+      neon::addAlphaRowsNeon(p.srcAlpha + firstRow * W + p.xs + 1, W, lastRow - firstRow + 1, ncol,
+                             stored[0]);
 #endif
   } else {
     for (int64_t y = firstRow; y <= lastRow; ++y) {
@@ -215,8 +226,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
             avx512::slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
                                                ncol);
             return;
-          } else if constexpr (kFusedScan) {
+          } else if constexpr (kAvx2Sweep) {
             avx2::slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
+                                           ncol);
+            return;
+          }
+#endif
+#if SHIMMERLY_ISA_BUILT(neon)
+          if constexpr (kNeonSweep) {
+            neon::slideScanChannelNeon<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
                                            ncol);
             return;
           }
@@ -237,8 +255,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           avx512::slideScanAlphaAvx512<kLeave, kEnter, kKeep>(
               source, leaving, entering, stored[0], pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;
-        } else if constexpr (kFusedScan) {
+        } else if constexpr (kAvx2Sweep) {
           avx2::slideScanAlphaAvx2<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
+                                                          pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
+          return;
+        }
+#endif
+#if SHIMMERLY_ISA_BUILT(neon)
+        if constexpr (kNeonSweep) {
+          neon::slideScanAlphaNeon<kLeave, kEnter, kKeep>(source, leaving, entering, stored[0],
                                                           pi[0] + kxs + 1, po[0] + kxs + 1, ncol);
           return;
         }
@@ -322,7 +347,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         avx512::colourRowAvx512<Arith>(row);
 #endif
       } else {
-        colourRowInLoops<Arith, kFusedScan>(row);
+        colourRowInLoops<Arith, kAvx2Sweep>(row);
       }
     } else if constexpr (kMode == SumMode::kUniform) {
       const uint32_t cWord = p.cWord, cbWord = p.cbWord;
@@ -415,6 +440,14 @@ void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
 }
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
+void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
+  bandWith(p, band, scratch, Scan{});
+}
+#include "core/isa_region_end.h"
+#endif
+#if SHIMMERLY_ISA_BUILT(neon)
+#define SHIMMERLY_ISA_REGION neon
 #include "core/isa_region_begin.h"
 void band(const PassPlan& p, const BandRows& band, uint8_t* scratch) {
   bandWith(p, band, scratch, Scan{});

@@ -19,6 +19,9 @@
 #if SHIMMERLY_ISA_BUILT(avx2)
 #include <immintrin.h>
 #endif
+#if SHIMMERLY_ISA_BUILT(neon)
+#include <arm_neon.h>
+#endif
 
 namespace shimmerly::spread_kernels {
 
@@ -170,7 +173,7 @@ inline int64_t ringRows(const PassPlan& p) {
 // column sums of their own: every pass on the vector scans (see spreadBandBody).
 inline bool fusedSweep(const PassPlan& p) {
   (void)p;
-#if SHIMMERLY_ISA_BUILT(avx2)
+#if SHIMMERLY_ISA_BUILT(avx2) || SHIMMERLY_ISA_BUILT(neon)
   return activeKernelIsa() != KernelIsa::kGeneric;
 #else
   return false;

@@ -3,6 +3,7 @@
 // Included by spread_band.cpp only, where every set's band inlines them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -147,6 +148,18 @@ SHIMMERLY_INLINE void slideAlpha(const Source* __restrict e2, const uint8_t* __r
   }
 }
 
+// One step of a fused sweep (see slideScanAlphaAvx2) for one column, with the carries as plain
+// values: the column sum slid by the leaving value c1 and the entering value c2, and the inner
+// and outer row prefixes pi and po.
+SHIMMERLY_INLINE void slideScanOne(uint32_t c1, uint32_t c2, uint32_t& sum, uint32_t& pi,
+                                   uint32_t& po, uint32_t& carryI, uint32_t& carryO) {
+  carryI += sum - c1;
+  carryO += sum + c2;
+  sum = sum + c2 - c1;
+  pi = carryI;
+  po = carryO;
+}
+
 #if SHIMMERLY_ISA_BUILT(avx2)
 #define SHIMMERLY_ISA_REGION avx2
 #include "core/isa_region_begin.h"
@@ -174,16 +187,6 @@ SHIMMERLY_INLINE void slideScan8(__m256i c1, __m256i c2, uint32_t* __restrict su
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(po), _mm256_add_epi32(xo, co));
   ci = _mm256_add_epi32(ci, _mm256_permutevar8x32_epi32(xi, last));
   co = _mm256_add_epi32(co, _mm256_permutevar8x32_epi32(xo, last));
-}
-
-// The same for one column, with the carries as plain values.
-SHIMMERLY_INLINE void slideScanOne(uint32_t c1, uint32_t c2, uint32_t& sum, uint32_t& pi,
-                                   uint32_t& po, uint32_t& carryI, uint32_t& carryO) {
-  carryI += sum - c1;
-  carryO += sum + c2;
-  sum = sum + c2 - c1;
-  pi = carryI;
-  po = carryO;
 }
 
 // The carry of a sweep's vector part, for its columns one by one.
@@ -501,6 +504,161 @@ inline void slideScanColourAvx512(const uint32_t* __restrict e1, const uint32_t*
                           lowHalf(co[3]));
   slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
                           lowHalf(co[4]));
+}
+#include "core/isa_region_end.h"
+#endif
+
+#if SHIMMERLY_ISA_BUILT(neon)
+#define SHIMMERLY_ISA_REGION neon
+#include "core/isa_region_begin.h"
+// The fused sweeps, the starting sums of alpha bytes and the running sums of a row with NEON,
+// four 32-bit columns to a vector; the same integer operations modulo 2^32 as the plain kernels.
+
+// The running sums of four values within a vector.
+SHIMMERLY_INLINE uint32x4_t prefixOf4(uint32x4_t x) {
+  const uint32x4_t zero = vdupq_n_u32(0);
+  x = vaddq_u32(x, vextq_u32(zero, x, 3));
+  return vaddq_u32(x, vextq_u32(zero, x, 2));
+}
+
+// Running sums, four at a time; the carry grows by each block's own total (see scanAvx2).
+inline void scanNeon(const uint32_t* in, uint32_t* out, int64_t n, uint32_t carry) {
+  uint32x4_t c = vdupq_n_u32(carry);
+  int64_t j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const uint32x4_t x = prefixOf4(vld1q_u32(in + j));
+    vst1q_u32(out + j, vaddq_u32(x, c));
+    c = vaddq_u32(c, vdupq_laneq_u32(x, 3));
+  }
+  scanGeneric(in + j, out + j, n - j, vgetq_lane_u32(c, 0));
+}
+
+struct Scan {
+  SHIMMERLY_INLINE void operator()(const uint32_t* in, uint32_t* out, int64_t n,
+                                   uint32_t carry) const {
+    scanNeon(in, out, n, carry);
+  }
+};
+
+// One step of a sweep over four columns (see slideScan8).
+SHIMMERLY_INLINE void slideScan4(uint32x4_t c1, uint32x4_t c2, uint32_t* __restrict sums,
+                                 uint32_t* __restrict pi, uint32_t* __restrict po, uint32x4_t& ci,
+                                 uint32x4_t& co) {
+  const uint32x4_t sum = vld1q_u32(sums);
+  const uint32x4_t outer = vaddq_u32(sum, c2);
+  vst1q_u32(sums, vsubq_u32(outer, c1));
+  const uint32x4_t xi = prefixOf4(vsubq_u32(sum, c1));
+  const uint32x4_t xo = prefixOf4(outer);
+  vst1q_u32(pi, vaddq_u32(xi, ci));
+  vst1q_u32(po, vaddq_u32(xo, co));
+  ci = vaddq_u32(ci, vdupq_laneq_u32(xi, 3));
+  co = vaddq_u32(co, vdupq_laneq_u32(xo, 3));
+}
+
+// Eight source alphas widened to 32 bits, as two vectors of four.
+SHIMMERLY_INLINE void alphas8(const uint8_t* a, uint32x4_t& low, uint32x4_t& high) {
+  const uint16x8_t w = vmovl_u8(vld1_u8(a));
+  low = vmovl_u16(vget_low_u16(w));
+  high = vmovl_u16(vget_high_u16(w));
+}
+SHIMMERLY_INLINE void alphas8(const uint32_t* words, uint32x4_t& low, uint32x4_t& high) {
+  low = vshrq_n_u32(vld1q_u32(words), 24);
+  high = vshrq_n_u32(vld1q_u32(words + 4), 24);
+}
+
+// slideAlpha and the two row prefixes of its inner and outer sums in one sweep (see
+// slideScanAlphaAvx2), eight columns a step.
+template <bool kLeave, bool kEnter, bool kKeep, typename Source>
+inline void slideScanAlphaNeon(const Source* __restrict e2, const uint8_t* __restrict leaving,
+                               uint8_t* __restrict entering, uint32_t* __restrict sums,
+                               uint32_t* __restrict pi, uint32_t* __restrict po, int64_t ncol) {
+  const uint32x4_t zero = vdupq_n_u32(0);
+  uint32x4_t ci = zero, co = zero;
+  int64_t j = 0;
+  for (; j + 8 <= ncol; j += 8) {
+    uint32x4_t a1 = zero, a1h = zero, a2 = zero, a2h = zero;
+    if constexpr (kLeave) alphas8(leaving + j, a1, a1h);
+    if constexpr (kEnter) alphas8(e2 + j, a2, a2h);
+    if constexpr (kEnter && kKeep)
+      vst1_u8(entering + j, vmovn_u16(vcombine_u16(vmovn_u32(a2), vmovn_u32(a2h))));
+    slideScan4(a1, a2, sums + j, pi + j, po + j, ci, co);
+    slideScan4(a1h, a2h, sums + j + 4, pi + j + 4, po + j + 4, ci, co);
+  }
+  uint32_t carryI = vgetq_lane_u32(ci, 0), carryO = vgetq_lane_u32(co, 0);
+  for (; j < ncol; ++j) {
+    const uint32_t a1 = kLeave ? leaving[j] : 0u;
+    const uint32_t a2 = kEnter ? alphaOf(e2[j]) : 0u;
+    if constexpr (kEnter && kKeep) entering[j] = static_cast<uint8_t>(a2);
+    slideScanOne(a1, a2, sums[j], pi[j], po[j], carryI, carryO);
+  }
+}
+
+// The column sums of `rows` rows of alpha bytes (see addAlphaRowsAvx2): 32 columns at a time
+// summed down the rows in 16-bit lanes, widened once per 257 rows; the columns after the last
+// 32 row by row.
+constexpr int64_t kRowsPer16BitSum = 257;
+
+SHIMMERLY_INLINE void addWidened(uint32_t* at, uint16x8_t words) {
+  vst1q_u32(at, vaddw_u16(vld1q_u32(at), vget_low_u16(words)));
+  vst1q_u32(at + 4, vaddw_u16(vld1q_u32(at + 4), vget_high_u16(words)));
+}
+
+inline void addAlphaRowsNeon(const uint8_t* first, int64_t stride, int64_t rows, int64_t ncol,
+                             uint32_t* __restrict sums) {
+  const int64_t blocked = ncol / 32 * 32;
+  for (int64_t x = 0; x < blocked; x += 32) {
+    for (int64_t y0 = 0; y0 < rows; y0 += kRowsPer16BitSum) {
+      uint16x8_t s0 = vdupq_n_u16(0), s1 = s0, s2 = s0, s3 = s0;
+      const uint8_t* row = first + y0 * stride + x;
+      const int64_t y1 = std::min(rows, y0 + kRowsPer16BitSum);
+      for (int64_t y = y0; y < y1; ++y, row += stride) {
+        const uint8x16_t b0 = vld1q_u8(row), b1 = vld1q_u8(row + 16);
+        s0 = vaddw_u8(s0, vget_low_u8(b0));
+        s1 = vaddw_u8(s1, vget_high_u8(b0));
+        s2 = vaddw_u8(s2, vget_low_u8(b1));
+        s3 = vaddw_u8(s3, vget_high_u8(b1));
+      }
+      addWidened(sums + x, s0);
+      addWidened(sums + x + 8, s1);
+      addWidened(sums + x + 16, s2);
+      addWidened(sums + x + 24, s3);
+    }
+  }
+  for (int64_t y = 0; y < rows && blocked < ncol; ++y) {
+    const uint8_t* row = first + y * stride;
+    for (int64_t j = blocked; j < ncol; ++j) sums[j] += row[j];
+  }
+}
+
+// Channel kC's contributions of four pixel words (see contribution).
+template <int kC>
+SHIMMERLY_INLINE uint32x4_t contributions4(const uint32_t* words) {
+  const uint32x4_t w = vld1q_u32(words);
+  const uint32x4_t a = vshrq_n_u32(w, 24);
+  if constexpr (kC == 0) return a;
+  const uint32x4_t opaque = vtstq_u32(a, a);
+  const uint32x4_t low = vdupq_n_u32(0xFF);
+  if constexpr (kC == 1) return vandq_u32(opaque, vandq_u32(w, low));
+  if constexpr (kC == 2) return vandq_u32(opaque, vandq_u32(vshrq_n_u32(w, 8), low));
+  if constexpr (kC == 3) return vandq_u32(opaque, vandq_u32(vshrq_n_u32(w, 16), low));
+  return vandq_u32(opaque, vdupq_n_u32(1));
+}
+
+// slideChannel and the two row prefixes of its inner and outer sums in one sweep (see
+// slideScanChannelAvx2).
+template <int kC>
+inline void slideScanChannelNeon(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
+                                 uint32_t* __restrict sums, uint32_t* __restrict pi,
+                                 uint32_t* __restrict po, int64_t ncol) {
+  uint32x4_t ci = vdupq_n_u32(0), co = ci;
+  int64_t j = 0;
+  for (; j + 4 <= ncol; j += 4)
+    slideScan4(contributions4<kC>(e1 + j), contributions4<kC>(e2 + j), sums + j, pi + j, po + j, ci,
+               co);
+  uint32_t carryI = vgetq_lane_u32(ci, 0), carryO = vgetq_lane_u32(co, 0);
+  for (; j < ncol; ++j)
+    slideScanOne(contribution(e1[j], kC), contribution(e2[j], kC), sums[j], pi[j], po[j], carryI,
+                 carryO);
 }
 #include "core/isa_region_end.h"
 #endif

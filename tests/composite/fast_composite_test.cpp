@@ -175,7 +175,7 @@ class FastCompositeTest : public ::testing::TestWithParam<Setup> {
     if (setKernelIsa(GetParam().isa) != GetParam().isa) GTEST_SKIP() << "not on this processor";
     if (GetParam().threads > 1) pool_ = std::make_unique<RenderPool>(GetParam().threads);
   }
-  void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
+  void TearDown() override { setKernelIsa(detectedKernelIsa()); }
   FastContext context() { return {pool_.get(), &memory_}; }
   std::unique_ptr<RenderPool> pool_;
   FrameMemory memory_;
@@ -344,7 +344,9 @@ INSTANTIATE_TEST_SUITE_P(Setups, FastCompositeTest,
                          ::testing::Values(Setup{"generic_1", KernelIsa::kGeneric, 1},
                                            Setup{"avx2_2", KernelIsa::kAvx2, 2},
                                            Setup{"avx512_1", KernelIsa::kAvx512, 1},
-                                           Setup{"avx512_3", KernelIsa::kAvx512, 3}),
+                                           Setup{"avx512_3", KernelIsa::kAvx512, 3},
+                                           Setup{"neon_1", KernelIsa::kNeon, 1},
+                                           Setup{"neon_3", KernelIsa::kNeon, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -162,7 +162,7 @@ class FastSpreadTest : public ::testing::TestWithParam<Setup> {
     if (GetParam().threads > 1)
       pool_ = std::make_unique<RenderPool>(GetParam().threads, GetParam().order);
   }
-  void TearDown() override { setKernelIsa(KernelIsa::kAvx512); }
+  void TearDown() override { setKernelIsa(detectedKernelIsa()); }
 
   FastContext context() { return {pool_.get(), &memory_}; }
   // Fills each band's scratch and side rows with a sentinel before each case.
@@ -544,7 +544,8 @@ TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
     Raster expected = copyOf(input);
     GlowBounds expectedBounds = bounds;
     spread(expected, radius, expectedBounds, channels, true);
-    for (const KernelIsa isa : {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+    for (const KernelIsa isa :
+         {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512, KernelIsa::kNeon}) {
       if (setKernelIsa(isa) != isa) continue;
       Raster actual = copyOf(input);
       GlowBounds actualBounds = bounds;
@@ -556,7 +557,8 @@ TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
   Raster expected = copyOf(oneColour);
   GlowBounds expectedBounds = bounds;
   spread(expected, radius, expectedBounds, kSpreadAll, true);
-  for (const KernelIsa isa : {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512}) {
+  for (const KernelIsa isa :
+       {KernelIsa::kGeneric, KernelIsa::kAvx2, KernelIsa::kAvx512, KernelIsa::kNeon}) {
     if (setKernelIsa(isa) != isa) continue;
     Raster actual(w, h, kPixelRgba);
     GlowBounds actualBounds = bounds;
@@ -564,7 +566,7 @@ TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
     EXPECT_TRUE(sameSpread(actual, actualBounds, expected, expectedBounds))
         << kernelIsaName(isa) << " one colour";
   }
-  setKernelIsa(KernelIsa::kAvx512);
+  setKernelIsa(detectedKernelIsa());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -577,7 +579,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // Bands one after another, in both orders: each
                       // sees what the others already wrote back.
                       Setup{"bands_forward", KernelIsa::kAvx512, 3, TaskOrder::kForward},
-                      Setup{"bands_reverse", KernelIsa::kAvx512, 3, TaskOrder::kReverse}),
+                      Setup{"bands_reverse", KernelIsa::kAvx512, 3, TaskOrder::kReverse},
+                      Setup{"neon_1", KernelIsa::kNeon, 1}, Setup{"neon_2", KernelIsa::kNeon, 2},
+                      Setup{"neon_bands_forward", KernelIsa::kNeon, 3, TaskOrder::kForward},
+                      Setup{"neon_bands_reverse", KernelIsa::kNeon, 3, TaskOrder::kReverse}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -39,13 +39,8 @@ for controls in "${render_cases[@]}"; do
   run_arm64 render "$work/in.pam" -o "$work/arm64-$i.pam" $controls
   # shellcheck disable=SC2086
   SHIMMERLY_ISA=generic run_arm64 render "$work/in.pam" -o "$work/arm64-generic-$i.pam" $controls
-  n=$((n + 1))
-  if cmp -s "$work/arm64-generic-$i.pam" "$work/arm64-$i.pam"; then
-    echo "same bytes, aarch64 generic: ${controls:-(default controls)}"
-  else
-    echo "DIFFERENT, aarch64 generic: ${controls:-(default controls)}"
-    failed=$((failed + 1))
-  fi
+  check_same "aarch64 generic: ${controls:-(default controls)}" "$work/arm64-generic-$i.pam" \
+    "$work/arm64-$i.pam"
 done
 for isa in generic avx2 avx512; do
   export SHIMMERLY_ISA=$isa

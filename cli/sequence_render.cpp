@@ -96,11 +96,12 @@ bool stderrIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
-// Worker threads of the output stage for --threads N: N - 1 beside the render loop (which also
-// runs the read-ahead thread), none for 1; 0 means one per processor.
+// Worker threads of the output stage for --threads N: N, none for 1; 0 means one per processor.
+// Encoding a frame takes several times as long as rendering it, so the render loop's thread
+// and the read-ahead thread, idle most of the time, are not counted against the encoders.
 int outputWorkers(int threads) {
   if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  return threads <= 1 ? 0 : threads - 1;
+  return threads <= 1 ? 0 : threads;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 // can (TIFF, TGA) to keep straight alpha as the file holds it and to say so; OpenEXR's colour is
 // associated by convention and WebP's as OpenImageIO hands it over, so both are divided by alpha;
 // DPX and BMP alpha is taken as straight. Writing encodes into memory (an IOVecOutput), so that
-// cli/image_io.cpp's writeFileWhole replaces the file only once it is complete.
+// cli/image_io.cpp's writeFileWhole replaces the file only once it is complete. Built into the
+// module "shimmerly_oiio.so" with its own copy of cli/image_io.cpp, and exported through one
+// function, shimmerly_oiio_formats.
 #include "cli/oiio_image.h"
 
 #include <OpenImageIO/filesystem.h>
@@ -189,3 +191,11 @@ std::vector<uint8_t> encodeWithOiio(const std::string& path, const FormatInfo& f
 }
 
 }  // namespace shimmerly::cli
+
+extern "C" __attribute__((visibility("default"))) const shimmerly::cli::OiioFormats*
+shimmerly_oiio_formats() {
+  using namespace shimmerly::cli;
+  static const OiioFormats formats{kOiioFormatsVersion, &oiioHasFormat, &readWithOiio,
+                                   &encodeWithOiio};
+  return &formats;
+}

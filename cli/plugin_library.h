@@ -28,4 +28,8 @@ const char* pluginFileName();
 // The plug-in installed or built beside the running executable.
 std::string defaultPluginPath();
 
+// The path of the file `name` in the folder of the running executable (`name` alone when that
+// folder cannot be found).
+std::string besideExecutable(const std::string& name);
+
 }  // namespace shimmerly::cli

@@ -51,11 +51,15 @@ const char* pluginFileName() {
   return "Shimmerly.so";
 }
 
-std::string defaultPluginPath() {
+std::string besideExecutable(const std::string& name) {
   std::error_code ec;
   std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return pluginFileName();
-  return (self.parent_path() / pluginFileName()).string();
+  if (ec) return name;
+  return (self.parent_path() / name).string();
+}
+
+std::string defaultPluginPath() {
+  return besideExecutable(pluginFileName());
 }
 
 }  // namespace shimmerly::cli

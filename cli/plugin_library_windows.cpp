@@ -70,11 +70,15 @@ const char* pluginFileName() {
   return "Shimmerly.aex";
 }
 
-std::string defaultPluginPath() {
+std::string besideExecutable(const std::string& name) {
   std::string self = modulePath(nullptr);
   const size_t slash = self.find_last_of("\\/");
-  if (slash == std::string::npos) return pluginFileName();
-  return self.substr(0, slash + 1) + pluginFileName();
+  if (slash == std::string::npos) return name;
+  return self.substr(0, slash + 1) + name;
+}
+
+std::string defaultPluginPath() {
+  return besideExecutable(pluginFileName());
 }
 
 }  // namespace shimmerly::cli

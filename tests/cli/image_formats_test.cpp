@@ -3,7 +3,8 @@
 // says (and 16-bit TIFF equal to 16-bit PNG), associated alpha divided out on input and put back
 // in OpenEXR files, extra channels dropped with a line saying so, a damaged file of every format
 // failing with one line and leaving no output, the same render from every lossless 8-bit format,
-// frame patterns of the new formats, and JPEG output flattened.
+// frame patterns of the new formats, JPEG output flattened, and a host without its OpenImageIO
+// module still rendering PNG and PAM and naming what it lacks.
 #include <gtest/gtest.h>
 
 #include <OpenImageIO/imageio.h>
@@ -259,10 +260,11 @@ struct CommandResult {
   std::string output;
 };
 
-CommandResult shimmerly(const TempDir& home, const std::string& arguments) {
+CommandResult shimmerly(const TempDir& home, const std::string& arguments,
+                        const std::string& cli = SHIMMERLY_CLI_PATH) {
   CommandResult result{-1, {}};
   const std::string command =
-      "HOME='" + home.str() + "' '" SHIMMERLY_CLI_PATH "' render " + arguments + " 2>&1";
+      "HOME='" + home.str() + "' '" + cli + "' render " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return result;
   std::array<char, 4096> buffer;
@@ -365,6 +367,34 @@ TEST(RenderFormats, ReductionIsSaidOnceAndJpegIsFlattened) {
   EXPECT_NE(result.output.find("flattened over black"), std::string::npos) << result.output;
   const Image out = readImage((dir.path() / "out.1.jpg").string());
   for (size_t i = 0; i < out.rgba.size(); i += 4) ASSERT_LE(out.rgba[i], 3) << i;
+}
+
+TEST(RenderFormats, WithoutItsModuleTheHostRendersPngAndNamesWhatItLacks) {
+  TempDir home, dir;
+  const fs::path cli = dir.path() / "shimmerly";
+  fs::copy_file(SHIMMERLY_CLI_PATH, cli);
+  fs::copy_file(SHIMMERLY_PLUGIN_PATH, dir.path() / fs::path(SHIMMERLY_PLUGIN_PATH).filename());
+  const std::string png = (dir.path() / "in.png").string(), tif = (dir.path() / "in.tif").string();
+  writeImage(png, renderInput());
+  writeImage(tif, renderInput());
+
+  CommandResult result = shimmerly(
+      home, "'" + png + "' -o '" + (dir.path() / "out.png").string() + "' -q", cli.string());
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(fs::exists(dir.path() / "out.png"));
+  result = shimmerly(home, "'" + png + "' -o '" + (dir.path() / "out.tif").string() + "' -q",
+                     cli.string());
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.output.find("cannot write TIFF files (it writes PNG, PAM)"), std::string::npos)
+      << result.output;
+  result = shimmerly(home, "'" + tif + "' -o '" + (dir.path() / "out2.png").string() + "' -q",
+                     cli.string());
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.output.find("unsupported image format (this build reads PNG, PAM)"),
+            std::string::npos)
+      << result.output;
+  EXPECT_FALSE(fs::exists(dir.path() / "out.tif"));
+  EXPECT_FALSE(fs::exists(dir.path() / "out2.png"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "bench/frame_layers.h"
 #include "cli/disc_frame.h"
 #include "composite/blend.h"
 #include "composite/composite_pass.h"
@@ -37,26 +38,12 @@ std::vector<PF_Pixel> discFrame() {
 
 // The glow raster extraction hands to the spread, and its bounds.
 void glowOf(const std::vector<PF_Pixel>& frame, Raster& glow, GlowBounds& bounds) {
-  for (int32_t r = 0; r < kHeight; ++r)
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const PF_Pixel& p = frame[static_cast<size_t>(r) * kWidth + x];
-      if (p.alpha == 0) continue;
-      glow.rgbaRow(kHeight - 1 - r)[x] = RgbaPixel{p.red, p.green, p.blue, p.alpha};
-      bounds.include(x, kHeight - 1 - r);
-    }
+  bench::glowOf(frame, kWidth, kHeight, glow, bounds);
 }
 
-// The frame's alphas as the extraction keeps them for a custom-colour glow (raster rows), and
-// their bounds.
+// The frame's alphas as the extraction keeps them for a custom-colour glow, and their bounds.
 std::vector<uint8_t> alphasOf(const std::vector<PF_Pixel>& frame, GlowBounds& bounds) {
-  std::vector<uint8_t> alpha(static_cast<size_t>(kWidth) * kHeight);
-  for (int32_t r = 0; r < kHeight; ++r)
-    for (int32_t x = 0; x < kWidth; ++x) {
-      const uint8_t a = frame[static_cast<size_t>(r) * kWidth + x].alpha;
-      alpha[static_cast<size_t>(kHeight - 1 - r) * kWidth + x] = a;
-      if (a != 0) bounds.include(x, kHeight - 1 - r);
-    }
-  return alpha;
+  return bench::alphasOf(frame, kWidth, kHeight, bounds);
 }
 
 void setRate(benchmark::State& state) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/frame_layers.h"
 #include "cli/disc_frame.h"
 #include "composite/blend.h"
 #include "composite/fast_composite.h"
@@ -52,19 +53,6 @@ double medianMs(int frames, Before before, Step step) {
   }
   std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
   return times[times.size() / 2];
-}
-
-// The frame's alphas in raster rows (bottom row first), as the extraction keeps them for a
-// custom-colour glow, and their bounds.
-std::vector<uint8_t> alphasOf(const Frame& frame, GlowBounds& bounds) {
-  std::vector<uint8_t> alpha(static_cast<size_t>(frame.width) * frame.height);
-  for (int32_t r = 0; r < frame.height; ++r)
-    for (int32_t x = 0; x < frame.width; ++x) {
-      const uint8_t a = frame.pixels[static_cast<size_t>(r) * frame.width + x].alpha;
-      alpha[static_cast<size_t>(frame.height - 1 - r) * frame.width + x] = a;
-      if (a != 0) bounds.include(x, frame.height - 1 - r);
-    }
-  return alpha;
 }
 
 void fail(const char* what) {
@@ -128,15 +116,10 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
       });
   // The spread alone, of what the extraction hands it.
   GlowBounds sourceBounds;
-  const std::vector<uint8_t> alpha = alphasOf(frame, sourceBounds);
+  const std::vector<uint8_t> alpha = bench::alphasOf(frame.pixels, width, height, sourceBounds);
   Raster source(width, height, kPixelRgba);
-  if (layerColour)
-    for (int32_t r = 0; r < height; ++r)
-      for (int32_t x = 0; x < width; ++x) {
-        const PF_Pixel& p = frame.pixels[static_cast<size_t>(r) * width + x];
-        source.rgbaRow(height - 1 - r)[x] =
-            p.alpha == 0 ? RgbaPixel{0, 0, 0, 0} : RgbaPixel{p.red, p.green, p.blue, p.alpha};
-      }
+  GlowBounds unused;
+  if (layerColour) bench::glowOf(frame.pixels, width, height, source, unused);
   Raster spreadGlow(width, height, kPixelRgba);
   GlowBounds spreadBounds;
   const double spreadOnly = medianMs(

@@ -92,6 +92,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // The inner and outer box areas by column (colour passes only).
   uint32_t* areaI = carve.take<uint32_t>(nc);
   uint32_t* areaO = carve.take<uint32_t>(nc);
+  // Their single-precision reciprocals, for passes that take the colour averages so.
+  float* areaRecipI = carve.take<float>(nc);
+  float* areaRecipO = carve.take<float>(nc);
   assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
@@ -320,6 +323,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           areaI[i] = static_cast<uint32_t>(wI[i] * hI);
           areaO[i] = static_cast<uint32_t>(wO[i] * hO);
         }
+        if (p.singleAverages) {
+          for (int64_t i = 0; i < nc; ++i) {
+            areaRecipI[i] = areaI[i] ? 1.0f / static_cast<float>(areaI[i]) : 0.0f;
+            areaRecipO[i] = areaO[i] ? 1.0f / static_cast<float>(areaO[i]) : 0.0f;
+          }
+        }
       }
       lastHI = hI;
       lastHO = hO;
@@ -339,12 +348,19 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     if constexpr (kColour) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
-      const ColourRow row{
-          pre,   rai,  rao,  areaI, areaO, recip, {ai, ao, alpha, red, green, blue, rni, rno},
-          named, srow, drow, n,     d,     wIn,   f};
+      const ColourRow row{pre,        rai,       rao,
+                          areaI,      areaO,     areaRecipI,
+                          areaRecipO, recip,     {ai, ao, alpha, red, green, blue, rni, rno},
+                          named,      srow,      drow,
+                          n,          d,         wIn,
+                          f,          p.weight24};
       if constexpr (kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
-        avx512::colourRowAvx512<Arith>(row);
+        if (!kWide && p.singleAverages) {
+          avx512::colourRowSingleAvx512(row);
+        } else {
+          avx512::colourRowAvx512<Arith>(row);
+        }
 #endif
       } else {
         colourRowInLoops<Arith, kAvx2Sweep>(row);

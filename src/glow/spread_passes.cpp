@@ -140,6 +140,9 @@ void boxPass(const PassFrame& frame, const PassIo& io) {
   p.uniform = uniform.has_value() && (channels & 7u) == 7u && maxW * maxH < kUniformMaxArea;
   // Every box sum is at most 255 times its box's area (a count at most the area).
   p.wideSums = 255 * maxW * maxH >= (int64_t{1} << 31);
+  const std::optional<uint32_t> weight24 = outerWeight24(p.f);
+  p.singleAverages = p.colour && weight24 && maxW * maxH <= kSingleAverageMaxArea;
+  p.weight24 = weight24.value_or(0);
   if (p.uniform) {
     p.cWord = *uniform & 0x00FFFFFFu;
     p.cbWord = blendedWord(p.cWord, p.wIn, p.f);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "core/frame_memory.h"
@@ -80,9 +81,13 @@ struct PassPlan {
   bool colour;                 // any colour channel named
   bool uniform;                // colour known uniform: only alpha is summed (see uniformWords)
   bool wideSums;               // a box sum may reach 2^31 (see SumArith)
-  uint32_t cWord, cbWord;      // the uniform colour, and its blend of inner and outer averages
-  int64_t xs, xe;              // columns (xs, xe] contribute to some box
-  int64_t t0, prefixCount;     // prefix index k stands for column t0 + k
+  // Colour passes: no box holds more than kSingleAverageMaxArea pixels and the weights are whole
+  // multiples of 2^-24 (see singleAverages and outerWeight24).
+  bool singleAverages;
+  uint32_t weight24;        // f × 2^24 when singleAverages
+  uint32_t cWord, cbWord;   // the uniform colour, and its blend of inner and outer averages
+  int64_t xs, xe;           // columns (xs, xe] contribute to some box
+  int64_t t0, prefixCount;  // prefix index k stands for column t0 + k
   const double* recip;
   const uint32_t* src;
   const uint8_t* srcAlpha;  // one-colour source given by its alphas alone (src is not read)
@@ -185,7 +190,8 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
-  // of 8) and the box areas (two of 4 bytes); each array rounded up to 64 bytes.
+  // of 8), the box areas and their single-precision reciprocals (four of 4 bytes); each array
+  // rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
   const int64_t columnArrays = (fusedSweep(p) ? 1 : 3) * channels + 1;
@@ -193,7 +199,7 @@ inline size_t scratchBytes(const PassPlan& p) {
   // spreadBandBody) and a whole row of spread words.
   const int64_t wordRing =
       channels == 5 && p.direct ? ringRows(p) * ncol * 4 + 64 + p.width * 4 + 64 : 0;
-  const int64_t pixelValues = channels == 1 ? 0 : 8 * (n * 4 + 64) + 2 * (n * 8 + 64);
+  const int64_t pixelValues = channels == 1 ? 0 : 10 * (n * 4 + 64) + 2 * (n * 8 + 64);
   return static_cast<size_t>(ring + wordRing + columnArrays * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              pixelValues);
@@ -207,6 +213,34 @@ inline size_t scratchBytes(const PassPlan& p) {
 // only alpha needs summing. When that blend is c in every channel, the output again has one colour,
 // and the next pass may do the same.
 inline constexpr int64_t kUniformMaxArea = 16843009;  // 255 × area stays below 2^32
+
+// Colour averages in single precision. For a box of n ≤ 999 opaque pixels and a colour sum
+// s ≤ 255 n, trunc(s × R[n] + 0.001) is s div n: a fraction of s / n is at least 1/n > 0.001
+// from the next whole number, far beyond the error of the double products. And
+// trunc(fl(fl(s) × fl(1 / n)) + 2^-11) in single precision is s div n as well: its errors stay
+// below 2^-11, and 2^-11 + those stay below 1/n. Both hold for every n ≤ 999 and s ≤ 255 n,
+// which a test checks one by one; at n = 1000, s = 999 the double average already rounds up.
+inline constexpr int64_t kSingleAverageMaxArea = 999;
+inline constexpr float kSingleAverageNudge = 0.00048828125f;  // 2^-11
+// The single-precision average of a colour sum over n opaque pixels, 0 ≤ n ≤ 999 (see above).
+inline int32_t singleAverage(uint32_t sum, uint32_t n) {
+  const float r = n ? 1.0f / static_cast<float>(n) : 0.0f;
+  return static_cast<int32_t>(static_cast<float>(sum) * r + kSingleAverageNudge);
+}
+
+// Blends in integers. For a pass radius x ≥ 1 (x a float), f = (x − 2r) / 2 is a whole multiple
+// of 2^-24 below 1 and wIn = 1 − f another, so for averages a, b ≤ 255 the blend
+// a × wIn + b × f is exact in double precision, and its truncation is
+// (a × (2^24 − F) + b × F) >> 24 with F = f × 2^24, every product and the sum below 2^32.
+// Returns F, or nothing when f is no such multiple.
+inline std::optional<uint32_t> outerWeight24(double f) {
+  const double scaled = f * 16777216.0;
+  if (!(scaled >= 0.0 && scaled < 16777216.0) || scaled != std::floor(scaled)) return std::nullopt;
+  return static_cast<uint32_t>(scaled);
+}
+inline uint32_t blend24(uint32_t a, uint32_t b, uint32_t weight24) {
+  return (a * (16777216u - weight24) + b * weight24) >> 24;
+}
 
 // R[k]: 1.0 / k in double precision, 0 for k = 0, exactly the table's entry.
 SHIMMERLY_INLINE double reciprocalOf(int64_t k) {

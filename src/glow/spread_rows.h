@@ -121,16 +121,19 @@ struct ColourRowValues {
 };
 
 // One output row of a colour pass, columns [0, n): the prefixes of its box sums, the
-// reciprocals of the boxes' areas (rai, rao) and the areas themselves (areaI, areaO; a count
-// equal to its box's area means an opaque box, whose count reciprocal is the area's), the
-// reciprocal table, the arrays for per-pixel values, the channels written (the others kept
-// from srow), the offset d between a box's prefixes and the two weights.
+// reciprocals of the boxes' areas (rai, rao), the areas themselves (areaI, areaO; a count
+// equal to its box's area means an opaque box, whose count reciprocal is the area's) and their
+// single-precision reciprocals (filled only for passes with singleAverages), the reciprocal
+// table, the arrays for per-pixel values, the channels written (the others kept from srow), the
+// offset d between a box's prefixes, the two weights and f × 2^24 (see outerWeight24).
 struct ColourRow {
   ColourPrefixes pre;
   const double* rai;
   const double* rao;
   const uint32_t* areaI;
   const uint32_t* areaO;
+  const float* areaRecipI;
+  const float* areaRecipO;
   const double* recip;
   ColourRowValues values;
   uint32_t named;
@@ -138,6 +141,7 @@ struct ColourRow {
   uint32_t* drow;
   int64_t n, d;
   double wIn, f;
+  uint32_t weight24;
 
   // The same row from column `from` on.
   ColourRow from(int64_t columns) const {
@@ -150,6 +154,8 @@ struct ColourRow {
     rest.rao += columns;
     rest.areaI += columns;
     rest.areaO += columns;
+    rest.areaRecipI += columns;
+    rest.areaRecipO += columns;
     rest.srow += columns;
     rest.drow += columns;
     rest.n -= columns;
@@ -313,6 +319,103 @@ inline void colourRowAvx512(const ColourRow& row) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), out);
   }
   if (i < n) colourRowInLoops<Arith, false>(row.from(i));
+}
+
+inline __m512i load16(const uint32_t* at) {
+  return _mm512_loadu_si512(at);
+}
+inline __m512i innerSums16(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm512_sub_epi32(load16(prefix + i + d), load16(prefix + i + 1));
+}
+inline __m512i outerSums16(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm512_sub_epi32(load16(prefix + i + d + 1), load16(prefix + i));
+}
+
+// trunc(s × R[area]) of sixteen alpha sums, in double precision as the reference takes it.
+inline __m512i alphaAverages16(__m512i sums, const double* areaRecip) {
+  const __m256i low = _mm512_maskz_cvttpd_epi32(
+      kEight,
+      _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, _mm512_maskz_extracti64x4_epi64(0xF, sums, 0)),
+                    _mm512_loadu_pd(areaRecip)));
+  const __m256i high = _mm512_maskz_cvttpd_epi32(
+      kEight,
+      _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, _mm512_maskz_extracti64x4_epi64(0xF, sums, 1)),
+                    _mm512_loadu_pd(areaRecip + 8)));
+  const __m512i lowOnly = _mm512_maskz_inserti64x4(0xFF, _mm512_setzero_si512(), low, 0);
+  return _mm512_maskz_inserti64x4(0xFF, lowOnly, high, 1);
+}
+
+// fl(1 / n) of sixteen opaque counts n, 0 for n = 0: the area's where the box is opaque
+// throughout, divided only when some lane is neither opaque nor empty.
+inline __m512 countReciprocals16(__m512i counts, const uint32_t* area, const float* areaRecip) {
+  const __mmask16 some = _mm512_test_epi32_mask(counts, counts);
+  const __mmask16 full = _mm512_cmpeq_epi32_mask(counts, load16(area));
+  if ((some & ~full) == 0) return _mm512_maskz_loadu_ps(full, areaRecip);
+  return _mm512_maskz_div_ps(some, _mm512_set1_ps(1.0f),
+                             _mm512_maskz_cvtepi32_ps(kSixteen, counts));
+}
+
+// (a × (2^24 − F) + b × F) >> 24 of sixteen pairs (see blend24).
+inline __m512i blend16(__m512i a, __m512i b, __m512i inWeight, __m512i outWeight) {
+  return _mm512_maskz_srli_epi32(
+      kSixteen, _mm512_add_epi32(_mm512_mullo_epi32(a, inWeight), _mm512_mullo_epi32(b, outWeight)),
+      24);
+}
+
+// One colour of sixteen columns in single precision (see singleAverage), in the low byte.
+inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, __mmask16 innerSeen,
+                        __mmask16 outerSeen, __m512i inWeight, __m512i outWeight) {
+  const __m512 nudge = _mm512_set1_ps(kSingleAverageNudge);
+  const __m512i ci = _mm512_maskz_cvttps_epi32(
+      kSixteen,
+      _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, inner), rni), nudge));
+  const __m512i co = _mm512_maskz_cvttps_epi32(
+      kSixteen,
+      _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, outer), rno), nudge));
+  const __m512i keepInner =
+      _mm512_mask_blend_epi32(outerSeen, ci, blend16(ci, co, inWeight, outWeight));
+  return _mm512_mask_blend_epi32(innerSeen, co, keepInner);
+}
+
+// colourRowAvx512 sixteen columns at a time for a pass with singleAverages: alpha as there, the
+// colour averages in single precision and every blend in integers, which give the same values
+// (see singleAverage and blend24). The columns after the last sixteen go through
+// colourRowAvx512.
+inline void colourRowSingleAvx512(const ColourRow& row) {
+  const ColourPrefixes& pre = row.pre;
+  const int64_t n = row.n, d = row.d;
+  const uint32_t* __restrict srow = row.srow;
+  uint32_t* __restrict drow = row.drow;
+  const __m512i inWeight = _mm512_set1_epi32(static_cast<int32_t>(16777216u - row.weight24));
+  const __m512i outWeight = _mm512_set1_epi32(static_cast<int32_t>(row.weight24));
+  const __m512i zero = _mm512_setzero_si512();
+  const __m512i keep = _mm512_set1_epi32(static_cast<int32_t>(~row.named));
+  const __m512i take = _mm512_set1_epi32(static_cast<int32_t>(row.named));
+  int64_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    const __m512i countO = outerSums16(pre.outer[4], i, d);
+    if (_mm512_test_epi32_mask(countO, countO) == 0) {
+      _mm512_storeu_si512(drow + i, _mm512_and_si512(load16(srow + i), keep));
+      continue;
+    }
+    const __m512i a = alphaAverages16(innerSums16(pre.inner[0], i, d), row.rai + i);
+    const __m512i b = alphaAverages16(outerSums16(pre.outer[0], i, d), row.rao + i);
+    const __m512 rni =
+        countReciprocals16(innerSums16(pre.inner[4], i, d), row.areaI + i, row.areaRecipI + i);
+    const __m512 rno = countReciprocals16(countO, row.areaO + i, row.areaRecipO + i);
+    const __mmask16 innerSeen = _mm512_cmpneq_epi32_mask(a, zero);
+    const __mmask16 outerSeen = _mm512_cmpneq_epi32_mask(b, zero);
+    __m512i word = _mm512_maskz_slli_epi32(kSixteen, blend16(a, b, inWeight, outWeight), 24);
+    for (int c = 1; c <= 3; ++c) {
+      const __m512i colour =
+          colour16(innerSums16(pre.inner[c], i, d), outerSums16(pre.outer[c], i, d), rni, rno,
+                   innerSeen, outerSeen, inWeight, outWeight);
+      word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * (c - 1)));
+    }
+    _mm512_storeu_si512(drow + i, _mm512_or_si512(_mm512_and_si512(word, take),
+                                                  _mm512_and_si512(load16(srow + i), keep)));
+  }
+  if (i < n) colourRowAvx512<SumArith<false, true>>(row.from(i));
 }
 #include "core/isa_region_end.h"
 #endif

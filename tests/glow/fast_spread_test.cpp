@@ -8,8 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "glow/frame_slots.h"
 #include "glow/inner_outer_glow.h"
 #include "glow/spread.h"
+#include "glow/spread_plan.h"
 #include "glow_fixtures.h"
 
 namespace shimmerly {
@@ -567,6 +570,72 @@ TEST(FastSpreadLargeFrame, BoxSumsPast2To31MatchReference) {
         << kernelIsaName(isa) << " one colour";
   }
   setKernelIsa(detectedKernelIsa());
+}
+
+// The glow of the layer's colours on frames wide enough for whole vector blocks: widths of 16
+// to 150, glow sizes whose boxes hold up to a few hundred pixels and some past 999, where the
+// colour averages leave single precision; opaque counts of every kind, from transparent blocks
+// through partly covered ones to wholly opaque ones.
+TEST_P(FastSpreadTest, LayerColourMatchesReferenceOnWideFrames) {
+  std::mt19937 rng(20261210u + GetParam().threads * 11 + static_cast<int>(GetParam().isa));
+  const int cases = GetParam().isa == KernelIsa::kGeneric ? 300 : 1500;
+  for (int i = 0; i < cases; ++i) {
+    const int32_t w = 16 + rng() % 135, h = 1 + rng() % 48;
+    Raster input = randomRaster(rng, w, h);
+    // Whole transparent stretches, so that some blocks of columns see no opaque pixel.
+    if (rng() % 2) {
+      const int32_t x0 = rng() % w, x1 = std::min<int32_t>(w, x0 + 1 + rng() % 40);
+      for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = x0; x < x1; ++x) at(input, x, y) = RgbaPixel{1, 2, 3, 0};
+    }
+    GlowBounds bounds = randomBounds(rng, w, h);
+    if (rng() % 2) {
+      bounds = GlowBounds{};
+      bounds.include(0, 0);
+      bounds.include(w - 1, h - 1);
+    }
+    const bool low = rng() % 2;
+    // Box sides 2r + 3 up to 33 in one pass: areas to 1089, either side of 999.
+    const float radius = static_cast<float>(rng() % (low ? 3200 : 4700)) / 100.0f;
+    const SpreadChannels channels =
+        rng() % 6 == 0 ? SpreadChannels(kSpreadRed | kSpreadAlpha) : kSpreadAll;
+    ASSERT_TRUE(matchesReference(input, radius, bounds, channels, low))
+        << caseName(i, w, h, radius, low) << " channels " << channels;
+  }
+}
+
+// Every colour average a box of at most 999 opaque pixels can have, taken in single precision,
+// equals the double-precision average trunc(s × R[n] + 0.001); at 1000 they part.
+TEST(SingleAverages, EqualTheDoubleAverageForEveryCountAndSum) {
+  using spread_kernels::kSingleAverageMaxArea;
+  using spread_kernels::singleAverage;
+  for (uint32_t n = 0; n <= kSingleAverageMaxArea; ++n) {
+    const double r = spread_kernels::reciprocalOf(n);
+    for (uint32_t s = 0; s <= 255 * n; ++s) {
+      const auto expected = static_cast<int32_t>(static_cast<double>(s) * r + 0.001);
+      ASSERT_EQ(singleAverage(s, n), expected) << "sum " << s << " count " << n;
+    }
+  }
+  EXPECT_NE(singleAverage(999, 1000), static_cast<int32_t>(999.0 * (1.0 / 1000.0) + 0.001));
+}
+
+// The integer blend of two averages equals trunc(a × (1 − f) + b × f) for every pair, at pass
+// radii from 1 up; below 1 the weight has bits beyond 2^-24 and no integer weight is given.
+TEST(IntegerBlends, EqualTheDoubleBlendForEveryPairOfAverages) {
+  std::mt19937 rng(1210u);
+  for (int i = 0; i < 60; ++i) {
+    const float x = i < 4 ? std::array{1.0f, 1.5f, 2.99999f, 6.6666665f}[i]
+                          : 1.0f + static_cast<float>(rng() % 100000) / 97.0f;
+    const double f = spread_kernels::outerWeight(x), wIn = 1.0 - f;
+    const std::optional<uint32_t> weight = spread_kernels::outerWeight24(f);
+    ASSERT_TRUE(weight.has_value()) << "radius " << x;
+    for (uint32_t a = 0; a < 256; ++a)
+      for (uint32_t b = 0; b < 256; ++b)
+        ASSERT_EQ(spread_kernels::blend24(a, b, *weight),
+                  static_cast<uint32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f))
+            << "radius " << x << " averages " << a << ", " << b;
+  }
+  EXPECT_FALSE(spread_kernels::outerWeight24(spread_kernels::outerWeight(0.3f)).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -89,6 +89,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   int32_t* blue = carve.take<int32_t>(nc);
   double* rni = carve.take<double>(nc);
   double* rno = carve.take<double>(nc);
+  float* rniSingle = carve.take<float>(p.singleAverages ? nc : 0);
+  float* rnoSingle = carve.take<float>(p.singleAverages ? nc : 0);
   // The inner and outer box areas by column (colour passes only).
   uint32_t* areaI = carve.take<uint32_t>(nc);
   uint32_t* areaO = carve.take<uint32_t>(nc);
@@ -348,12 +350,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     if constexpr (kColour) {
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
-      const ColourRow row{pre,        rai,       rao,
-                          areaI,      areaO,     areaRecipI,
-                          areaRecipO, recip,     {ai, ao, alpha, red, green, blue, rni, rno},
-                          named,      srow,      drow,
-                          n,          d,         wIn,
-                          f,          p.weight24};
+      const ColourRow row{
+          pre,        rai,       rao,
+          areaI,      areaO,     areaRecipI,
+          areaRecipO, recip,     {ai, ao, alpha, red, green, blue, rni, rno, rniSingle, rnoSingle},
+          named,      srow,      drow,
+          n,          d,         wIn,
+          f,          p.weight24};
       if constexpr (kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
         if (!kWide && p.singleAverages) {
@@ -362,6 +365,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           avx512::colourRowAvx512<Arith>(row);
         }
 #endif
+      } else if (!kWide && p.singleAverages) {
+        colourRowSingleInLoops<Arith>(row);
       } else {
         colourRowInLoops<Arith, kAvx2Sweep>(row);
       }

@@ -190,7 +190,7 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
-  // of 8), the box areas and their single-precision reciprocals (four of 4 bytes); each array
+  // of 8), the box areas and the single-precision reciprocals of areas and counts (six of 4 bytes); each array
   // rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
@@ -199,7 +199,7 @@ inline size_t scratchBytes(const PassPlan& p) {
   // spreadBandBody) and a whole row of spread words.
   const int64_t wordRing =
       channels == 5 && p.direct ? ringRows(p) * ncol * 4 + 64 + p.width * 4 + 64 : 0;
-  const int64_t pixelValues = channels == 1 ? 0 : 10 * (n * 4 + 64) + 2 * (n * 8 + 64);
+  const int64_t pixelValues = channels == 1 ? 0 : 12 * (n * 4 + 64) + 2 * (n * 8 + 64);
   return static_cast<size_t>(ring + wordRing + columnArrays * (ncol * 4 + 64) +
                              2 * channels * (p.prefixCount * 4 + 64) + 4 * (n * 8 + 64) +
                              pixelValues);

@@ -327,8 +327,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         }
         if (p.singleAverages) {
           for (int64_t i = 0; i < nc; ++i) {
-            areaRecipI[i] = areaI[i] ? 1.0f / static_cast<float>(areaI[i]) : 0.0f;
-            areaRecipO[i] = areaO[i] ? 1.0f / static_cast<float>(areaO[i]) : 0.0f;
+            areaRecipI[i] = singleReciprocal(areaI[i]);
+            areaRecipO[i] = singleReciprocal(areaO[i]);
           }
         }
       }

@@ -190,8 +190,8 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
-  // of 8), the box areas and the single-precision reciprocals of areas and counts (six of 4 bytes); each array
-  // rounded up to 64 bytes.
+  // of 8), the box areas and the single-precision reciprocals of areas and counts (six of 4 bytes);
+  // each array rounded up to 64 bytes.
   const int64_t ring =
       channels == 1 ? (p.srcAlpha ? 0 : ringRows(p) * ncol) + 64 + p.width * 4 + 64 : 0;
   const int64_t columnArrays = (fusedSweep(p) ? 1 : 3) * channels + 1;
@@ -223,9 +223,12 @@ inline constexpr int64_t kUniformMaxArea = 16843009;  // 255 × area stays below
 inline constexpr int64_t kSingleAverageMaxArea = 999;
 inline constexpr float kSingleAverageNudge = 0.00048828125f;  // 2^-11
 // The single-precision average of a colour sum over n opaque pixels, 0 ≤ n ≤ 999 (see above).
+// fl(1 / n), 0 for n = 0.
+inline float singleReciprocal(uint32_t n) {
+  return n ? 1.0f / static_cast<float>(n) : 0.0f;
+}
 inline int32_t singleAverage(uint32_t sum, uint32_t n) {
-  const float r = n ? 1.0f / static_cast<float>(n) : 0.0f;
-  return static_cast<int32_t>(static_cast<float>(sum) * r + kSingleAverageNudge);
+  return static_cast<int32_t>(static_cast<float>(sum) * singleReciprocal(n) + kSingleAverageNudge);
 }
 
 // Blends in integers. For a pass radius x ≥ 1 (x a float), f = (x − 2r) / 2 is a whole multiple

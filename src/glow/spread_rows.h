@@ -32,6 +32,18 @@ SHIMMERLY_INLINE void withChannel(int c, F&& f) {
   }
 }
 
+// A colour of one column from its inner and outer averages and their blend, by the alphas of
+// the two boxes: the inner average where the outer alpha is 0, the outer one where the inner
+// alpha is 0, else the blend. Selections by mask, so that every lane of a vectorised loop
+// computes all three candidates.
+SHIMMERLY_INLINE int32_t chosenColour(int32_t ci, int32_t co, int32_t blend, int32_t ai,
+                                      int32_t ao) {
+  const int32_t outerSeen = -static_cast<int32_t>(ao != 0);
+  const int32_t innerSeen = -static_cast<int32_t>(ai != 0);
+  const int32_t keepInner = ci ^ ((ci ^ blend) & outerSeen);
+  return co ^ ((co ^ keepInner) & innerSeen);
+}
+
 // One colour channel of a row: the inner and outer averages over the opaque pixels, blended.
 template <typename Arith>
 SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32_t* __restrict poc,
@@ -46,12 +58,7 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
         static_cast<int32_t>(Arith::toDouble(poc[i + d + 1] - poc[i]) * rno[i] + 0.001);
     const int32_t blend =
         static_cast<int32_t>(static_cast<double>(ci) * wIn + static_cast<double>(co) * f);
-    // Selections by mask, so that every lane computes all three candidates: the inner average
-    // where the outer alpha is 0, the outer one where the inner alpha is 0, else the blend.
-    const int32_t outerSeen = -static_cast<int32_t>(ao[i] != 0);
-    const int32_t innerSeen = -static_cast<int32_t>(ai[i] != 0);
-    const int32_t keepInner = ci ^ ((ci ^ blend) & outerSeen);
-    out[i] = co ^ ((co ^ keepInner) & innerSeen);
+    out[i] = chosenColour(ci, co, blend, ai[i], ao[i]);
   }
 }
 
@@ -120,6 +127,18 @@ struct ColourRowValues {
   double *rni, *rno;
   float *rniSingle, *rnoSingle;
 };
+
+// The words of a colour row from its values, keeping the source's channels not named.
+SHIMMERLY_INLINE void colourWords(const ColourRowValues& v, int64_t n, uint32_t named,
+                                  const uint32_t* __restrict srow, uint32_t* __restrict drow) {
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t word = (static_cast<uint32_t>(v.red[i]) & 0xFFu) |
+                          ((static_cast<uint32_t>(v.green[i]) & 0xFFu) << 8) |
+                          ((static_cast<uint32_t>(v.blue[i]) & 0xFFu) << 16) |
+                          (static_cast<uint32_t>(v.alpha[i]) << 24);
+    drow[i] = (word & named) | (srow[i] & ~named);
+  }
+}
 
 // One output row of a colour pass, columns [0, n): the prefixes of its box sums, the
 // reciprocals of the boxes' areas (rai, rao), the areas themselves (areaI, areaO; a count
@@ -190,18 +209,10 @@ SHIMMERLY_INLINE void colourRowInLoops(const ColourRow& row) {
   colourChannel<Arith>(pre.inner[1], pre.outer[1], v.rni, v.rno, v.ai, v.ao, v.red, n, d, wIn, f);
   colourChannel<Arith>(pre.inner[2], pre.outer[2], v.rni, v.rno, v.ai, v.ao, v.green, n, d, wIn, f);
   colourChannel<Arith>(pre.inner[3], pre.outer[3], v.rni, v.rno, v.ai, v.ao, v.blue, n, d, wIn, f);
-  for (int64_t i = 0; i < n; ++i) {
-    const uint32_t word = (static_cast<uint32_t>(v.red[i]) & 0xFFu) |
-                          ((static_cast<uint32_t>(v.green[i]) & 0xFFu) << 8) |
-                          ((static_cast<uint32_t>(v.blue[i]) & 0xFFu) << 16) |
-                          (static_cast<uint32_t>(v.alpha[i]) << 24);
-    drow[i] = (word & named) | (srow[i] & ~named);
-  }
+  colourWords(v, n, named, srow, drow);
 }
 
-// colourRowInLoops for a pass with singleAverages: the count reciprocals and the colour
-// averages in single precision and the blends in integers (see singleAverage and blend24),
-// which give the same values with twice the lanes per vector.
+// colourChannel in single precision with the blend in integers (see singleAverage and blend24).
 SHIMMERLY_INLINE void colourChannelSingle(const uint32_t* __restrict pic,
                                           const uint32_t* __restrict poc,
                                           const float* __restrict rni, const float* __restrict rno,
@@ -215,13 +226,13 @@ SHIMMERLY_INLINE void colourChannelSingle(const uint32_t* __restrict pic,
                                          kSingleAverageNudge);
     const auto blend = static_cast<int32_t>(
         blend24(static_cast<uint32_t>(ci), static_cast<uint32_t>(co), weight24));
-    const int32_t outerSeen = -static_cast<int32_t>(ao[i] != 0);
-    const int32_t innerSeen = -static_cast<int32_t>(ai[i] != 0);
-    const int32_t keepInner = ci ^ ((ci ^ blend) & outerSeen);
-    out[i] = co ^ ((co ^ keepInner) & innerSeen);
+    out[i] = chosenColour(ci, co, blend, ai[i], ao[i]);
   }
 }
 
+// colourRowInLoops for a pass with singleAverages: the count reciprocals and the colour
+// averages in single precision and the blends in integers, which give the same values with
+// twice the lanes per vector.
 template <typename Arith>
 SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
   const ColourPrefixes& pre = row.pre;
@@ -239,8 +250,8 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
     float* __restrict rno = v.rnoSingle;
     for (int64_t i = 0; i < n; ++i) {
       const uint32_t ni = pin[i + d] - pin[i + 1], no = pon[i + d + 1] - pon[i];
-      rni[i] = ni ? 1.0f / static_cast<float>(ni) : 0.0f;
-      rno[i] = no ? 1.0f / static_cast<float>(no) : 0.0f;
+      rni[i] = singleReciprocal(ni);
+      rno[i] = singleReciprocal(no);
     }
   }
   colourChannelSingle(pre.inner[1], pre.outer[1], v.rniSingle, v.rnoSingle, v.ai, v.ao, v.red, n, d,
@@ -249,13 +260,7 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
                       d, weight24);
   colourChannelSingle(pre.inner[3], pre.outer[3], v.rniSingle, v.rnoSingle, v.ai, v.ao, v.blue, n,
                       d, weight24);
-  for (int64_t i = 0; i < n; ++i) {
-    const uint32_t word = (static_cast<uint32_t>(v.red[i]) & 0xFFu) |
-                          ((static_cast<uint32_t>(v.green[i]) & 0xFFu) << 8) |
-                          ((static_cast<uint32_t>(v.blue[i]) & 0xFFu) << 16) |
-                          (static_cast<uint32_t>(v.alpha[i]) << 24);
-    drow[i] = (word & named) | (srow[i] & ~named);
-  }
+  colourWords(v, n, named, srow, drow);
 }
 
 #if SHIMMERLY_ISA_BUILT(avx512)

@@ -199,6 +199,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
   }
 
+  // With AVX-512 a pass with single-precision averages sweeps alpha and the count in one lane
+  // (see kPackedCountShift), read so by colourRowSingleAvx512.
+  [[maybe_unused]] const bool packed = kColour && kWideVectors && !kWide && p.singleAverages;
+  if constexpr (kColour) {
+    if (packed) {
+      assert(!band.carried[0]);
+      for (int64_t j = 0; j < ncol; ++j) stored[0][j] += stored[4][j] << kPackedCountShift;
+    }
+  }
   const double f = p.f, wIn = p.wIn;
   const double* __restrict recip = p.recip;
   int64_t lastHI = -1, lastHO = -1;
@@ -220,7 +229,11 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           {stored[0], stored[1], stored[2], stored[3], stored[4]},
           {pi[0] + kxs + 1, pi[1] + kxs + 1, pi[2] + kxs + 1, pi[3] + kxs + 1, pi[4] + kxs + 1},
           {po[0] + kxs + 1, po[1] + kxs + 1, po[2] + kxs + 1, po[3] + kxs + 1, po[4] + kxs + 1}};
-      avx512::slideScanColourAvx512(e1, e2, sweep, ncol);
+      if (packed) {
+        avx512::slideScanColourAvx512<true>(e1, e2, sweep, ncol);
+      } else {
+        avx512::slideScanColourAvx512<false>(e1, e2, sweep, ncol);
+      }
 #endif
     } else if constexpr (kColour) {
       for (int c = 0; c < kCh; ++c) {

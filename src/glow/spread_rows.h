@@ -386,35 +386,38 @@ inline void colourRowAvx512(const ColourRow& row) {
   if (i < n) colourRowInLoops<Arith, false>(row.from(i));
 }
 
-inline __m512i load16(const uint32_t* at) {
-  return _mm512_loadu_si512(at);
+// Sixteen words, or those of the lanes in m (the others 0): a row's last columns read nothing
+// beyond its arrays.
+inline __m512i load16(const uint32_t* at, __mmask16 m = kSixteen) {
+  return _mm512_maskz_loadu_epi32(m, at);
 }
-inline __m512i innerSums16(const uint32_t* prefix, int64_t i, int64_t d) {
-  return _mm512_sub_epi32(load16(prefix + i + d), load16(prefix + i + 1));
+inline __m512i innerSums16(const uint32_t* prefix, int64_t i, int64_t d, __mmask16 m = kSixteen) {
+  return _mm512_sub_epi32(load16(prefix + i + d, m), load16(prefix + i + 1, m));
 }
-inline __m512i outerSums16(const uint32_t* prefix, int64_t i, int64_t d) {
-  return _mm512_sub_epi32(load16(prefix + i + d + 1), load16(prefix + i));
+inline __m512i outerSums16(const uint32_t* prefix, int64_t i, int64_t d, __mmask16 m = kSixteen) {
+  return _mm512_sub_epi32(load16(prefix + i + d + 1, m), load16(prefix + i, m));
 }
 
 // trunc(s × R[area]) of sixteen alpha sums, in double precision as the reference takes it.
-inline __m512i alphaAverages16(__m512i sums, const double* areaRecip) {
+inline __m512i alphaAverages16(__m512i sums, const double* areaRecip, __mmask16 m) {
   const __m256i low = _mm512_maskz_cvttpd_epi32(
       kEight,
       _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, _mm512_maskz_extracti64x4_epi64(0xF, sums, 0)),
-                    _mm512_loadu_pd(areaRecip)));
+                    _mm512_maskz_loadu_pd(static_cast<__mmask8>(m), areaRecip)));
   const __m256i high = _mm512_maskz_cvttpd_epi32(
       kEight,
       _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, _mm512_maskz_extracti64x4_epi64(0xF, sums, 1)),
-                    _mm512_loadu_pd(areaRecip + 8)));
+                    _mm512_maskz_loadu_pd(static_cast<__mmask8>(m >> 8), areaRecip + 8)));
   const __m512i lowOnly = _mm512_maskz_inserti64x4(0xFF, _mm512_setzero_si512(), low, 0);
   return _mm512_maskz_inserti64x4(0xFF, lowOnly, high, 1);
 }
 
 // fl(1 / n) of sixteen opaque counts n, 0 for n = 0: the area's where the box is opaque
 // throughout, divided only when some lane is neither opaque nor empty.
-inline __m512 countReciprocals16(__m512i counts, const uint32_t* area, const float* areaRecip) {
+inline __m512 countReciprocals16(__m512i counts, const uint32_t* area, const float* areaRecip,
+                                 __mmask16 m) {
   const __mmask16 some = _mm512_test_epi32_mask(counts, counts);
-  const __mmask16 full = _mm512_cmpeq_epi32_mask(counts, load16(area));
+  const __mmask16 full = _mm512_mask_cmpeq_epi32_mask(some, counts, load16(area, m));
   if ((some & ~full) == 0) return _mm512_maskz_loadu_ps(full, areaRecip);
   return _mm512_maskz_div_ps(some, _mm512_set1_ps(1.0f),
                              _mm512_maskz_cvtepi32_ps(kSixteen, counts));
@@ -442,10 +445,11 @@ inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, __
   return _mm512_mask_blend_epi32(innerSeen, co, keepInner);
 }
 
-// colourRowAvx512 sixteen columns at a time for a pass with singleAverages: alpha as there, the
-// colour averages in single precision and every blend in integers, which give the same values
-// (see singleAverage and blend24). The columns after the last sixteen go through
-// colourRowAvx512.
+// colourRowAvx512 sixteen columns at a time for a pass with singleAverages, from the prefixes of
+// the packed sweep (alpha and count in pre.inner[0] and pre.outer[0], see kPackedCountShift):
+// alpha as there, the colour averages in single precision and every blend in integers, which give
+// the same values (see singleAverage and blend24). The columns after the last sixteen take the
+// same steps with their lanes masked.
 inline void colourRowSingleAvx512(const ColourRow& row) {
   const ColourPrefixes& pre = row.pre;
   const int64_t n = row.n, d = row.d;
@@ -454,33 +458,39 @@ inline void colourRowSingleAvx512(const ColourRow& row) {
   const __m512i inWeight = _mm512_set1_epi32(static_cast<int32_t>(16777216u - row.weight24));
   const __m512i outWeight = _mm512_set1_epi32(static_cast<int32_t>(row.weight24));
   const __m512i zero = _mm512_setzero_si512();
+  const __m512i alphaMask = _mm512_set1_epi32(static_cast<int32_t>(kPackedAlphaMask));
   const __m512i keep = _mm512_set1_epi32(static_cast<int32_t>(~row.named));
   const __m512i take = _mm512_set1_epi32(static_cast<int32_t>(row.named));
-  int64_t i = 0;
-  for (; i + 16 <= n; i += 16) {
-    const __m512i countO = outerSums16(pre.outer[4], i, d);
+  auto block = [&](int64_t i, __mmask16 m) SHIMMERLY_INLINE_LAMBDA {
+    const __m512i packedI = innerSums16(pre.inner[0], i, d, m);
+    const __m512i packedO = outerSums16(pre.outer[0], i, d, m);
+    const __m512i countO = _mm512_maskz_srli_epi32(kSixteen, packedO, kPackedCountShift);
     if (_mm512_test_epi32_mask(countO, countO) == 0) {
-      _mm512_storeu_si512(drow + i, _mm512_and_si512(load16(srow + i), keep));
-      continue;
+      _mm512_mask_storeu_epi32(drow + i, m, _mm512_and_si512(load16(srow + i, m), keep));
+      return;
     }
-    const __m512i a = alphaAverages16(innerSums16(pre.inner[0], i, d), row.rai + i);
-    const __m512i b = alphaAverages16(outerSums16(pre.outer[0], i, d), row.rao + i);
+    const __m512i a = alphaAverages16(_mm512_and_si512(packedI, alphaMask), row.rai + i, m);
+    const __m512i b = alphaAverages16(_mm512_and_si512(packedO, alphaMask), row.rao + i, m);
     const __m512 rni =
-        countReciprocals16(innerSums16(pre.inner[4], i, d), row.areaI + i, row.areaRecipI + i);
-    const __m512 rno = countReciprocals16(countO, row.areaO + i, row.areaRecipO + i);
+        countReciprocals16(_mm512_maskz_srli_epi32(kSixteen, packedI, kPackedCountShift),
+                           row.areaI + i, row.areaRecipI + i, m);
+    const __m512 rno = countReciprocals16(countO, row.areaO + i, row.areaRecipO + i, m);
     const __mmask16 innerSeen = _mm512_cmpneq_epi32_mask(a, zero);
     const __mmask16 outerSeen = _mm512_cmpneq_epi32_mask(b, zero);
     __m512i word = _mm512_maskz_slli_epi32(kSixteen, blend16(a, b, inWeight, outWeight), 24);
     for (int c = 1; c <= 3; ++c) {
       const __m512i colour =
-          colour16(innerSums16(pre.inner[c], i, d), outerSums16(pre.outer[c], i, d), rni, rno,
+          colour16(innerSums16(pre.inner[c], i, d, m), outerSums16(pre.outer[c], i, d, m), rni, rno,
                    innerSeen, outerSeen, inWeight, outWeight);
       word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * (c - 1)));
     }
-    _mm512_storeu_si512(drow + i, _mm512_or_si512(_mm512_and_si512(word, take),
-                                                  _mm512_and_si512(load16(srow + i), keep)));
-  }
-  if (i < n) colourRowAvx512<SumArith<false, true>>(row.from(i));
+    _mm512_mask_storeu_epi32(
+        drow + i, m,
+        _mm512_or_si512(_mm512_and_si512(word, take), _mm512_and_si512(load16(srow + i, m), keep)));
+  };
+  int64_t i = 0;
+  for (; i + 16 <= n; i += 16) block(i, kSixteen);
+  if (i < n) block(i, static_cast<__mmask16>((1u << (n - i)) - 1));
 }
 #include "core/isa_region_end.h"
 #endif

@@ -89,8 +89,9 @@ SHIMMERLY_INLINE void addRow(const uint32_t* __restrict row, int64_t ncol,
   }
 }
 
-// Contribution of a pixel word to channel c (alpha, red, green, blue, count): transparent
-// pixels contribute nothing.
+// Contribution of a pixel word to channel c (alpha, red, green, blue, count, and 5: alpha and
+// count in one lane, see kPackedCountShift): transparent pixels contribute nothing.
+inline constexpr int kPackedChannel = 5;
 SHIMMERLY_INLINE uint32_t contribution(uint32_t p, int c) {
   const uint32_t a = p >> 24;
   const uint32_t m = 0u - static_cast<uint32_t>(a != 0);
@@ -103,6 +104,8 @@ SHIMMERLY_INLINE uint32_t contribution(uint32_t p, int c) {
       return (p >> 8) & 0xFFu & m;
     case 3:
       return (p >> 16) & 0xFFu & m;
+    case kPackedChannel:
+      return a + (m & (1u << kPackedCountShift));
     default:
       return m & 1u;
   }
@@ -302,6 +305,9 @@ inline __m256i contributions8(const uint32_t* words) {
     return _mm256_andnot_si256(transparent, _mm256_and_si256(_mm256_srli_epi32(w, 8), low));
   if constexpr (kC == 3)
     return _mm256_andnot_si256(transparent, _mm256_and_si256(_mm256_srli_epi32(w, 16), low));
+  if constexpr (kC == kPackedChannel)
+    return _mm256_add_epi32(
+        a, _mm256_andnot_si256(transparent, _mm256_set1_epi32(1 << kPackedCountShift)));
   return _mm256_andnot_si256(transparent, _mm256_set1_epi32(1));
 }
 
@@ -444,6 +450,8 @@ inline __m512i contributions16(const uint32_t* words) {
   const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
   const __m512i low = _mm512_set1_epi32(0xFF);
   if constexpr (kC == 4) return _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
+  if constexpr (kC == kPackedChannel)
+    return _mm512_mask_add_epi32(a, opaque, a, _mm512_set1_epi32(1 << kPackedCountShift));
   return _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 8 * (kC - 1)), low);
 }
 
@@ -460,50 +468,60 @@ inline void slideScanChannelAvx512(const uint32_t* __restrict e1, const uint32_t
 }
 
 // The five channels' contributions (alpha, red, green, blue, count) of sixteen pixel words w,
-// as contributions16 gives them one by one.
+// as contributions16 gives them one by one; with kPacked, alpha and count as one (see
+// kPackedCountShift) in out[0], and out[4] not written.
+template <bool kPacked>
 SHIMMERLY_INLINE void allContributions16(__m512i w, __m512i (&out)[5]) {
   const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
   const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
   const __m512i low = _mm512_set1_epi32(0xFF);
-  out[0] = a;
+  if constexpr (kPacked) {
+    out[0] = _mm512_mask_add_epi32(a, opaque, a, _mm512_set1_epi32(1 << kPackedCountShift));
+  } else {
+    out[0] = a;
+    out[4] = _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
+  }
   out[1] = _mm512_maskz_and_epi32(opaque, w, low);
   out[2] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 8), low);
   out[3] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 16), low);
-  out[4] = _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
 }
 
 // The column sums and prefixes of a colour pass in one sweep: slideScanChannelAvx512 of all
-// five channels, each block of sixteen leaving and entering words read once for the five. The
-// columns after the last sixteen go on channel by channel with the AVX2 sweeps.
+// five channels, each block of sixteen leaving and entering words read once for the five; with
+// kPacked, of the four lanes alpha and count (channel 0), red, green and blue. The columns after
+// the last sixteen go on channel by channel with the AVX2 sweeps.
 struct ColourSweep {
   uint32_t* sums[5];
   uint32_t* pi[5];
   uint32_t* po[5];
 };
 
+template <bool kPacked>
 inline void slideScanColourAvx512(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
                                   const ColourSweep& s, int64_t ncol) {
+  constexpr int kLanes = kPacked ? 4 : 5;
   const __m512i zero = _mm512_setzero_si512();
   __m512i ci[5] = {zero, zero, zero, zero, zero}, co[5] = {zero, zero, zero, zero, zero};
   int64_t j = 0;
   for (; j + 16 <= ncol; j += 16) {
     __m512i c1[5], c2[5];
-    allContributions16(_mm512_loadu_si512(e1 + j), c1);
-    allContributions16(_mm512_loadu_si512(e2 + j), c2);
-    for (int c = 0; c < 5; ++c)
+    allContributions16<kPacked>(_mm512_loadu_si512(e1 + j), c1);
+    allContributions16<kPacked>(_mm512_loadu_si512(e2 + j), c2);
+    for (int c = 0; c < kLanes; ++c)
       slideScan16(c1[c], c2[c], s.sums[c] + j, s.pi[c] + j, s.po[c] + j, ci[c], co[c]);
   }
   if (j == ncol) return;
-  slideScanChannelAvx2<0>(e1, e2, s.sums[0], s.pi[0], s.po[0], ncol, j, lowHalf(ci[0]),
-                          lowHalf(co[0]));
+  slideScanChannelAvx2<kPacked ? kPackedChannel : 0>(e1, e2, s.sums[0], s.pi[0], s.po[0], ncol, j,
+                                                     lowHalf(ci[0]), lowHalf(co[0]));
   slideScanChannelAvx2<1>(e1, e2, s.sums[1], s.pi[1], s.po[1], ncol, j, lowHalf(ci[1]),
                           lowHalf(co[1]));
   slideScanChannelAvx2<2>(e1, e2, s.sums[2], s.pi[2], s.po[2], ncol, j, lowHalf(ci[2]),
                           lowHalf(co[2]));
   slideScanChannelAvx2<3>(e1, e2, s.sums[3], s.pi[3], s.po[3], ncol, j, lowHalf(ci[3]),
                           lowHalf(co[3]));
-  slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
-                          lowHalf(co[4]));
+  if constexpr (!kPacked)
+    slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
+                            lowHalf(co[4]));
 }
 #include "core/isa_region_end.h"
 #endif

@@ -199,9 +199,9 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
   }
 
-  // With AVX-512 a pass with single-precision averages sweeps alpha and the count in one lane
-  // (see kPackedCountShift), read so by colourRowSingleAvx512.
-  [[maybe_unused]] const bool packed = kColour && kWideVectors && !kWide && p.singleAverages;
+  // A pass with single-precision averages sweeps alpha and the count in one lane (see
+  // kPackedCountShift), read so by its colour rows: four lanes a column instead of five.
+  [[maybe_unused]] const bool packed = kColour && !kWide && p.singleAverages;
   if constexpr (kColour) {
     if (packed) {
       assert(!band.carried[0]);
@@ -236,29 +236,30 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
 #endif
     } else if constexpr (kColour) {
-      for (int c = 0; c < kCh; ++c) {
-        withChannel(c, [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
-          constexpr int kC = decltype(channel)::value;
+      for (int c = 0; c < kCh - (packed ? 1 : 0); ++c) {
+        withChannel(packed && c == 0 ? kPackedChannel : c,
+                    [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
+                      constexpr int kC = decltype(channel)::value;
 #if SHIMMERLY_ISA_BUILT(avx2)
-          if constexpr (kWideVectors) {
-            avx512::slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
-                                               ncol);
-            return;
-          } else if constexpr (kAvx2Sweep) {
-            avx2::slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
-                                           ncol);
-            return;
-          }
+                      if constexpr (kWideVectors) {
+                        avx512::slideScanChannelAvx512<kC>(e1, e2, stored[c], pi[c] + kxs + 1,
+                                                           po[c] + kxs + 1, ncol);
+                        return;
+                      } else if constexpr (kAvx2Sweep) {
+                        avx2::slideScanChannelAvx2<kC>(e1, e2, stored[c], pi[c] + kxs + 1,
+                                                       po[c] + kxs + 1, ncol);
+                        return;
+                      }
 #endif
 #if SHIMMERLY_ISA_BUILT(neon)
-          if constexpr (kNeonSweep) {
-            neon::slideScanChannelNeon<kC>(e1, e2, stored[c], pi[c] + kxs + 1, po[c] + kxs + 1,
-                                           ncol);
-            return;
-          }
+                      if constexpr (kNeonSweep) {
+                        neon::slideScanChannelNeon<kC>(e1, e2, stored[c], pi[c] + kxs + 1,
+                                                       po[c] + kxs + 1, ncol);
+                        return;
+                      }
 #endif
-          slideChannel<kC>(e1, e2, stored[c], vi[c], vo[c], ncol);
-        });
+                      slideChannel<kC>(e1, e2, stored[c], vi[c], vo[c], ncol);
+                    });
       }
     } else {
       // Alpha alone: the leaving row's alphas come from the ring, where the entering row's
@@ -312,7 +313,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     }
     // Row prefixes of the column sums, padded after the last column with its value.
-    for (int c = 0; c < kCh; ++c) {
+    for (int c = 0; c < kCh - (packed ? 1 : 0); ++c) {
       if (!kFusedScan) {
         scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
         scan(vo[c], po[c] + kxs + 1, ncol, 0u);

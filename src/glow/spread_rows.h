@@ -27,8 +27,10 @@ SHIMMERLY_INLINE void withChannel(int c, F&& f) {
       return f(std::integral_constant<int, 2>{});
     case 3:
       return f(std::integral_constant<int, 3>{});
-    default:
+    case 4:
       return f(std::integral_constant<int, 4>{});
+    default:
+      return f(std::integral_constant<int, kPackedChannel>{});
   }
 }
 
@@ -241,17 +243,30 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
   const uint32_t named = row.named, weight24 = row.weight24;
   const uint32_t* __restrict srow = row.srow;
   uint32_t* __restrict drow = row.drow;
-  alphaChannel<Arith>(pre.inner[0], pre.outer[0], row.rai, row.rao, v.ai, v.ao, v.alpha, n, d,
-                      row.wIn, row.f);
   {
-    const uint32_t* __restrict pin = pre.inner[4];
-    const uint32_t* __restrict pon = pre.outer[4];
+    // Alpha and the count come from one packed lane (see kPackedCountShift).
+    const uint32_t* __restrict pip = pre.inner[0];
+    const uint32_t* __restrict pop = pre.outer[0];
+    const double* __restrict rai = row.rai;
+    const double* __restrict rao = row.rao;
+    int32_t* __restrict ai = v.ai;
+    int32_t* __restrict ao = v.ao;
+    int32_t* __restrict alpha = v.alpha;
+    const double wIn = row.wIn, f = row.f;
+    for (int64_t i = 0; i < n; ++i) {
+      const uint32_t si = pip[i + d] - pip[i + 1], so = pop[i + d + 1] - pop[i];
+      const int32_t a = static_cast<int32_t>(Arith::toDouble(si & kPackedAlphaMask) * rai[i]);
+      const int32_t b = static_cast<int32_t>(Arith::toDouble(so & kPackedAlphaMask) * rao[i]);
+      ai[i] = a;
+      ao[i] = b;
+      alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
+    }
     float* __restrict rni = v.rniSingle;
     float* __restrict rno = v.rnoSingle;
     for (int64_t i = 0; i < n; ++i) {
-      const uint32_t ni = pin[i + d] - pin[i + 1], no = pon[i + d + 1] - pon[i];
-      rni[i] = singleReciprocal(ni);
-      rno[i] = singleReciprocal(no);
+      const uint32_t si = pip[i + d] - pip[i + 1], so = pop[i + d + 1] - pop[i];
+      rni[i] = singleReciprocal(si >> kPackedCountShift);
+      rno[i] = singleReciprocal(so >> kPackedCountShift);
     }
   }
   colourChannelSingle(pre.inner[1], pre.outer[1], v.rniSingle, v.rnoSingle, v.ai, v.ao, v.red, n, d,

@@ -659,6 +659,8 @@ SHIMMERLY_INLINE uint32x4_t contributions4(const uint32_t* words) {
   if constexpr (kC == 1) return vandq_u32(opaque, vandq_u32(w, low));
   if constexpr (kC == 2) return vandq_u32(opaque, vandq_u32(vshrq_n_u32(w, 8), low));
   if constexpr (kC == 3) return vandq_u32(opaque, vandq_u32(vshrq_n_u32(w, 16), low));
+  if constexpr (kC == kPackedChannel)
+    return vaddq_u32(a, vandq_u32(opaque, vdupq_n_u32(1u << kPackedCountShift)));
   return vandq_u32(opaque, vdupq_n_u32(1));
 }
 

@@ -380,7 +380,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         }
 #endif
       } else if (!kWide && p.singleAverages) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+        if constexpr (kAvx2Sweep) {
+          avx2::colourRowSingleAvx2<Arith>(row);
+        } else {
+          colourRowSingleInLoops<Arith>(row);
+        }
+#else
         colourRowSingleInLoops<Arith>(row);
+#endif
       } else {
         colourRowInLoops<Arith, kAvx2Sweep>(row);
       }

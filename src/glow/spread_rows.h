@@ -66,15 +66,17 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
 
 // Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
 // for the colour channels' choice.
-template <typename Arith>
+template <typename Arith, uint32_t kMask = 0xFFFFFFFFu>
 SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                    const double* __restrict rai, const double* __restrict rao,
                                    int32_t* __restrict ai, int32_t* __restrict ao,
                                    int32_t* __restrict alpha, int64_t n, int64_t d, double wIn,
                                    double f) {
   for (int64_t i = 0; i < n; ++i) {
-    const int32_t a = static_cast<int32_t>(Arith::toDouble(pia[i + d] - pia[i + 1]) * rai[i]);
-    const int32_t b = static_cast<int32_t>(Arith::toDouble(poa[i + d + 1] - poa[i]) * rao[i]);
+    const int32_t a =
+        static_cast<int32_t>(Arith::toDouble((pia[i + d] - pia[i + 1]) & kMask) * rai[i]);
+    const int32_t b =
+        static_cast<int32_t>(Arith::toDouble((poa[i + d + 1] - poa[i]) & kMask) * rao[i]);
     ai[i] = a;
     ao[i] = b;
     alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
@@ -247,20 +249,8 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
     // Alpha and the count come from one packed lane (see kPackedCountShift).
     const uint32_t* __restrict pip = pre.inner[0];
     const uint32_t* __restrict pop = pre.outer[0];
-    const double* __restrict rai = row.rai;
-    const double* __restrict rao = row.rao;
-    int32_t* __restrict ai = v.ai;
-    int32_t* __restrict ao = v.ao;
-    int32_t* __restrict alpha = v.alpha;
-    const double wIn = row.wIn, f = row.f;
-    for (int64_t i = 0; i < n; ++i) {
-      const uint32_t si = pip[i + d] - pip[i + 1], so = pop[i + d + 1] - pop[i];
-      const int32_t a = static_cast<int32_t>(Arith::toDouble(si & kPackedAlphaMask) * rai[i]);
-      const int32_t b = static_cast<int32_t>(Arith::toDouble(so & kPackedAlphaMask) * rao[i]);
-      ai[i] = a;
-      ao[i] = b;
-      alpha[i] = static_cast<int32_t>(static_cast<double>(a) * wIn + static_cast<double>(b) * f);
-    }
+    alphaChannel<Arith, kPackedAlphaMask>(pip, pop, row.rai, row.rao, v.ai, v.ao, v.alpha, n, d,
+                                          row.wIn, row.f);
     float* __restrict rni = v.rniSingle;
     float* __restrict rno = v.rnoSingle;
     for (int64_t i = 0; i < n; ++i) {
@@ -278,13 +268,117 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
   colourWords(v, n, named, srow, drow);
 }
 
-#if SHIMMERLY_ISA_BUILT(avx512)
-#define SHIMMERLY_ISA_REGION avx512
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
 #include "core/isa_region_begin.h"
 inline __m256i load8(const uint32_t* at) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
 }
 
+// The inner and outer box sums of columns i to i + 7 from their row prefixes.
+inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d), load8(prefix + i + 1));
+}
+inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
+  return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
+}
+
+// trunc(s × R[area]) of eight alpha sums, in double precision as the reference takes it.
+inline __m256i alphaAverages8(__m256i sums, const double* areaRecip) {
+  const __m128i low = _mm256_cvttpd_epi32(
+      _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), _mm256_loadu_pd(areaRecip)));
+  const __m128i high = _mm256_cvttpd_epi32(_mm256_mul_pd(
+      _mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), _mm256_loadu_pd(areaRecip + 4)));
+  return _mm256_set_m128i(high, low);
+}
+
+// fl(1 / n) of eight opaque counts n, 0 for n = 0: the area's where the box is opaque
+// throughout (an area is at least 1, so such a count is not 0), divided only when some lane is
+// neither opaque nor empty.
+inline __m256 countReciprocalsSingle8(__m256i counts, const uint32_t* area,
+                                      const float* areaRecip) {
+  const __m256i empty = _mm256_cmpeq_epi32(counts, _mm256_setzero_si256());
+  const __m256i full = _mm256_cmpeq_epi32(counts, load8(area));
+  if (_mm256_movemask_epi8(_mm256_or_si256(empty, full)) == -1)
+    return _mm256_and_ps(_mm256_castsi256_ps(full), _mm256_loadu_ps(areaRecip));
+  return _mm256_andnot_ps(_mm256_castsi256_ps(empty),
+                          _mm256_div_ps(_mm256_set1_ps(1.0f), _mm256_cvtepi32_ps(counts)));
+}
+
+// (a × (2^24 − F) + b × F) >> 24 of eight pairs (see blend24).
+inline __m256i blend8i(__m256i a, __m256i b, __m256i inWeight, __m256i outWeight) {
+  return _mm256_srli_epi32(
+      _mm256_add_epi32(_mm256_mullo_epi32(a, inWeight), _mm256_mullo_epi32(b, outWeight)), 24);
+}
+
+// One colour of eight columns in single precision (see singleAverage and chosenColour): the
+// inner average where the outer alpha is 0 (outerNone), the outer one where the inner alpha is
+// 0 (innerNone), else their blend.
+inline __m256i colourSingle8(__m256i inner, __m256i outer, __m256 rni, __m256 rno,
+                             __m256i innerNone, __m256i outerNone, __m256i inWeight,
+                             __m256i outWeight) {
+  const __m256 nudge = _mm256_set1_ps(kSingleAverageNudge);
+  const __m256i ci =
+      _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(inner), rni), nudge));
+  const __m256i co =
+      _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(outer), rno), nudge));
+  const __m256i keepInner = _mm256_blendv_epi8(blend8i(ci, co, inWeight, outWeight), ci, outerNone);
+  return _mm256_blendv_epi8(keepInner, co, innerNone);
+}
+
+// colourRowSingleInLoops eight columns at a time, every value kept in registers, from the
+// prefixes of the packed sweep (alpha and count in pre.inner[0] and pre.outer[0]): the same
+// operations in the same order. Eight columns whose outer boxes hold no opaque pixel have every
+// sum 0 and their word 0 (see colourRowAvx512). The columns after the last eight go through
+// colourRowSingleInLoops.
+template <typename Arith>
+inline void colourRowSingleAvx2(const ColourRow& row) {
+  const ColourPrefixes& pre = row.pre;
+  const int64_t n = row.n, d = row.d;
+  const uint32_t* __restrict srow = row.srow;
+  uint32_t* __restrict drow = row.drow;
+  const __m256i inWeight = _mm256_set1_epi32(static_cast<int32_t>(16777216u - row.weight24));
+  const __m256i outWeight = _mm256_set1_epi32(static_cast<int32_t>(row.weight24));
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i alphaMask = _mm256_set1_epi32(static_cast<int32_t>(kPackedAlphaMask));
+  const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~row.named));
+  const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(row.named));
+  int64_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i packedI = innerSums8(pre.inner[0], i, d);
+    const __m256i packedO = outerSums8(pre.outer[0], i, d);
+    const __m256i countO = _mm256_srli_epi32(packedO, kPackedCountShift);
+    if (_mm256_testz_si256(countO, countO)) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i),
+                          _mm256_and_si256(load8(srow + i), keep));
+      continue;
+    }
+    const __m256i a = alphaAverages8(_mm256_and_si256(packedI, alphaMask), row.rai + i);
+    const __m256i b = alphaAverages8(_mm256_and_si256(packedO, alphaMask), row.rao + i);
+    const __m256 rni = countReciprocalsSingle8(_mm256_srli_epi32(packedI, kPackedCountShift),
+                                               row.areaI + i, row.areaRecipI + i);
+    const __m256 rno = countReciprocalsSingle8(countO, row.areaO + i, row.areaRecipO + i);
+    const __m256i innerNone = _mm256_cmpeq_epi32(a, zero);
+    const __m256i outerNone = _mm256_cmpeq_epi32(b, zero);
+    __m256i word = _mm256_slli_epi32(blend8i(a, b, inWeight, outWeight), 24);
+    for (int c = 1; c <= 3; ++c) {
+      const __m256i colour =
+          colourSingle8(innerSums8(pre.inner[c], i, d), outerSums8(pre.outer[c], i, d), rni, rno,
+                        innerNone, outerNone, inWeight, outWeight);
+      word = _mm256_or_si256(word, _mm256_slli_epi32(colour, 8 * (c - 1)));
+    }
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(drow + i),
+        _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep)));
+  }
+  if (i < n) colourRowSingleInLoops<Arith>(row.from(i));
+}
+#include "core/isa_region_end.h"
+#endif
+
+#if SHIMMERLY_ISA_BUILT(avx512)
+#define SHIMMERLY_ISA_REGION avx512
+#include "core/isa_region_begin.h"
 // Eight box sums as exact doubles (see SumArith::toDouble).
 template <bool kWide>
 inline __m512d sumsAsDoubles(__m256i u) {
@@ -296,14 +390,6 @@ inline __m256i blend8(__m256i x, __m256i y, __m512d wIn, __m512d f) {
   return _mm512_maskz_cvttpd_epi32(
       kEight, _mm512_add_pd(_mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, x), wIn),
                             _mm512_mul_pd(_mm512_maskz_cvtepi32_pd(kEight, y), f)));
-}
-
-// The inner and outer box sums of columns i to i + 7 from their row prefixes.
-inline __m256i innerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
-  return _mm256_sub_epi32(load8(prefix + i + d), load8(prefix + i + 1));
-}
-inline __m256i outerSums8(const uint32_t* prefix, int64_t i, int64_t d) {
-  return _mm256_sub_epi32(load8(prefix + i + d + 1), load8(prefix + i));
 }
 
 // One colour of eight columns (see colourChannel), in the low byte of each lane.

@@ -202,6 +202,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // A pass with single-precision averages sweeps alpha and the count in one lane (see
   // kPackedCountShift), read so by its colour rows: four lanes a column instead of five.
   [[maybe_unused]] const bool packed = kColour && !kWide && p.singleAverages;
+  const int lanes = kCh - (packed ? 1 : 0);
   if constexpr (kColour) {
     if (packed) {
       assert(!band.carried[0]);
@@ -236,7 +237,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
 #endif
     } else if constexpr (kColour) {
-      for (int c = 0; c < kCh - (packed ? 1 : 0); ++c) {
+      for (int c = 0; c < lanes; ++c) {
         withChannel(packed && c == 0 ? kPackedChannel : c,
                     [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
                       constexpr int kC = decltype(channel)::value;
@@ -313,7 +314,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     }
     // Row prefixes of the column sums, padded after the last column with its value.
-    for (int c = 0; c < kCh - (packed ? 1 : 0); ++c) {
+    for (int c = 0; c < lanes; ++c) {
       if (!kFusedScan) {
         scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
         scan(vo[c], po[c] + kxs + 1, ncol, 0u);

@@ -65,7 +65,8 @@ SHIMMERLY_INLINE void colourChannel(const uint32_t* __restrict pic, const uint32
 }
 
 // Alpha of a row: inner and outer averages over the whole box, blended; the averages are kept
-// for the colour channels' choice.
+// for the colour channels' choice. kMask keeps the bits of a box sum that hold alpha
+// (kPackedAlphaMask for the packed lane, see kPackedCountShift).
 template <typename Arith, uint32_t kMask = 0xFFFFFFFFu>
 SHIMMERLY_INLINE void alphaChannel(const uint32_t* __restrict pia, const uint32_t* __restrict poa,
                                    const double* __restrict rai, const double* __restrict rao,

@@ -18,6 +18,10 @@ namespace shimmerly::spread_kernels {
 // with colours that follow from the alpha sums because every opaque pixel has one colour.
 enum class SumMode { kAlpha, kColour, kUniform };
 
+// The columns of a row that a prefix ring step and its colour row take at a time (a multiple of
+// 16): a stretch's prefixes, ring rows and words stay in the first-level cache.
+constexpr int64_t kRingStretch = 128;
+
 // The rows [py0, py1) of one pass. Channel order in the sums: alpha, red, green, blue, count.
 template <SumMode kMode, bool kWide, typename Scan>
 SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, uint8_t* scratch,
@@ -44,19 +48,42 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 #endif
   constexpr bool kFusedScan = kAvx2Sweep || kNeonSweep;
   using Arith = SumArith<kWide, !std::is_same_v<Scan, GenericScan>>;
+  // A pass with single-precision averages sweeps alpha and the count in one lane (see
+  // kPackedCountShift), read so by its colour rows: four lanes a column instead of five.
+  [[maybe_unused]] const bool packed = kColour && !kWide && p.singleAverages;
+  // With AVX-512 such a pass keeps the prefix ring instead of column sums: the row prefixes of
+  // every source row from the one leaving the inner box to the inner box's top row, in three
+  // lanes (see kBlueNibbleShift). Each row then takes the prefixes of its entering row
+  // alone, and its inner and outer prefixes follow by adding and taking away ring rows, where
+  // column sums need the prefixes of both boxes' sums on every row. The prefixes are the same
+  // sums modulo 2^32. prefixRing (which sizes the scratch block) says the same.
+  const bool onRing = kColour && kWideVectors && packed;
+  assert(onRing == prefixRing(p));
+  const int lanes = onRing ? kRingLanes : kCh - (packed ? 1 : 0);
   Carver carve(scratch);
   uint32_t* stored[kCh];
   uint32_t* vi[kCh];
   uint32_t* vo[kCh];
   uint32_t* pi[kCh];
   uint32_t* po[kCh];
+  // The prefix ring's pi and po lie lane after lane, prefixStride apart.
+  const int64_t prefixStride = (np + 15) / 16 * 16;
   for (int c = 0; c < kCh; ++c) {
-    stored[c] = carve.take<uint32_t>(ncol);
+    stored[c] = carve.take<uint32_t>(onRing ? 0 : ncol);
     vi[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
     vo[c] = carve.take<uint32_t>(kFusedScan ? 0 : ncol);
-    pi[c] = carve.take<uint32_t>(np);
-    po[c] = carve.take<uint32_t>(np);
+    pi[c] = carve.take<uint32_t>(c < lanes ? (onRing ? prefixStride : np) : 0);
   }
+  for (int c = 0; c < kCh; ++c)
+    po[c] = carve.take<uint32_t>(c < lanes ? (onRing ? prefixStride : np) : 0);
+  const int64_t ringRowCount = onRing ? prefixRingRows(p) : 0;
+  const int64_t ringStride = prefixRingStride(p);
+  uint32_t* prefixes = carve.take<uint32_t>(ringRowCount * kRingLanes * ringStride);
+  // Lane k of source row y in the prefix ring; y may be below 0 while a band starts.
+  auto ringRowOf = [&](int64_t y, int k) SHIMMERLY_INLINE_LAMBDA {
+    const int64_t slot = (y % ringRowCount + ringRowCount) % ringRowCount;
+    return prefixes + (slot * kRingLanes + k) * ringStride;
+  };
   uint32_t* zeroRow = carve.take<uint32_t>(ncol);
   // Colour passes keep no ring, nor do passes whose source is alpha bytes: the leaving row is
   // read from the source itself, as compact as the ring and written by no one.
@@ -67,30 +94,32 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // A colour pass writing its rows straight back keeps the words of the rows between the one
   // leaving the column sums and the one entering them, since the leaving row of the raster may
   // already hold this band's output.
-  const bool wordRing = kColour && p.direct != nullptr;
+  const bool wordRing = kColour && p.direct != nullptr && !onRing;
   const int64_t wordRingCount = wordRing ? ringRows(p) : 1;
   uint32_t* keptWords = carve.take<uint32_t>(wordRing ? wordRingCount * ncol : 0);
   auto wordRow = [&](int64_t y)
                      SHIMMERLY_INLINE_LAMBDA { return keptWords + (y % wordRingCount) * ncol; };
   // A whole raster row of spread words for the rows written straight back.
-  uint32_t* spreadRow = carve.take<uint32_t>(!kColour || wordRing ? W : 0);
+  uint32_t* spreadRow = carve.take<uint32_t>(!kColour || p.direct ? W : 0);
   double* rai = carve.take<double>(n);
   double* rao = carve.take<double>(n);
   // Box widths by column.
   int64_t* wI = carve.take<int64_t>(n);
   int64_t* wO = carve.take<int64_t>(n);
-  // Per-pixel values of the current row (colour passes only).
+  // Per-pixel values of the current row (colour passes only, but for the prefix ring's, whose
+  // rows keep every value in registers).
   const int64_t nc = kColour ? n : 0;
-  int32_t* ai = carve.take<int32_t>(nc);
-  int32_t* ao = carve.take<int32_t>(nc);
-  int32_t* alpha = carve.take<int32_t>(nc);
-  int32_t* red = carve.take<int32_t>(nc);
-  int32_t* green = carve.take<int32_t>(nc);
-  int32_t* blue = carve.take<int32_t>(nc);
-  double* rni = carve.take<double>(nc);
-  double* rno = carve.take<double>(nc);
-  float* rniSingle = carve.take<float>(p.singleAverages ? nc : 0);
-  float* rnoSingle = carve.take<float>(p.singleAverages ? nc : 0);
+  const int64_t nv = onRing ? 0 : nc;
+  int32_t* ai = carve.take<int32_t>(nv);
+  int32_t* ao = carve.take<int32_t>(nv);
+  int32_t* alpha = carve.take<int32_t>(nv);
+  int32_t* red = carve.take<int32_t>(nv);
+  int32_t* green = carve.take<int32_t>(nv);
+  int32_t* blue = carve.take<int32_t>(nv);
+  double* rni = carve.take<double>(nv);
+  double* rno = carve.take<double>(nv);
+  float* rniSingle = carve.take<float>(p.singleAverages ? nv : 0);
+  float* rnoSingle = carve.take<float>(p.singleAverages ? nv : 0);
   // The inner and outer box areas by column (colour passes only).
   uint32_t* areaI = carve.take<uint32_t>(nc);
   uint32_t* areaO = carve.take<uint32_t>(nc);
@@ -145,7 +174,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
   };
   std::memset(zeroRow, 0, static_cast<size_t>(ncol) * 4);
-  for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
+  if (!onRing)
+    for (int c = 0; c < kCh; ++c) std::memset(stored[c], 0, static_cast<size_t>(ncol) * 4);
   // Prefix indices [0, kxs] stand before every column and stay 0; indices above kxe stand after
   // the last column and take the row's last prefix. Where the sides cut the boxes, the side
   // parts read neither kind (see Cut), so the zeros are written once and the row's last prefix
@@ -156,7 +186,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t padEnd = edges ? std::min(edge1 + d + 1, np) : np;
   assert(!edges || edge0 == 0 || edge0 <= kxs);
   assert(!edges || edge1 == n || edge1 + d >= kxe);
-  for (int c = 0; c < kCh; ++c) {
+  for (int c = 0; c < lanes; ++c) {
     std::fill(pi[c], pi[c] + kxs + 1, 0u);
     std::fill(po[c], po[c] + kxs + 1, 0u);
   }
@@ -164,7 +194,31 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // the inner box's rows plus the row just below them.
   const int64_t firstRow = std::max<int64_t>(py0 - p.lv, 1);
   const int64_t lastRow = std::min(py0 + p.rv, H - 1);
-  if (band.carried[0]) {
+  // One row's step on the prefix ring: the row py + rv + 1 enters (a row of zeros where it lies
+  // outside rows 1 to H − 1, none of which enter any box).
+  [[maybe_unused]] auto ringStep = [&](int64_t py, int64_t from, int64_t to,
+                                       uint32_t(&carries)[kRingLanes]) SHIMMERLY_INLINE_LAMBDA {
+#if SHIMMERLY_ISA_BUILT(avx2)
+    const int64_t entering = py + p.rv + 1;
+    const uint32_t* words =
+        entering >= 1 && entering <= H - 1 ? p.src + entering * W + p.xs + 1 : zeroRow;
+    const avx512::RingStep step{ringRowOf(py - p.lv, 0), ringRowOf(py + p.rv, 0), ringStride,
+                                pi[0] + kxs + 1,         po[0] + kxs + 1,         prefixStride};
+    avx512::ringStepAvx512(words, step, from, to, carries);
+#else
+    (void)py, (void)from, (void)to, (void)carries;
+#endif
+  };
+  if (onRing) {
+    // From an empty ring and inner prefixes of 0, the steps of the rows before the band's first
+    // bring in its source rows py0 − lv to py0 + rv: the rows its first step reads.
+    std::memset(prefixes, 0, static_cast<size_t>(ringRowCount * kRingLanes * ringStride) * 4);
+    for (int c = 0; c < lanes; ++c) std::fill(pi[c] + kxs + 1, pi[c] + kxe + 1, 0u);
+    for (int64_t py = py0 - p.lv - p.rv - 1; py < py0; ++py) {
+      uint32_t carries[kRingLanes] = {};
+      ringStep(py, 0, ncol, carries);
+    }
+  } else if (band.carried[0]) {
     // The previous pass added these rows up as it wrote them.
     const uint32_t* __restrict part0 = band.carried[0] + p.xs + 1;
     const uint32_t* __restrict part1 = band.carried[1] + p.xs + 1;
@@ -199,12 +253,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     }
   }
 
-  // A pass with single-precision averages sweeps alpha and the count in one lane (see
-  // kPackedCountShift), read so by its colour rows: four lanes a column instead of five.
-  [[maybe_unused]] const bool packed = kColour && !kWide && p.singleAverages;
-  const int lanes = kCh - (packed ? 1 : 0);
   if constexpr (kColour) {
-    if (packed) {
+    if (packed && !onRing) {
       assert(!band.carried[0]);
       for (int64_t j = 0; j < ncol; ++j) stored[0][j] += stored[4][j] << kPackedCountShift;
     }
@@ -226,14 +276,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     // loop per channel keeps each loop to a few streams the compiler can vectorise.
     if constexpr (kColour && kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
-      const avx512::ColourSweep sweep{
-          {stored[0], stored[1], stored[2], stored[3], stored[4]},
-          {pi[0] + kxs + 1, pi[1] + kxs + 1, pi[2] + kxs + 1, pi[3] + kxs + 1, pi[4] + kxs + 1},
-          {po[0] + kxs + 1, po[1] + kxs + 1, po[2] + kxs + 1, po[3] + kxs + 1, po[4] + kxs + 1}};
-      if (packed) {
-        avx512::slideScanColourAvx512<true>(e1, e2, sweep, ncol);
-      } else {
-        avx512::slideScanColourAvx512<false>(e1, e2, sweep, ncol);
+      // The prefix ring is swept together with the colour row, below.
+      if (!onRing) {
+        const avx512::ColourSweep sweep{
+            {stored[0], stored[1], stored[2], stored[3], stored[4]},
+            {pi[0] + kxs + 1, pi[1] + kxs + 1, pi[2] + kxs + 1, pi[3] + kxs + 1, pi[4] + kxs + 1},
+            {po[0] + kxs + 1, po[1] + kxs + 1, po[2] + kxs + 1, po[3] + kxs + 1, po[4] + kxs + 1}};
+        avx512::slideScanColourAvx512(e1, e2, sweep, ncol);
       }
 #endif
     } else if constexpr (kColour) {
@@ -314,7 +363,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     }
     // Row prefixes of the column sums, padded after the last column with its value.
-    for (int c = 0; c < lanes; ++c) {
+    auto pad = [&] SHIMMERLY_INLINE_LAMBDA {
+      for (int c = 0; c < lanes; ++c) {
+        std::fill(pi[c] + kxe + 1, pi[c] + padEnd, pi[c][kxe]);
+        std::fill(po[c] + kxe + 1, po[c] + padEnd, po[c][kxe]);
+      }
+    };
+    for (int c = 0; c < lanes && !onRing; ++c) {
       if (!kFusedScan) {
         scan(vi[c], pi[c] + kxs + 1, ncol, 0u);
         scan(vo[c], po[c] + kxs + 1, ncol, 0u);
@@ -375,7 +430,22 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       if constexpr (kWideVectors) {
 #if SHIMMERLY_ISA_BUILT(avx2)
         if (!kWide && p.singleAverages) {
-          avx512::colourRowSingleAvx512(row);
+          // The ring step and the colour row a stretch of columns at a time, so that the row
+          // reads its prefixes from the cache they were just written to; the columns of a stretch
+          // whose boxes reach beyond it wait for the next.
+          uint32_t carries[kRingLanes] = {};
+          int64_t done = 0;
+          for (int64_t from = 0; from < ncol; from += kRingStretch) {
+            const int64_t to = std::min(from + kRingStretch, ncol);
+            ringStep(py, from, to, carries);
+            const int64_t ready = std::min(n, (kxs + to - d) / 16 * 16);
+            if (to < ncol && ready > done) {
+              avx512::colourRowSingleAvx512(row, done, ready);
+              done = ready;
+            }
+          }
+          pad();
+          avx512::colourRowSingleAvx512(row, done, n);
         } else {
           avx512::colourRowAvx512<Arith>(row);
         }

@@ -185,8 +185,39 @@ inline bool fusedSweep(const PassPlan& p) {
 #endif
 }
 
+// Whether a colour pass keeps the prefix ring (see spreadBandBody): with AVX-512, a pass with
+// single-precision averages.
+inline bool prefixRing(const PassPlan& p) {
+  (void)p;
+#if SHIMMERLY_ISA_BUILT(avx2)
+  return p.colour && !p.uniform && !p.wideSums && p.singleAverages &&
+         activeKernelIsa() == KernelIsa::kAvx512;
+#else
+  return false;
+#endif
+}
+
+// The rows of the prefix ring: every row from the one leaving the inner box to the inner box's
+// top row (the row entering the outer box takes the leaving row's place), and the lanes of each
+// row, 64-byte aligned.
+inline constexpr int kRingLanes = 3;
+inline int64_t prefixRingRows(const PassPlan& p) {
+  return p.lv + p.rv + 1;
+}
+inline int64_t prefixRingStride(const PassPlan& p) {
+  return (p.xe - p.xs + 15) / 16 * 16;
+}
+
 inline size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
+  if (prefixRing(p)) {
+    // The ring, the zero row, pi and po of its three lanes, rai, rao, wI, wO, the four arrays
+    // of box areas and their reciprocals and, for a pass writing back, a row of spread words.
+    return static_cast<size_t>(prefixRingRows(p) * kRingLanes * prefixRingStride(p) * 4 + 64 +
+                               (ncol * 4 + 64) + 2 * kRingLanes * (p.prefixCount * 4 + 64) +
+                               4 * (n * 8 + 64) + 4 * (n * 4 + 64) +
+                               (p.direct ? p.width * 4 + 64 : 0));
+  }
   const int channels = p.colour && !p.uniform ? 5 : 1;
   // stored, and unless the sweep is fused vi and vo, per channel; zero row; pi, po per channel;
   // rai, rao; wI, wO; colour passes also the per-pixel values of a row (six of 4 bytes, two
@@ -254,6 +285,17 @@ inline constexpr int kPackedCountShift = 18;
 inline constexpr uint32_t kPackedAlphaMask = (1u << kPackedCountShift) - 1;
 static_assert(255 * kSingleAverageMaxArea <= kPackedAlphaMask &&
               kSingleAverageMaxArea < (int64_t{1} << (32 - kPackedCountShift)));
+
+// The prefix ring's colour lanes (see spreadBandBody) hold blue split in two: red + (blue mod
+// 16) × 2^18 and green + (blue div 16) × 2^18. A box's red or green sum is at most 255 × 999 <
+// 2^18 and the sum of a nibble at most 15 × 999 < 2^14, so, as with the packed count, each box
+// sum comes apart exactly into its two fields, and blue's sum is the low nibbles' plus 16 times
+// the high ones'. Three lanes a column instead of four.
+inline constexpr int kBlueNibbleShift = 18;
+inline constexpr uint32_t kNibbleFieldMask = (1u << kBlueNibbleShift) - 1;
+static_assert(255 * kSingleAverageMaxArea <= kNibbleFieldMask &&
+              15 * kSingleAverageMaxArea < (int64_t{1} << (32 - kBlueNibbleShift)) &&
+              kBlueNibbleShift >= 16 && kBlueNibbleShift <= 20);
 
 // R[k]: 1.0 / k in double precision, 0 for k = 0, exactly the table's entry.
 SHIMMERLY_INLINE double reciprocalOf(int64_t k) {

@@ -547,12 +547,21 @@ inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, __
   return _mm512_mask_blend_epi32(innerSeen, co, keepInner);
 }
 
+// Blue's box sums from the nibbles above red's and green's (see kBlueNibbleShift).
+inline __m512i blueSums16(__m512i low, __m512i high) {
+  return _mm512_add_epi32(
+      _mm512_maskz_srli_epi32(kSixteen, low, kBlueNibbleShift),
+      _mm512_maskz_slli_epi32(kSixteen, _mm512_maskz_srli_epi32(kSixteen, high, kBlueNibbleShift),
+                              4));
+}
+
 // colourRowAvx512 sixteen columns at a time for a pass with singleAverages, from the prefixes of
-// the packed sweep (alpha and count in pre.inner[0] and pre.outer[0], see kPackedCountShift):
+// the prefix ring (alpha and count in pre.inner[0] and pre.outer[0], see kPackedCountShift; red,
+// green and blue in lanes 1 and 2, see kBlueNibbleShift):
 // alpha as there, the colour averages in single precision and every blend in integers, which give
 // the same values (see singleAverage and blend24). The columns after the last sixteen take the
 // same steps with their lanes masked.
-inline void colourRowSingleAvx512(const ColourRow& row) {
+inline void colourRowSingleAvx512(const ColourRow& row, int64_t begin, int64_t end) {
   const ColourPrefixes& pre = row.pre;
   const int64_t n = row.n, d = row.d;
   const uint32_t* __restrict srow = row.srow;
@@ -561,6 +570,7 @@ inline void colourRowSingleAvx512(const ColourRow& row) {
   const __m512i outWeight = _mm512_set1_epi32(static_cast<int32_t>(row.weight24));
   const __m512i zero = _mm512_setzero_si512();
   const __m512i alphaMask = _mm512_set1_epi32(static_cast<int32_t>(kPackedAlphaMask));
+  const __m512i fieldMask = _mm512_set1_epi32(static_cast<int32_t>(kNibbleFieldMask));
   const __m512i keep = _mm512_set1_epi32(static_cast<int32_t>(~row.named));
   const __m512i take = _mm512_set1_epi32(static_cast<int32_t>(row.named));
   auto block = [&](int64_t i, __mmask16 m) SHIMMERLY_INLINE_LAMBDA {
@@ -580,19 +590,28 @@ inline void colourRowSingleAvx512(const ColourRow& row) {
     const __mmask16 innerSeen = _mm512_cmpneq_epi32_mask(a, zero);
     const __mmask16 outerSeen = _mm512_cmpneq_epi32_mask(b, zero);
     __m512i word = _mm512_maskz_slli_epi32(kSixteen, blend16(a, b, inWeight, outWeight), 24);
-    for (int c = 1; c <= 3; ++c) {
+    // Red and green in the low fields of lanes 1 and 2, blue from the nibbles above them.
+    const __m512i lowI = innerSums16(pre.inner[1], i, d, m);
+    const __m512i lowO = outerSums16(pre.outer[1], i, d, m);
+    const __m512i highI = innerSums16(pre.inner[2], i, d, m);
+    const __m512i highO = outerSums16(pre.outer[2], i, d, m);
+    const __m512i sums[3][2] = {
+        {_mm512_and_si512(lowI, fieldMask), _mm512_and_si512(lowO, fieldMask)},
+        {_mm512_and_si512(highI, fieldMask), _mm512_and_si512(highO, fieldMask)},
+        {blueSums16(lowI, highI), blueSums16(lowO, highO)}};
+    for (int c = 0; c < 3; ++c) {
       const __m512i colour =
-          colour16(innerSums16(pre.inner[c], i, d, m), outerSums16(pre.outer[c], i, d, m), rni, rno,
-                   innerSeen, outerSeen, inWeight, outWeight);
-      word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * (c - 1)));
+          colour16(sums[c][0], sums[c][1], rni, rno, innerSeen, outerSeen, inWeight, outWeight);
+      word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
     }
     _mm512_mask_storeu_epi32(
         drow + i, m,
         _mm512_or_si512(_mm512_and_si512(word, take), _mm512_and_si512(load16(srow + i, m), keep)));
   };
-  int64_t i = 0;
-  for (; i + 16 <= n; i += 16) block(i, kSixteen);
-  if (i < n) block(i, static_cast<__mmask16>((1u << (n - i)) - 1));
+  int64_t i = begin;
+  for (; i + 16 <= end; i += 16) block(i, kSixteen);
+  if (i < end) block(i, static_cast<__mmask16>((1u << (end - i)) - 1));
+  (void)n;
 }
 #include "core/isa_region_end.h"
 #endif

@@ -468,60 +468,125 @@ inline void slideScanChannelAvx512(const uint32_t* __restrict e1, const uint32_t
 }
 
 // The five channels' contributions (alpha, red, green, blue, count) of sixteen pixel words w,
-// as contributions16 gives them one by one; with kPacked, alpha and count as one (see
-// kPackedCountShift) in out[0], and out[4] not written.
-template <bool kPacked>
+// as contributions16 gives them one by one.
 SHIMMERLY_INLINE void allContributions16(__m512i w, __m512i (&out)[5]) {
   const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
   const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
   const __m512i low = _mm512_set1_epi32(0xFF);
-  if constexpr (kPacked) {
-    out[0] = _mm512_mask_add_epi32(a, opaque, a, _mm512_set1_epi32(1 << kPackedCountShift));
-  } else {
-    out[0] = a;
-    out[4] = _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
-  }
+  out[0] = a;
   out[1] = _mm512_maskz_and_epi32(opaque, w, low);
   out[2] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 8), low);
   out[3] = _mm512_maskz_and_epi32(opaque, _mm512_maskz_srli_epi32(kSixteen, w, 16), low);
+  out[4] = _mm512_maskz_mov_epi32(opaque, _mm512_set1_epi32(1));
 }
 
 // The column sums and prefixes of a colour pass in one sweep: slideScanChannelAvx512 of all
-// five channels, each block of sixteen leaving and entering words read once for the five; with
-// kPacked, of the four lanes alpha and count (channel 0), red, green and blue. The columns after
-// the last sixteen go on channel by channel with the AVX2 sweeps.
+// five channels, each block of sixteen leaving and entering words read once for the five. The
+// columns after the last sixteen go on channel by channel with the AVX2 sweeps. (Passes with
+// single-precision averages keep the prefix ring instead, see ringStepAvx512.)
 struct ColourSweep {
   uint32_t* sums[5];
   uint32_t* pi[5];
   uint32_t* po[5];
 };
 
-template <bool kPacked>
 inline void slideScanColourAvx512(const uint32_t* __restrict e1, const uint32_t* __restrict e2,
                                   const ColourSweep& s, int64_t ncol) {
-  constexpr int kLanes = kPacked ? 4 : 5;
   const __m512i zero = _mm512_setzero_si512();
   __m512i ci[5] = {zero, zero, zero, zero, zero}, co[5] = {zero, zero, zero, zero, zero};
   int64_t j = 0;
   for (; j + 16 <= ncol; j += 16) {
     __m512i c1[5], c2[5];
-    allContributions16<kPacked>(_mm512_loadu_si512(e1 + j), c1);
-    allContributions16<kPacked>(_mm512_loadu_si512(e2 + j), c2);
-    for (int c = 0; c < kLanes; ++c)
+    allContributions16(_mm512_loadu_si512(e1 + j), c1);
+    allContributions16(_mm512_loadu_si512(e2 + j), c2);
+    for (int c = 0; c < 5; ++c)
       slideScan16(c1[c], c2[c], s.sums[c] + j, s.pi[c] + j, s.po[c] + j, ci[c], co[c]);
   }
   if (j == ncol) return;
-  slideScanChannelAvx2<kPacked ? kPackedChannel : 0>(e1, e2, s.sums[0], s.pi[0], s.po[0], ncol, j,
-                                                     lowHalf(ci[0]), lowHalf(co[0]));
+  slideScanChannelAvx2<0>(e1, e2, s.sums[0], s.pi[0], s.po[0], ncol, j, lowHalf(ci[0]),
+                          lowHalf(co[0]));
   slideScanChannelAvx2<1>(e1, e2, s.sums[1], s.pi[1], s.po[1], ncol, j, lowHalf(ci[1]),
                           lowHalf(co[1]));
   slideScanChannelAvx2<2>(e1, e2, s.sums[2], s.pi[2], s.po[2], ncol, j, lowHalf(ci[2]),
                           lowHalf(co[2]));
   slideScanChannelAvx2<3>(e1, e2, s.sums[3], s.pi[3], s.po[3], ncol, j, lowHalf(ci[3]),
                           lowHalf(co[3]));
-  if constexpr (!kPacked)
-    slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
-                            lowHalf(co[4]));
+  slideScanChannelAvx2<4>(e1, e2, s.sums[4], s.pi[4], s.po[4], ncol, j, lowHalf(ci[4]),
+                          lowHalf(co[4]));
+}
+
+// The three lanes of sixteen pixel words on the prefix ring (see kBlueNibbleShift): alpha and
+// count, red and blue's low nibble, green and blue's high nibble; transparent pixels contribute
+// nothing.
+SHIMMERLY_INLINE void ringContributions16(__m512i w, __m512i (&out)[kRingLanes]) {
+  const __m512i a = _mm512_maskz_srli_epi32(kSixteen, w, 24);
+  const __mmask16 opaque = _mm512_test_epi32_mask(a, a);
+  const __m512i low = _mm512_set1_epi32(0xFF);
+  const __m512i fields = _mm512_set1_epi32(static_cast<int32_t>(0xFu << kBlueNibbleShift | 0xFFu));
+  out[0] = _mm512_mask_add_epi32(a, opaque, a, _mm512_set1_epi32(1 << kPackedCountShift));
+  // Bits 0 to 7 from the first value, the nibble from the second, moved there from bits 16 to 19
+  // (or 20 to 23); 0xCA selects by the low-byte mask.
+  const __m512i redNibble = _mm512_maskz_slli_epi32(kSixteen, w, kBlueNibbleShift - 16);
+  out[1] =
+      _mm512_maskz_and_epi32(opaque, _mm512_ternarylogic_epi32(low, w, redNibble, 0xCA), fields);
+  const __m512i greenNibble = _mm512_maskz_srli_epi32(kSixteen, w, 20 - kBlueNibbleShift);
+  out[2] = _mm512_maskz_and_epi32(
+      opaque,
+      _mm512_ternarylogic_epi32(low, _mm512_maskz_srli_epi32(kSixteen, w, 8), greenNibble, 0xCA),
+      fields);
+}
+
+// One row's step on the prefix ring of a colour pass (see spreadBandBody), lane by lane, every
+// array from column 0: the entering row's contributions (ringContributions16 of `words`) taken
+// into their row prefixes; the inner prefixes pi moved on by one row, with the ring row
+// `rising` (the inner box's new top row) added and the ring row `leaving` taken away; and the
+// outer prefixes po, the inner ones with the leaving and the entering rows added. The entering
+// row takes the leaving row's place in the ring, each block written once it is read. The
+// running sums within a row advance as in slideScan16. The last columns take the same steps
+// with their lanes masked.
+struct RingStep {
+  uint32_t* leaving;
+  const uint32_t* rising;
+  int64_t ringStride;  // from one lane of a ring row to the next
+  uint32_t* pi;
+  uint32_t* po;
+  int64_t prefixStride;  // from one lane of pi or po to the next
+};
+
+// The columns [from, to) of the step, from a multiple of 16, to the row's end or another; the
+// running sums start from carries (0 at column 0) and end there.
+inline void ringStepAvx512(const uint32_t* __restrict words, const RingStep& s, int64_t from,
+                           int64_t to, uint32_t (&carries)[kRingLanes]) {
+  const __m512i last = _mm512_set1_epi32(15);
+  __m512i carry[kRingLanes];
+  for (int k = 0; k < kRingLanes; ++k) carry[k] = _mm512_set1_epi32(static_cast<int>(carries[k]));
+  uint32_t* __restrict turning = s.leaving;
+  const uint32_t* __restrict risingRow = s.rising;
+  uint32_t* __restrict piRow = s.pi;
+  uint32_t* __restrict poRow = s.po;
+  const int64_t rs = s.ringStride, ps = s.prefixStride;
+  auto block = [&](int64_t j, __mmask16 m) SHIMMERLY_INLINE_LAMBDA {
+    __m512i c[kRingLanes];
+    ringContributions16(_mm512_maskz_loadu_epi32(m, words + j), c);
+    for (int k = 0; k < kRingLanes; ++k) {
+      const __m512i x = prefixOf16(c[k]);
+      const __m512i row = _mm512_add_epi32(x, carry[k]);
+      carry[k] = _mm512_add_epi32(carry[k], _mm512_maskz_permutexvar_epi32(kSixteen, last, x));
+      const __m512i leaving = _mm512_maskz_loadu_epi32(m, turning + k * rs + j);
+      const __m512i inner =
+          _mm512_sub_epi32(_mm512_add_epi32(_mm512_maskz_loadu_epi32(m, piRow + k * ps + j),
+                                            _mm512_maskz_loadu_epi32(m, risingRow + k * rs + j)),
+                           leaving);
+      _mm512_mask_storeu_epi32(turning + k * rs + j, m, row);
+      _mm512_mask_storeu_epi32(piRow + k * ps + j, m, inner);
+      _mm512_mask_storeu_epi32(poRow + k * ps + j, m,
+                               _mm512_add_epi32(_mm512_add_epi32(inner, leaving), row));
+    }
+  };
+  int64_t j = from;
+  for (; j + 16 <= to; j += 16) block(j, kSixteen);
+  if (j < to) block(j, static_cast<__mmask16>((1u << (to - j)) - 1));
+  for (int k = 0; k < kRingLanes; ++k) carries[k] = carryOf(lowHalf(carry[k]));
 }
 #include "core/isa_region_end.h"
 #endif

@@ -45,6 +45,7 @@ void FrameMemory::beginFrame(int32_t width, int32_t height) {
     width_ = width;
     height_ = height;
   }
+  ++frame_;
   framePeakBytes_ = heldBytes_;
 }
 
@@ -52,8 +53,11 @@ void* FrameMemory::block(size_t slot, size_t bytes) {
   if (slot >= blocks_.size()) blocks_.resize(slot + 1);
   Block& b = blocks_[slot];
   if (b.bytes >= bytes && b.data) return b.data;
-  // Grow with some slack so that a block asked for slightly more each frame is not remade.
-  const size_t want = std::max(bytes, b.bytes + b.bytes / 4);
+  // A block made in an earlier frame grows with some slack, so that a block asked for slightly
+  // more each frame is not remade each time. Within one frame it grows to what is asked: the
+  // passes of one frame ask for their sizes in turn, and the same sizes again next frame.
+  const bool earlier = b.data && b.frame != frame_;
+  const size_t want = earlier ? std::max(bytes, b.bytes + b.bytes / 4) : bytes;
   void* fresh = alignedAllocate(std::max<size_t>(want, kAlignment));
   if (!fresh) throwBadAllocation();
   alignedFree(b.data);
@@ -61,6 +65,7 @@ void* FrameMemory::block(size_t slot, size_t bytes) {
   b.data = fresh;
   b.bytes = want;
   b.key = 0;
+  b.frame = frame_;
   framePeakBytes_ = std::max(framePeakBytes_, heldBytes_);
   return fresh;
 }

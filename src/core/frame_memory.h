@@ -50,6 +50,7 @@ class FrameMemory {
     void* data = nullptr;
     size_t bytes = 0;
     uint64_t key = 0;
+    uint64_t frame = 0;  // the frame it was last made in
   };
   Block slot(size_t index) const { return index < blocks_.size() ? blocks_[index] : Block{}; }
 
@@ -57,6 +58,7 @@ class FrameMemory {
   size_t reciprocalsFilled_ = 0;
   size_t heldBytes_ = 0;
   size_t framePeakBytes_ = 0;
+  uint64_t frame_ = 0;  // counts beginFrame calls
   int32_t width_ = -1;
   int32_t height_ = -1;
 };

@@ -51,13 +51,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // A pass with single-precision averages sweeps alpha and the count in one lane (see
   // kPackedCountShift), read so by its colour rows: four lanes a column instead of five.
   [[maybe_unused]] const bool packed = kColour && !kWide && p.singleAverages;
-  // With AVX-512 such a pass keeps the prefix ring instead of column sums: the row prefixes of
-  // every source row from the one leaving the inner box to the inner box's top row, in three
+  // With AVX2 or AVX-512 such a pass keeps the prefix ring instead of column sums: the row prefixes
+  // of every source row from the one leaving the inner box to the inner box's top row, in three
   // lanes (see kBlueNibbleShift). Each row then takes the prefixes of its entering row
   // alone, and its inner and outer prefixes follow by adding and taking away ring rows, where
   // column sums need the prefixes of both boxes' sums on every row. The prefixes are the same
   // sums modulo 2^32. prefixRing (which sizes the scratch block) says the same.
-  const bool onRing = kColour && kWideVectors && packed;
+  const bool onRing = kColour && kAvx2Sweep && packed;
   assert(onRing == prefixRing(p));
   const int lanes = onRing ? kRingLanes : kCh - (packed ? 1 : 0);
   Carver carve(scratch);
@@ -202,9 +202,13 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
     const int64_t entering = py + p.rv + 1;
     const uint32_t* words =
         entering >= 1 && entering <= H - 1 ? p.src + entering * W + p.xs + 1 : zeroRow;
-    const avx512::RingStep step{ringRowOf(py - p.lv, 0), ringRowOf(py + p.rv, 0), ringStride,
-                                pi[0] + kxs + 1,         po[0] + kxs + 1,         prefixStride};
-    avx512::ringStepAvx512(words, step, from, to, carries);
+    const RingStep step{ringRowOf(py - p.lv, 0), ringRowOf(py + p.rv, 0), ringStride,
+                        pi[0] + kxs + 1,         po[0] + kxs + 1,         prefixStride};
+    if constexpr (kWideVectors) {
+      avx512::ringStepAvx512(words, step, from, to, carries);
+    } else if constexpr (kAvx2Sweep) {
+      avx2::ringStepAvx2(words, step, from, to, carries);
+    }
 #else
     (void)py, (void)from, (void)to, (void)carries;
 #endif
@@ -286,7 +290,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
 #endif
     } else if constexpr (kColour) {
-      for (int c = 0; c < lanes; ++c) {
+      for (int c = 0; c < lanes && !onRing; ++c) {
         withChannel(packed && c == 0 ? kPackedChannel : c,
                     [&](auto channel) SHIMMERLY_INLINE_LAMBDA {
                       constexpr int kC = decltype(channel)::value;
@@ -427,39 +431,38 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           named,      srow,      drow,
           n,          d,         wIn,
           f,          p.weight24};
-      if constexpr (kWideVectors) {
+      if (onRing) {
 #if SHIMMERLY_ISA_BUILT(avx2)
-        if (!kWide && p.singleAverages) {
-          // The ring step and the colour row a stretch of columns at a time, so that the row
-          // reads its prefixes from the cache they were just written to; the columns of a stretch
-          // whose boxes reach beyond it wait for the next.
-          uint32_t carries[kRingLanes] = {};
-          int64_t done = 0;
-          for (int64_t from = 0; from < ncol; from += kRingStretch) {
-            const int64_t to = std::min(from + kRingStretch, ncol);
-            ringStep(py, from, to, carries);
-            const int64_t ready = std::min(n, (kxs + to - d) / 16 * 16);
-            if (to < ncol && ready > done) {
-              avx512::colourRowSingleAvx512(row, done, ready);
-              done = ready;
-            }
+        // The ring step and the colour row a stretch of columns at a time, so that the row
+        // reads its prefixes from the cache they were just written to; the columns of a stretch
+        // whose boxes reach beyond it wait for the next.
+        auto colourColumns = [&](int64_t begin, int64_t end) SHIMMERLY_INLINE_LAMBDA {
+          if constexpr (kWideVectors) {
+            avx512::colourRowSingleAvx512(row, begin, end);
+          } else if constexpr (kAvx2Sweep) {
+            avx2::colourRowSingleAvx2(row, begin, end);
           }
-          pad();
-          avx512::colourRowSingleAvx512(row, done, n);
-        } else {
-          avx512::colourRowAvx512<Arith>(row);
+        };
+        uint32_t carries[kRingLanes] = {};
+        int64_t done = 0;
+        for (int64_t from = 0; from < ncol; from += kRingStretch) {
+          const int64_t to = std::min(from + kRingStretch, ncol);
+          ringStep(py, from, to, carries);
+          const int64_t ready = std::min(n, (kxs + to - d) / 16 * 16);
+          if (to < ncol && ready > done) {
+            colourColumns(done, ready);
+            done = ready;
+          }
         }
+        pad();
+        colourColumns(done, n);
+#endif
+      } else if constexpr (kWideVectors) {
+#if SHIMMERLY_ISA_BUILT(avx2)
+        avx512::colourRowAvx512<Arith>(row);
 #endif
       } else if (!kWide && p.singleAverages) {
-#if SHIMMERLY_ISA_BUILT(avx2)
-        if constexpr (kAvx2Sweep) {
-          avx2::colourRowSingleAvx2<Arith>(row);
-        } else {
-          colourRowSingleInLoops<Arith>(row);
-        }
-#else
         colourRowSingleInLoops<Arith>(row);
-#endif
       } else {
         colourRowInLoops<Arith, kAvx2Sweep>(row);
       }

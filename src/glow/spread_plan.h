@@ -185,13 +185,14 @@ inline bool fusedSweep(const PassPlan& p) {
 #endif
 }
 
-// Whether a colour pass keeps the prefix ring (see spreadBandBody): with AVX-512, a pass with
-// single-precision averages.
+// Whether a colour pass keeps the prefix ring (see spreadBandBody): with AVX2 or AVX-512, a pass
+// with single-precision averages.
 inline bool prefixRing(const PassPlan& p) {
   (void)p;
 #if SHIMMERLY_ISA_BUILT(avx2)
+  const KernelIsa isa = activeKernelIsa();
   return p.colour && !p.uniform && !p.wideSums && p.singleAverages &&
-         activeKernelIsa() == KernelIsa::kAvx512;
+         (isa == KernelIsa::kAvx2 || isa == KernelIsa::kAvx512);
 #else
   return false;
 #endif

@@ -269,6 +269,42 @@ SHIMMERLY_INLINE void colourRowSingleInLoops(const ColourRow& row) {
   colourWords(v, n, named, srow, drow);
 }
 
+// One column of a colour row from the prefixes of the prefix ring (alpha and count in lane 0,
+// red, green and blue in lanes 1 and 2, see kBlueNibbleShift): colourRowSingleInLoops's steps
+// for column i, with the alpha blend in integers as the vector rows take it (see blend24).
+SHIMMERLY_INLINE void ringColourColumn(const ColourRow& row, int64_t i) {
+  const ColourPrefixes& pre = row.pre;
+  const int64_t d = row.d;
+  uint32_t inner[kRingLanes], outer[kRingLanes];
+  for (int k = 0; k < kRingLanes; ++k) {
+    inner[k] = pre.inner[k][i + d] - pre.inner[k][i + 1];
+    outer[k] = pre.outer[k][i + d + 1] - pre.outer[k][i];
+  }
+  const auto a =
+      static_cast<int32_t>(static_cast<double>(inner[0] & kPackedAlphaMask) * row.rai[i]);
+  const auto b =
+      static_cast<int32_t>(static_cast<double>(outer[0] & kPackedAlphaMask) * row.rao[i]);
+  const float rni = singleReciprocal(inner[0] >> kPackedCountShift);
+  const float rno = singleReciprocal(outer[0] >> kPackedCountShift);
+  auto blue = [](uint32_t low, uint32_t high) SHIMMERLY_INLINE_LAMBDA {
+    return (low >> kBlueNibbleShift) + ((high >> kBlueNibbleShift) << 4);
+  };
+  const uint32_t sums[3][2] = {{inner[1] & kNibbleFieldMask, outer[1] & kNibbleFieldMask},
+                               {inner[2] & kNibbleFieldMask, outer[2] & kNibbleFieldMask},
+                               {blue(inner[1], inner[2]), blue(outer[1], outer[2])}};
+  uint32_t word = blend24(static_cast<uint32_t>(a), static_cast<uint32_t>(b), row.weight24) << 24;
+  for (int c = 0; c < 3; ++c) {
+    const auto ci =
+        static_cast<int32_t>(static_cast<float>(sums[c][0]) * rni + kSingleAverageNudge);
+    const auto co =
+        static_cast<int32_t>(static_cast<float>(sums[c][1]) * rno + kSingleAverageNudge);
+    const auto blend = static_cast<int32_t>(
+        blend24(static_cast<uint32_t>(ci), static_cast<uint32_t>(co), row.weight24));
+    word |= (static_cast<uint32_t>(chosenColour(ci, co, blend, a, b)) & 0xFFu) << (8 * c);
+  }
+  row.drow[i] = (word & row.named) | (row.srow[i] & ~row.named);
+}
+
 #if SHIMMERLY_ISA_BUILT(avx2)
 #define SHIMMERLY_ISA_REGION avx2
 #include "core/isa_region_begin.h"
@@ -327,25 +363,30 @@ inline __m256i colourSingle8(__m256i inner, __m256i outer, __m256 rni, __m256 rn
   return _mm256_blendv_epi8(keepInner, co, innerNone);
 }
 
-// colourRowSingleInLoops eight columns at a time, every value kept in registers, from the
-// prefixes of the packed sweep (alpha and count in pre.inner[0] and pre.outer[0]): the same
+// Blue's box sums from the nibbles above red's and green's (see kBlueNibbleShift).
+inline __m256i blueSums8(__m256i low, __m256i high) {
+  return _mm256_add_epi32(_mm256_srli_epi32(low, kBlueNibbleShift),
+                          _mm256_slli_epi32(_mm256_srli_epi32(high, kBlueNibbleShift), 4));
+}
+
+// colourRowSingleAvx512 eight columns at a time, from the prefixes of the prefix ring: the same
 // operations in the same order. Eight columns whose outer boxes hold no opaque pixel have every
-// sum 0 and their word 0 (see colourRowAvx512). The columns after the last eight go through
-// colourRowSingleInLoops.
-template <typename Arith>
-inline void colourRowSingleAvx2(const ColourRow& row) {
+// sum 0 and their word 0 (see colourRowAvx512). Columns [begin, end), begin a multiple of 8;
+// the columns after the last eight go through ringColourColumn.
+inline void colourRowSingleAvx2(const ColourRow& row, int64_t begin, int64_t end) {
   const ColourPrefixes& pre = row.pre;
-  const int64_t n = row.n, d = row.d;
+  const int64_t d = row.d;
   const uint32_t* __restrict srow = row.srow;
   uint32_t* __restrict drow = row.drow;
   const __m256i inWeight = _mm256_set1_epi32(static_cast<int32_t>(16777216u - row.weight24));
   const __m256i outWeight = _mm256_set1_epi32(static_cast<int32_t>(row.weight24));
   const __m256i zero = _mm256_setzero_si256();
   const __m256i alphaMask = _mm256_set1_epi32(static_cast<int32_t>(kPackedAlphaMask));
+  const __m256i fieldMask = _mm256_set1_epi32(static_cast<int32_t>(kNibbleFieldMask));
   const __m256i keep = _mm256_set1_epi32(static_cast<int32_t>(~row.named));
   const __m256i take = _mm256_set1_epi32(static_cast<int32_t>(row.named));
-  int64_t i = 0;
-  for (; i + 8 <= n; i += 8) {
+  int64_t i = begin;
+  for (; i + 8 <= end; i += 8) {
     const __m256i packedI = innerSums8(pre.inner[0], i, d);
     const __m256i packedO = outerSums8(pre.outer[0], i, d);
     const __m256i countO = _mm256_srli_epi32(packedO, kPackedCountShift);
@@ -362,17 +403,23 @@ inline void colourRowSingleAvx2(const ColourRow& row) {
     const __m256i innerNone = _mm256_cmpeq_epi32(a, zero);
     const __m256i outerNone = _mm256_cmpeq_epi32(b, zero);
     __m256i word = _mm256_slli_epi32(blend8i(a, b, inWeight, outWeight), 24);
-    for (int c = 1; c <= 3; ++c) {
-      const __m256i colour =
-          colourSingle8(innerSums8(pre.inner[c], i, d), outerSums8(pre.outer[c], i, d), rni, rno,
-                        innerNone, outerNone, inWeight, outWeight);
-      word = _mm256_or_si256(word, _mm256_slli_epi32(colour, 8 * (c - 1)));
+    // Red and green in the low fields of lanes 1 and 2, blue from the nibbles above them.
+    const __m256i lowI = innerSums8(pre.inner[1], i, d), lowO = outerSums8(pre.outer[1], i, d);
+    const __m256i highI = innerSums8(pre.inner[2], i, d), highO = outerSums8(pre.outer[2], i, d);
+    const __m256i sums[3][2] = {
+        {_mm256_and_si256(lowI, fieldMask), _mm256_and_si256(lowO, fieldMask)},
+        {_mm256_and_si256(highI, fieldMask), _mm256_and_si256(highO, fieldMask)},
+        {blueSums8(lowI, highI), blueSums8(lowO, highO)}};
+    for (int c = 0; c < 3; ++c) {
+      const __m256i colour = colourSingle8(sums[c][0], sums[c][1], rni, rno, innerNone, outerNone,
+                                           inWeight, outWeight);
+      word = _mm256_or_si256(word, _mm256_slli_epi32(colour, 8 * c));
     }
     _mm256_storeu_si256(
         reinterpret_cast<__m256i*>(drow + i),
         _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep)));
   }
-  if (i < n) colourRowSingleInLoops<Arith>(row.from(i));
+  for (; i < end; ++i) ringColourColumn(row, i);
 }
 #include "core/isa_region_end.h"
 #endif

@@ -163,6 +163,34 @@ SHIMMERLY_INLINE void slideScanOne(uint32_t c1, uint32_t c2, uint32_t& sum, uint
   po = carryO;
 }
 
+// One row's step on the prefix ring of a colour pass (see spreadBandBody), lane by lane, every
+// array from column 0: the entering row's contributions (ringContributions16 of `words`) taken
+// into their row prefixes; the inner prefixes pi moved on by one row, with the ring row
+// `rising` (the inner box's new top row) added and the ring row `leaving` taken away; and the
+// outer prefixes po, the inner ones with the leaving and the entering rows added. The entering
+// row takes the leaving row's place in the ring, each block written once it is read. The
+// running sums within a row advance as in slideScan16. The last columns take the same steps
+// with their lanes masked.
+struct RingStep {
+  uint32_t* leaving;
+  const uint32_t* rising;
+  int64_t ringStride;  // from one lane of a ring row to the next
+  uint32_t* pi;
+  uint32_t* po;
+  int64_t prefixStride;  // from one lane of pi or po to the next
+};
+
+// The three lanes of a pixel word on the prefix ring (see kBlueNibbleShift): alpha and count,
+// red and blue's low nibble, green and blue's high nibble; a transparent pixel contributes
+// nothing.
+SHIMMERLY_INLINE void ringContributions(uint32_t w, uint32_t (&out)[kRingLanes]) {
+  const uint32_t a = w >> 24;
+  const uint32_t m = 0u - static_cast<uint32_t>(a != 0);
+  out[0] = a + (m & (1u << kPackedCountShift));
+  out[1] = ((w & 0xFFu) | (((w >> 16) & 0xFu) << kBlueNibbleShift)) & m;
+  out[2] = (((w >> 8) & 0xFFu) | (((w >> 20) & 0xFu) << kBlueNibbleShift)) & m;
+}
+
 #if SHIMMERLY_ISA_BUILT(avx2)
 #define SHIMMERLY_ISA_REGION avx2
 #include "core/isa_region_begin.h"
@@ -336,6 +364,74 @@ inline void slideScanChannelAvx2(const uint32_t* __restrict e1, const uint32_t* 
                                  uint32_t* __restrict po, int64_t ncol) {
   const __m256i zero = _mm256_setzero_si256();
   slideScanChannelAvx2<kC>(e1, e2, sums, pi, po, ncol, 0, zero, zero);
+}
+
+inline __m256i loadWords8(const uint32_t* at) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// ringContributions of eight pixel words.
+inline void ringContributions8(__m256i w, __m256i (&out)[kRingLanes]) {
+  const __m256i a = _mm256_srli_epi32(w, 24);
+  const __m256i transparent = _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  const __m256i nibble = _mm256_set1_epi32(static_cast<int32_t>(0xFu << kBlueNibbleShift));
+  out[0] = _mm256_add_epi32(
+      a, _mm256_andnot_si256(transparent, _mm256_set1_epi32(1 << kPackedCountShift)));
+  out[1] = _mm256_andnot_si256(
+      transparent,
+      _mm256_or_si256(_mm256_and_si256(w, low),
+                      _mm256_and_si256(_mm256_slli_epi32(w, kBlueNibbleShift - 16), nibble)));
+  out[2] = _mm256_andnot_si256(
+      transparent,
+      _mm256_or_si256(_mm256_and_si256(_mm256_srli_epi32(w, 8), low),
+                      _mm256_and_si256(_mm256_srli_epi32(w, 20 - kBlueNibbleShift), nibble)));
+}
+
+// One row's step on the prefix ring (see RingStep) eight columns at a time, the columns after
+// the last eight one by one.
+inline void ringStepAvx2(const uint32_t* __restrict words, const RingStep& s, int64_t from,
+                         int64_t to, uint32_t (&carries)[kRingLanes]) {
+  const __m256i last = _mm256_set1_epi32(7);
+  __m256i carry[kRingLanes];
+  for (int k = 0; k < kRingLanes; ++k) carry[k] = _mm256_set1_epi32(static_cast<int>(carries[k]));
+  uint32_t* __restrict turning = s.leaving;
+  const uint32_t* __restrict risingRow = s.rising;
+  uint32_t* __restrict piRow = s.pi;
+  uint32_t* __restrict poRow = s.po;
+  const int64_t rs = s.ringStride, ps = s.prefixStride;
+  int64_t j = from;
+  for (; j + 8 <= to; j += 8) {
+    __m256i c[kRingLanes];
+    ringContributions8(loadWords8(words + j), c);
+    for (int k = 0; k < kRingLanes; ++k) {
+      const __m256i x = prefixOf8(c[k]);
+      const __m256i row = _mm256_add_epi32(x, carry[k]);
+      carry[k] = _mm256_add_epi32(carry[k], _mm256_permutevar8x32_epi32(x, last));
+      uint32_t* const at = turning + k * rs + j;
+      uint32_t* const innerAt = piRow + k * ps + j;
+      const __m256i leaving = loadWords8(at);
+      const __m256i inner = _mm256_sub_epi32(
+          _mm256_add_epi32(loadWords8(innerAt), loadWords8(risingRow + k * rs + j)), leaving);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(at), row);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(innerAt), inner);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(poRow + k * ps + j),
+                          _mm256_add_epi32(_mm256_add_epi32(inner, leaving), row));
+    }
+  }
+  for (int k = 0; k < kRingLanes; ++k) carries[k] = carryOf(carry[k]);
+  for (; j < to; ++j) {
+    uint32_t c[kRingLanes];
+    ringContributions(words[j], c);
+    for (int k = 0; k < kRingLanes; ++k) {
+      carries[k] += c[k];
+      const uint32_t leaving = turning[k * rs + j];
+      const uint32_t inner = piRow[k * ps + j] + risingRow[k * rs + j] - leaving;
+      turning[k * rs + j] = carries[k];
+      piRow[k * ps + j] = inner;
+      poRow[k * ps + j] = inner + leaving + carries[k];
+    }
+  }
 }
 
 #include "core/isa_region_end.h"
@@ -536,23 +632,7 @@ SHIMMERLY_INLINE void ringContributions16(__m512i w, __m512i (&out)[kRingLanes])
       fields);
 }
 
-// One row's step on the prefix ring of a colour pass (see spreadBandBody), lane by lane, every
-// array from column 0: the entering row's contributions (ringContributions16 of `words`) taken
-// into their row prefixes; the inner prefixes pi moved on by one row, with the ring row
-// `rising` (the inner box's new top row) added and the ring row `leaving` taken away; and the
-// outer prefixes po, the inner ones with the leaving and the entering rows added. The entering
-// row takes the leaving row's place in the ring, each block written once it is read. The
-// running sums within a row advance as in slideScan16. The last columns take the same steps
-// with their lanes masked.
-struct RingStep {
-  uint32_t* leaving;
-  const uint32_t* rising;
-  int64_t ringStride;  // from one lane of a ring row to the next
-  uint32_t* pi;
-  uint32_t* po;
-  int64_t prefixStride;  // from one lane of pi or po to the next
-};
-
+// One row's step on the prefix ring (see RingStep) sixteen columns at a time.
 // The columns [from, to) of the step, from a multiple of 16, to the row's end or another; the
 // running sums start from carries (0 at column 0) and end there.
 inline void ringStepAvx512(const uint32_t* __restrict words, const RingStep& s, int64_t from,

@@ -604,6 +604,37 @@ TEST_P(FastSpreadTest, LayerColourMatchesReferenceOnWideFrames) {
   }
 }
 
+// Rows wider than several of the stretches in which a band takes its row prefixes and colour
+// rows, and rectangles of full channels, whose box sums reach the top of the lanes that share
+// red or green with half of blue's bits.
+TEST_P(FastSpreadTest, LayerColourMatchesReferenceAcrossStretchesOfColumns) {
+  std::mt19937 rng(20261211u + GetParam().threads * 13 + static_cast<int>(GetParam().isa));
+  const int cases = GetParam().isa == KernelIsa::kGeneric ? 20 : 120;
+  for (int i = 0; i < cases; ++i) {
+    const int32_t w = 250 + rng() % 500, h = 2 + rng() % 40;
+    Raster input = randomRaster(rng, w, h);
+    for (int k = rng() % 3; k > 0; --k) {
+      const int32_t x0 = rng() % w, x1 = std::min<int32_t>(w, x0 + 1 + rng() % 120);
+      const int32_t y0 = rng() % h, y1 = std::min<int32_t>(h, y0 + 1 + rng() % 40);
+      const uint8_t blue = rng() % 2 ? 255 : 240, alpha = rng() % 2 ? 255 : 1;
+      for (int32_t y = y0; y < y1; ++y)
+        for (int32_t x = x0; x < x1; ++x) at(input, x, y) = RgbaPixel{255, 255, blue, alpha};
+    }
+    GlowBounds bounds = randomBounds(rng, w, h);
+    if (rng() % 3) {
+      bounds = GlowBounds{};
+      bounds.include(0, 0);
+      bounds.include(w - 1, h - 1);
+    }
+    const bool low = rng() % 2;
+    const float radius = static_cast<float>(rng() % (low ? 3000 : 4500)) / 100.0f;
+    const SpreadChannels channels =
+        rng() % 6 == 0 ? SpreadChannels(kSpreadGreen | kSpreadBlue | kSpreadAlpha) : kSpreadAll;
+    ASSERT_TRUE(matchesReference(input, radius, bounds, channels, low))
+        << caseName(i, w, h, radius, low) << " channels " << channels;
+  }
+}
+
 // Every colour average a box of at most 999 opaque pixels can have, taken in single precision,
 // equals the double-precision average trunc(s × R[n] + 0.001); at 1000 they part.
 TEST(SingleAverages, EqualTheDoubleAverageForEveryCountAndSum) {

@@ -80,7 +80,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   const int64_t ringStride = prefixRingStride(p);
   uint32_t* prefixes = carve.take<uint32_t>(ringRowCount * kRingLanes * ringStride);
   // Lane k of source row y in the prefix ring; y may be below 0 while a band starts.
-  auto ringRowOf = [&](int64_t y, int k) SHIMMERLY_INLINE_LAMBDA {
+  [[maybe_unused]] auto ringRowOf = [&](int64_t y, int k) SHIMMERLY_INLINE_LAMBDA {
     const int64_t slot = (y % ringRowCount + ringRowCount) % ringRowCount;
     return prefixes + (slot * kRingLanes + k) * ringStride;
   };
@@ -367,7 +367,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       }
     }
     // Row prefixes of the column sums, padded after the last column with its value.
-    auto pad = [&] SHIMMERLY_INLINE_LAMBDA {
+    [[maybe_unused]] auto pad = [&] SHIMMERLY_INLINE_LAMBDA {
       for (int c = 0; c < lanes; ++c) {
         std::fill(pi[c] + kxe + 1, pi[c] + padEnd, pi[c][kxe]);
         std::fill(po[c] + kxe + 1, po[c] + padEnd, po[c][kxe]);

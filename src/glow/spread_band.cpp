@@ -412,8 +412,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
 
     if (wordRing && above <= H - 1) std::memcpy(wordRow(above), e2, static_cast<size_t>(ncol) * 4);
     const bool direct = p.direct && py >= band.directBegin && py < band.directEnd;
+    // A ring row that writes every channel and has no finish goes straight into the raster: the
+    // ring took its source row when it entered, and the row reads no source channel.
+    const bool inPlace = direct && onRing && !p.finish && p.named == 0xFFFFFFFFu;
     const uint32_t* __restrict srow = hasWords ? p.src + py * W + p.rx0 : nullptr;
-    uint32_t* __restrict drow = direct      ? spreadRow + p.rx0
+    uint32_t* __restrict drow = inPlace     ? p.direct + py * W + p.rx0
+                                : direct    ? spreadRow + p.rx0
                                 : band.side ? band.side + sideIndex(band, py) * W + p.rx0
                                             : nullptr;
     uint8_t* __restrict arow = p.dstAlpha ? p.dstAlpha + py * W + p.rx0 : nullptr;
@@ -511,7 +515,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       };
       rowParts(alphaRow);
     }
-    if (direct) {
+    if (direct && !inPlace) {
       uint32_t* row = p.direct + py * W;
       if (p.finish) {
         (*p.finish)(py, p.rx0, p.rx1, spreadRow, row);

@@ -373,7 +373,9 @@ inline __m256i blueSums8(__m256i low, __m256i high) {
 // operations in the same order. Eight columns whose outer boxes hold no opaque pixel have every
 // sum 0 and their word 0 (see colourRowAvx512). Columns [begin, end), begin a multiple of 8;
 // the columns after the last eight go through ringColourColumn.
-inline void colourRowSingleAvx2(const ColourRow& row, int64_t begin, int64_t end) {
+// kKeeps as for colourRowSingleAvx512Keeping.
+template <bool kKeeps>
+inline void colourRowSingleAvx2Keeping(const ColourRow& row, int64_t begin, int64_t end) {
   const ColourPrefixes& pre = row.pre;
   const int64_t d = row.d;
   const uint32_t* __restrict srow = row.srow;
@@ -392,7 +394,7 @@ inline void colourRowSingleAvx2(const ColourRow& row, int64_t begin, int64_t end
     const __m256i countO = _mm256_srli_epi32(packedO, kPackedCountShift);
     if (_mm256_testz_si256(countO, countO)) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i),
-                          _mm256_and_si256(load8(srow + i), keep));
+                          kKeeps ? _mm256_and_si256(load8(srow + i), keep) : zero);
       continue;
     }
     const __m256i a = alphaAverages8(_mm256_and_si256(packedI, alphaMask), row.rai + i);
@@ -415,11 +417,19 @@ inline void colourRowSingleAvx2(const ColourRow& row, int64_t begin, int64_t end
                                            inWeight, outWeight);
       word = _mm256_or_si256(word, _mm256_slli_epi32(colour, 8 * c));
     }
-    _mm256_storeu_si256(
-        reinterpret_cast<__m256i*>(drow + i),
-        _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep)));
+    if constexpr (kKeeps) {
+      word = _mm256_or_si256(_mm256_and_si256(word, take), _mm256_and_si256(load8(srow + i), keep));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(drow + i), word);
   }
   for (; i < end; ++i) ringColourColumn(row, i);
+}
+inline void colourRowSingleAvx2(const ColourRow& row, int64_t begin, int64_t end) {
+  if (row.named == 0xFFFFFFFFu) {
+    colourRowSingleAvx2Keeping<false>(row, begin, end);
+  } else {
+    colourRowSingleAvx2Keeping<true>(row, begin, end);
+  }
 }
 #include "core/isa_region_end.h"
 #endif
@@ -608,9 +618,11 @@ inline __m512i blueSums16(__m512i low, __m512i high) {
 // alpha as there, the colour averages in single precision and every blend in integers, which give
 // the same values (see singleAverage and blend24). The columns after the last sixteen take the
 // same steps with their lanes masked.
-inline void colourRowSingleAvx512(const ColourRow& row, int64_t begin, int64_t end) {
+// kKeeps: some channel is not named, so the source row is read for it.
+template <bool kKeeps>
+inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, int64_t end) {
   const ColourPrefixes& pre = row.pre;
-  const int64_t n = row.n, d = row.d;
+  const int64_t d = row.d;
   const uint32_t* __restrict srow = row.srow;
   uint32_t* __restrict drow = row.drow;
   const __m512i inWeight = _mm512_set1_epi32(static_cast<int32_t>(16777216u - row.weight24));
@@ -625,7 +637,8 @@ inline void colourRowSingleAvx512(const ColourRow& row, int64_t begin, int64_t e
     const __m512i packedO = outerSums16(pre.outer[0], i, d, m);
     const __m512i countO = _mm512_maskz_srli_epi32(kSixteen, packedO, kPackedCountShift);
     if (_mm512_test_epi32_mask(countO, countO) == 0) {
-      _mm512_mask_storeu_epi32(drow + i, m, _mm512_and_si512(load16(srow + i, m), keep));
+      _mm512_mask_storeu_epi32(drow + i, m,
+                               kKeeps ? _mm512_and_si512(load16(srow + i, m), keep) : zero);
       return;
     }
     const __m512i a = alphaAverages16(_mm512_and_si512(packedI, alphaMask), row.rai + i, m);
@@ -651,14 +664,22 @@ inline void colourRowSingleAvx512(const ColourRow& row, int64_t begin, int64_t e
           colour16(sums[c][0], sums[c][1], rni, rno, innerSeen, outerSeen, inWeight, outWeight);
       word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
     }
-    _mm512_mask_storeu_epi32(
-        drow + i, m,
-        _mm512_or_si512(_mm512_and_si512(word, take), _mm512_and_si512(load16(srow + i, m), keep)));
+    if constexpr (kKeeps) {
+      word = _mm512_or_si512(_mm512_and_si512(word, take),
+                             _mm512_and_si512(load16(srow + i, m), keep));
+    }
+    _mm512_mask_storeu_epi32(drow + i, m, word);
   };
   int64_t i = begin;
   for (; i + 16 <= end; i += 16) block(i, kSixteen);
   if (i < end) block(i, static_cast<__mmask16>((1u << (end - i)) - 1));
-  (void)n;
+}
+inline void colourRowSingleAvx512(const ColourRow& row, int64_t begin, int64_t end) {
+  if (row.named == 0xFFFFFFFFu) {
+    colourRowSingleAvx512Keeping<false>(row, begin, end);
+  } else {
+    colourRowSingleAvx512Keeping<true>(row, begin, end);
+  }
 }
 #include "core/isa_region_end.h"
 #endif

@@ -10,6 +10,7 @@
 #include "composite/fast_composite.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -18,6 +19,10 @@
 #include "composite/blend.h"
 #include "core/isa_dispatch.h"
 #include "core/render_threads.h"
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#include <immintrin.h>
+#endif
 
 namespace shimmerly {
 
@@ -74,6 +79,9 @@ struct Shaping {
   // min(255, trunc(A × r)) = min(255, (A × softenBy) >> 16) and trunc(A × b) = (A × fadeBy) >> 16.
   bool integral;
   uint32_t softenBy, fadeBy;
+  // Screen frames: the table of its channels over a transparent layer (screenOverClearTable),
+  // fetched before the rows run.
+  const uint32_t* screenTable = nullptr;
 };
 
 // A multiplier m with (A × m) >> 16 = trunc(A × x) for every byte A, where both stay below
@@ -388,6 +396,17 @@ SHIMMERLY_INLINE Lanes screenLanes(const Lanes& p, const Lanes& g) {
       {blendedAlphaLane(p.a, g.a, c), screened(p.r, g.r), screened(p.g, g.g), screened(p.b, g.b)});
 }
 
+// Screen over an opaque layer pixel: e = 255 × k1 is exactly 1, and the alpha
+// a × (1 − c) + b + 0.5 lies in [255, 256) for every glow alpha b, so the alpha is 255 and the
+// colours are not divided.
+SHIMMERLY_INLINE Lanes screenOverOpaqueLanes(const Lanes& p, const Lanes& g) {
+  const double c = g.a * k1;
+  auto screened = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
+    return static_cast<int32_t>(255.0 - (255.0 - px) * (255.0 - gx * c) * k1);
+  };
+  return {255, screened(p.r, g.r), screened(p.g, g.g), screened(p.b, g.b)};
+}
+
 SHIMMERLY_INLINE Lanes multiplyLanes(const Lanes& p, const Lanes& g) {
   const double c = g.a * k1, e = p.a * k1;
   auto multiplied = [&](int32_t px, int32_t gx) SHIMMERLY_INLINE_LAMBDA {
@@ -440,8 +459,8 @@ SHIMMERLY_INLINE Lanes blendLanes(const Lanes& p, const Lanes& g) {
 }
 
 // One of those modes for n pixels, after Softness and Trans/Boost; a pixel whose glow alpha
-// shapes to zero keeps the input.
-template <int kMode, typename Glow>
+// shapes to zero keeps the input. kOpaque: Screen, every layer pixel opaque.
+template <int kMode, typename Glow, bool kOpaque = false>
 SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                   const Shaping& shaping) {
   const ShapeLanes<true> shape(shaping);
@@ -454,7 +473,7 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
     const Lanes shaped{b, std::min(255, static_cast<int32_t>(g & 0xFF) + lift),
                        std::min(255, static_cast<int32_t>((g >> 8) & 0xFF) + lift),
                        std::min(255, static_cast<int32_t>((g >> 16) & 0xFF) + lift)};
-    const Lanes r = blendLanes<kMode>(host, shaped);
+    const Lanes r = kOpaque ? screenOverOpaqueLanes(host, shaped) : blendLanes<kMode>(host, shaped);
     const uint32_t blended = static_cast<uint32_t>(r.a) | (static_cast<uint32_t>(r.r) << 8) |
                              (static_cast<uint32_t>(r.g) << 16) |
                              (static_cast<uint32_t>(r.b) << 24);
@@ -463,27 +482,79 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
   }
 }
 
+// Screen over a transparent layer pixel: the layer's colour is multiplied by its alpha 0, so each
+// channel follows from the glow's channel and alpha alone, and the pixel's alpha is the glow's
+// (a × (1 − c) + b + 0.5 with a = 0). Entry b × 256 + g holds that channel for glow alpha b and
+// glow channel g, made once by the Screen lanes themselves.
+const uint32_t* screenOverClearTable() {
+  static const std::array<uint32_t, 65536> table = [] {
+    std::array<uint32_t, 65536> t{};
+    for (int32_t b = 0; b < 256; ++b)
+      for (int32_t g = 0; g < 256; ++g)
+        t[static_cast<size_t>(b * 256 + g)] =
+            static_cast<uint32_t>(screenLanes({0, 0, 0, 0}, {b, g, g, g}).r);
+    return t;
+  }();
+  return table.data();
+}
+
+// Screen of n pixels over a layer transparent throughout, from that table: after Softness and
+// Trans/Boost as modeRowBody, a glow alpha shaped to zero keeping the input.
+template <typename Glow>
+SHIMMERLY_INLINE void screenOverClearBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                          const Shaping& shaping,
+                                          const uint32_t* __restrict table) {
+  const ShapeLanes<true> shape(shaping);
+  const int32_t lift = shaping.lift;
+  for (int64_t i = 0; i < n; ++i) {
+    const uint32_t p = in[i], g = glow[i];
+    const int32_t b = shape(static_cast<int32_t>(g >> 24));
+    auto screened = [&](int shift) SHIMMERLY_INLINE_LAMBDA {
+      return table[b * 256 + std::min(255, static_cast<int32_t>((g >> shift) & 0xFF) + lift)];
+    };
+    const uint32_t blended =
+        static_cast<uint32_t>(b) | (screened(0) << 8) | (screened(8) << 16) | (screened(16) << 24);
+    out[i] = b == 0 ? p : blended;
+  }
+}
+
 // The row in blocks: a block where no glow pixel is seen keeps its input, and where the layer
 // is transparent throughout, the modes that take the glow over a transparent pixel (Multiply,
 // Overlay, Add) give what the Normal row gives there: the glow, or the input where its alpha
-// shapes to zero.
-template <int kMode, typename Glow>
+// shapes to zero; Screen reads its table there.
+// The Screen of a block over a transparent layer, one pixel at a time (see screenOverClearBody);
+// the AVX-512 rows fetch the table sixteen pixels at a time instead.
+struct ScreenOverClear {
+  template <typename Glow>
+  SHIMMERLY_INLINE void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                   const Shaping& shaping, const uint32_t* table) const {
+    screenOverClearBody(in, glow, out, n, shaping, table);
+  }
+};
+
+template <int kMode, typename Glow, typename ClearScreen = ScreenOverClear>
 SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                    const Shaping& shaping, bool prefetch) {
+                                    const Shaping& shaping, bool prefetch,
+                                    ClearScreen clearScreen = {}) {
   constexpr bool kTakesGlow = kMode == 3 || kMode == 4 || kMode == 5;
   constexpr int64_t kBlock = 32;
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
     if (prefetch) prefetchAhead(in + i0, out + i0);
-    uint32_t seen = 0, layer = 0;
+    uint32_t seen = 0, layer = 0, opaque = 0xFFu;
     for (int64_t i = 0; i < m; ++i) {
       seen |= glow.alphaAt(i0 + i);
       layer |= in[i0 + i] & 0xFFu;
+      opaque &= in[i0 + i];
     }
     if (seen == 0) {
       for (int64_t i = 0; i < m; ++i) out[i0 + i] = in[i0 + i];
     } else if (kTakesGlow && layer == 0) {
       normalRowBody<false, false, true>(in + i0, glow.from(i0), out + i0, m, shaping, false);
+    } else if (kMode == 2 && layer == 0) {
+      clearScreen(in + i0, glow.from(i0), out + i0, m, shaping, shaping.screenTable);
+    } else if (kMode == 2 && (opaque & 0xFFu) == 0xFFu) {
+      modeRowBody<kMode, Glow, true>(in + i0, glow.from(i0), out + i0, m, shaping);
     } else {
       modeRowBody<kMode>(in + i0, glow.from(i0), out + i0, m, shaping);
     }
@@ -512,10 +583,77 @@ void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shap
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
 #include "core/isa_region_begin.h"
+constexpr __mmask16 kSixteen = 0xFFFF;
+
+// Sixteen glow words from column i, those of the lanes in m (the others 0).
+SHIMMERLY_INLINE __m512i glowWords16(GlowWords glow, int64_t i, __mmask16 m) {
+  return _mm512_maskz_loadu_epi32(m, glow.words + i);
+}
+SHIMMERLY_INLINE __m512i glowWords16(GlowAlphas glow, int64_t i, __mmask16 m) {
+  const __m512i alpha = _mm512_maskz_cvtepu8_epi32(
+      kSixteen, _mm_maskz_loadu_epi8(static_cast<__mmask16>(m), glow.alpha + i));
+  return _mm512_or_si512(_mm512_maskz_slli_epi32(kSixteen, alpha, 24),
+                         _mm512_set1_epi32(static_cast<int32_t>(glow.colour)));
+}
+
+// ShapeLanes<true> of sixteen glow alphas.
+SHIMMERLY_INLINE __m512i shaped16(__m512i g0, const ShapeLanes<true>& shape) {
+  const __m512i byte = _mm512_set1_epi32(255);
+  __m512i shaped = g0;
+  if (shape.softenMask) {
+    const __mmask16 over = _mm512_cmpgt_epi32_mask(g0, _mm512_set1_epi32(shape.limitBelow));
+    const __m512i scaled = _mm512_maskz_min_epi32(
+        kSixteen,
+        _mm512_maskz_srli_epi32(
+            kSixteen,
+            _mm512_mullo_epi32(g0, _mm512_set1_epi32(static_cast<int32_t>(shape.softenBy))), 16),
+        byte);
+    shaped = _mm512_mask_mov_epi32(scaled, over, byte);
+  }
+  if (shape.fadeMask) {
+    shaped = _mm512_maskz_srli_epi32(
+        kSixteen, _mm512_mullo_epi32(shaped, _mm512_set1_epi32(static_cast<int32_t>(shape.fadeBy))),
+        16);
+  }
+  return shaped;
+}
+
+// screenOverClearBody sixteen pixels at a time, the table's entries gathered. Called, not
+// inlined: the block loop it is handed to is compiled outside this region's target.
+struct ScreenOverClearGathers {
+  template <typename Glow>
+  void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
+                  const uint32_t* table) const {
+    const ShapeLanes<true> shape(shaping);
+    const __m512i lift = _mm512_set1_epi32(shaping.lift);
+    const __m512i byte = _mm512_set1_epi32(255);
+    for (int64_t i = 0; i < n; i += 16) {
+      const __mmask16 m = n - i >= 16 ? kSixteen : static_cast<__mmask16>((1u << (n - i)) - 1);
+      const __m512i p = _mm512_maskz_loadu_epi32(m, in + i);
+      const __m512i g = glowWords16(glow, i, m);
+      const __m512i b = shaped16(_mm512_maskz_srli_epi32(kSixteen, g, 24), shape);
+      const __m512i row = _mm512_maskz_slli_epi32(kSixteen, b, 8);
+      __m512i word = b;
+      for (int k = 0; k < 3; ++k) {
+        const __m512i channel = _mm512_maskz_min_epi32(
+            kSixteen,
+            _mm512_add_epi32(_mm512_and_si512(_mm512_maskz_srli_epi32(kSixteen, g, 8 * k), byte),
+                             lift),
+            byte);
+        const __m512i screened = _mm512_mask_i32gather_epi32(
+            _mm512_setzero_si512(), m, _mm512_add_epi32(row, channel), table, 4);
+        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, screened, 8 * (k + 1)));
+      }
+      const __mmask16 keep = _mm512_cmpeq_epi32_mask(b, _mm512_setzero_si512());
+      _mm512_mask_storeu_epi32(out + i, m, _mm512_mask_mov_epi32(word, keep, p));
+    }
+  }
+};
+
 template <int kMode, typename Glow>
 void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
              bool prefetch) {
-  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
+  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch, ScreenOverClearGathers{});
 }
 #include "core/isa_region_end.h"
 #endif
@@ -616,7 +754,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   // even a zero-length copy or clear from a null row is undefined.
   if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
   const GlowTables tables = makeTables(controls);
-  const Shaping shaping = shapingOf(controls.softness, controls.boost);
+  Shaping shaping = shapingOf(controls.softness, controls.boost);
+  if (controls.blendMode == 2) shaping.screenTable = screenOverClearTable();
   const NormalRow<Glow> normal = normalRow<Glow>();
   const ModeRow<Glow> blendRow = modeRowOf<Glow>(controls.blendMode, shaping);
 

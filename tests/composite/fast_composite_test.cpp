@@ -313,6 +313,42 @@ TEST_P(FastCompositeTest, EveryModeMatchesOracleForEveryPairOfAlphas) {
   }
 }
 
+// Every blend mode over a layer transparent or opaque throughout, where the rows take their
+// blocks' own forms (Screen's table over a transparent layer, its undivided form over an opaque
+// one): every pair of glow alpha (the row) and glow red (the column), random green and blue and
+// random layer colours, at the same settings.
+TEST_P(FastCompositeTest, EveryModeMatchesOracleOverClearAndOpaqueLayers) {
+  std::mt19937 rng(78u + GetParam().threads);
+  const double settings[][2] = {{1.0, 1.0}, {0.8, 1.0}, {0.37, 0.61}, {1.0, 1.83}, {0.0, 0.5}};
+  for (const uint8_t layerAlpha : {uint8_t{0}, uint8_t{255}}) {
+    for (int32_t mode = 1; mode <= 8; ++mode) {
+      for (const auto& [softness, boost] : settings) {
+        HostFrame input = testing::solidFrame(256, 256, PF_Pixel{0, 0, 0, 0});
+        Raster glow(256, 256, kPixelRgba);
+        for (int32_t r = 0; r < 256; ++r)
+          for (int32_t x = 0; x < 256; ++x) {
+            const uint32_t v = rng();
+            input.at(x, r) = PF_Pixel{layerAlpha, uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16)};
+            const uint32_t u = rng();
+            glow.rgbaRow(255 - r)[x] =
+                RgbaPixel{uint8_t(x), uint8_t(u), uint8_t(u >> 8), uint8_t(r)};
+          }
+        GlowBounds bounds;
+        bounds.include(0, 0);
+        bounds.include(255, 255);
+        const CompositeControls controls{softness, boost, mode, true};
+        HostFrame expected = sentinelFrame(256, 256, 0), actual = sentinelFrame(256, 256, 0);
+        oracleComposite({input, expected, -1}, glow, bounds, controls);
+        const FrameView view{input.pixels.data(), 256, actual.pixels.data(), 256, 256, 256};
+        ASSERT_EQ(fastCompositePass(view, glow, bounds, controls, {}, context()), 0);
+        ASSERT_TRUE(sameRows(actual, expected, 256))
+            << "layer alpha " << int{layerAlpha} << " mode " << mode << " softness " << softness
+            << " boost " << boost;
+      }
+    }
+  }
+}
+
 TEST_P(FastCompositeTest, PreviewMatchesOracle) {
   std::mt19937 rng(5u + GetParam().threads);
   for (int i = 0; i < 150; ++i) {

@@ -17,6 +17,7 @@
 #include "glow/edge_alpha.h"
 #include "glow/frame_slots.h"
 #include "glow/inner_outer_glow.h"
+#include "glow/luminance.h"
 #include "glow/shape_targets.h"
 #include "glow/spread.h"
 
@@ -56,6 +57,9 @@ struct ExtractPlan {
   uint32_t* target;      // null: the target raster is not read after the extraction
   uint8_t* targetAlpha;  // the target values as one byte per pixel, raster rows; or null
   uint32_t* glow;        // null when absent
+  // The brightness masks' cutoffs as whole luminances: dark ≤ l ≤ bright exactly when
+  // lumaLow ≤ l ≤ lumaHigh, for l from 0 to 255 (lumaLow > lumaHigh when none is).
+  int32_t lumaLow, lumaHigh;
 };
 
 // Target values of one source row r into v. Inlined into each kernel, so that its loops take
@@ -74,13 +78,26 @@ SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, const uint32_t*
     case TargetType::Brightness:
     case TargetType::BrightnessAlpha: {
       const bool withAlpha = s.targetType == TargetType::BrightnessAlpha;
-      const double dark = s.darkCutoff, bright = s.brightCutoff;
+      const int32_t low = p.lumaLow, high = p.lumaHigh;
+      auto value = [&](uint32_t px, int l) SHIMMERLY_INLINE_LAMBDA {
+        const bool inside = low <= l && l <= high;
+        return inside ? (withAlpha ? static_cast<uint8_t>(px) : uint8_t{255}) : uint8_t{0};
+      };
+      int unsure = 0;
       for (int32_t i = 0; i < w; ++i) {
         const uint32_t px = in[i];
         const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
-        const int l = std::min(static_cast<int>(green * 0.587 + red * 0.299 + blue * 0.144), 255);
-        const bool inside = dark <= l && l <= bright;
-        v[i] = inside ? (withAlpha ? static_cast<uint8_t>(px) : uint8_t{255}) : uint8_t{0};
+        v[i] = value(px, wholeLuminanceOf(red, green, blue, unsure));
+      }
+      if (unsure) {
+        // The row holds some pixel of the exception: those take the doubles.
+        for (int32_t i = 0; i < w; ++i) {
+          const uint32_t px = in[i];
+          const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
+          int one = 0;
+          wholeLuminanceOf(red, green, blue, one);
+          if (one) v[i] = value(px, luminanceOf(red, green, blue));
+        }
       }
       break;
     }
@@ -380,6 +397,15 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   plan.layerColour = colorSource == ColorFrom::Layer;
   plan.customWord = customColor.red | (static_cast<uint32_t>(customColor.green) << 8) |
                     (static_cast<uint32_t>(customColor.blue) << 16);
+  // dark ≤ l ≤ bright holds for one run of whole luminances, or for none.
+  plan.lumaLow = 256;
+  plan.lumaHigh = -1;
+  for (int32_t l = 0; l < 256; ++l) {
+    if (settings.darkCutoff <= l && l <= settings.brightCutoff) {
+      plan.lumaLow = std::min(plan.lumaLow, l);
+      plan.lumaHigh = l;
+    }
+  }
   // With a glow raster and no Show Target, the render never reads the target raster after the
   // extraction: the target values are then kept as bytes where the edge glows need them, and
   // not at all otherwise. Other processing values still spread the target, as the reference

@@ -19,6 +19,7 @@
 #include "core/isa_dispatch.h"
 #include "core/render_threads.h"
 #include "glow/inner_outer_glow.h"
+#include "glow/luminance.h"
 #include "glow_fixtures.h"
 #include "presets/glow_unit.h"
 #include "support/images.h"
@@ -179,6 +180,105 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
     ASSERT_TRUE(sameBounds(actualA, expectedA)) << what;
     ASSERT_TRUE(sameBounds(actualB, expectedB)) << what;
     ASSERT_EQ(actualSettings.glowSize, expectedSettings.glowSize) << what;
+  }
+}
+
+// The whole-number luminance against the double-precision one for every colour: equal, or
+// flagged, and flagged exactly where the sum is near a whole number (587 × green + 299 × red +
+// 144 × blue a multiple of 1000 other than 0).
+TEST(LuminanceTest, WholeNumbersGiveTheDoublesLuminanceForEveryColour) {
+  int64_t flagged = 0;
+  for (int red = 0; red < 256; ++red)
+    for (int green = 0; green < 256; ++green)
+      for (int blue = 0; blue < 256; ++blue) {
+        int unsure = 0;
+        const int whole = wholeLuminanceOf(red, green, blue, unsure);
+        const int key = 587 * green + 299 * red + 144 * blue;
+        ASSERT_EQ(unsure != 0, key != 0 && key % 1000 == 0) << red << " " << green << " " << blue;
+        if (unsure) {
+          ++flagged;
+          const int l = luminanceOf(red, green, blue);
+          ASSERT_TRUE(l == whole || l == whole - 1) << red << " " << green << " " << blue;
+        } else {
+          ASSERT_EQ(whole, luminanceOf(red, green, blue)) << red << " " << green << " " << blue;
+        }
+      }
+  EXPECT_GT(flagged, 0);
+}
+
+// The brightness masks of the extraction against the reference where the luminance matters
+// most: the colours whose sum is near a whole number, each at its own luminance as dark cutoff
+// (one side of it in, the other out), and frames of random colours at random cutoffs.
+TEST_P(FastExtractTest, BrightnessMasksMatchReferenceAtWholeLuminances) {
+  auto extractBoth = [&](const HostFrame& layer, RenderSettings settings) {
+    const int32_t w = layer.width, h = layer.height;
+    settings.targetProcessing = TargetProcessing::None;
+    settings.glowSize = 4;
+    Raster expectedTarget(w, h, kPixelRgba), expectedGlow(w, h, kPixelRgba);
+    RenderSettings expectedSettings = settings, actualSettings = settings;
+    GlowBounds expectedBounds, actualBounds;
+    extractTarget({expectedTarget,
+                   expectedSettings,
+                   layer.pixels.data(),
+                   0,
+                   w,
+                   h,
+                   1.0,
+                   false,
+                   expectedBounds,
+                   expectedBounds,
+                   {},
+                   &expectedGlow,
+                   ColorFrom::Layer,
+                   {}});
+    Raster actualTarget = sentinelRaster(w, h), actualGlow = sentinelRaster(w, h);
+    memory_.beginFrame(w, h);
+    fastExtractTarget({actualTarget,
+                       actualSettings,
+                       layer.pixels.data(),
+                       0,
+                       w,
+                       h,
+                       1.0,
+                       false,
+                       actualBounds,
+                       actualBounds,
+                       {},
+                       &actualGlow,
+                       ColorFrom::Layer,
+                       {}},
+                      {pool_.get(), &memory_});
+    return sameRows(actualGlow, expectedGlow, 0);
+  };
+  for (int32_t whole = 1; whole <= 262; ++whole) {
+    std::vector<PF_Pixel> colours;
+    for (int32_t red = 0; red < 256; ++red)
+      for (int32_t green = 0; green < 256; ++green) {
+        const int32_t rest = 1000 * whole - 587 * green - 299 * red;
+        if (rest >= 0 && rest % 144 == 0 && rest / 144 < 256)
+          colours.push_back(PF_Pixel{255, uint8_t(red), uint8_t(green), uint8_t(rest / 144)});
+      }
+    if (colours.empty()) continue;
+    HostFrame frame = testing::solidFrame(static_cast<int32_t>(colours.size()), 1, PF_Pixel{});
+    frame.pixels = colours;
+    RenderSettings settings;
+    settings.targetType = TargetType::Brightness;
+    settings.darkCutoff = whole;
+    settings.brightCutoff = 255;
+    ASSERT_TRUE(extractBoth(frame, settings)) << "luminance " << whole;
+  }
+  std::mt19937 rng(2024u);
+  HostFrame layer = testing::solidFrame(512, 32, PF_Pixel{});
+  for (int i = 0; i < 16; ++i) {
+    for (PF_Pixel& px : layer.pixels) {
+      const uint32_t v = rng();
+      px = PF_Pixel{uint8_t(v | 1), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    }
+    RenderSettings settings;
+    settings.targetType = i % 2 ? TargetType::Brightness : TargetType::BrightnessAlpha;
+    settings.darkCutoff = rng() % 256 * (i % 4 < 2 ? 1.0 : 2.55 / 2.55000001);
+    settings.brightCutoff = settings.darkCutoff + rng() % 60;
+    ASSERT_TRUE(extractBoth(layer, settings)) << "frame " << i;
   }
 }
 

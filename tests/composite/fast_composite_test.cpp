@@ -177,12 +177,29 @@ class FastCompositeTest : public ::testing::TestWithParam<Setup> {
   }
   void TearDown() override { setKernelIsa(detectedKernelIsa()); }
   FastContext context() { return {pool_.get(), &memory_}; }
+  // The composite of a 256 × 256 layer and glow, the glow's bounds the whole frame, against the
+  // oracle.
+  ::testing::AssertionResult wholeFrameMatchesOracle(const HostFrame& input, const Raster& glow,
+                                                     const CompositeControls& controls);
   std::unique_ptr<RenderPool> pool_;
   FrameMemory memory_;
 };
 
 double coordinate(std::mt19937& rng, int32_t size) {
   return static_cast<double>(static_cast<int32_t>(rng() % (size + 20)) - 10) + (rng() % 2) * 0.5;
+}
+
+::testing::AssertionResult FastCompositeTest::wholeFrameMatchesOracle(
+    const HostFrame& input, const Raster& glow, const CompositeControls& controls) {
+  GlowBounds bounds;
+  bounds.include(0, 0);
+  bounds.include(255, 255);
+  HostFrame expected = sentinelFrame(256, 256, 0), actual = sentinelFrame(256, 256, 0);
+  oracleComposite({input, expected, -1}, glow, bounds, controls);
+  const FrameView view{input.pixels.data(), 256, actual.pixels.data(), 256, 256, 256};
+  if (fastCompositePass(view, glow, bounds, controls, {}, context()) != 0)
+    return ::testing::AssertionFailure() << "the pass reported a failure";
+  return sameRows(actual, expected, 256);
 }
 
 TEST_P(FastCompositeTest, CompositeMatchesOracle) {
@@ -299,15 +316,7 @@ TEST_P(FastCompositeTest, EveryModeMatchesOracleForEveryPairOfAlphas) {
           glow.rgbaRow(255 - r)[x] = RgbaPixel{uint8_t(u), (u & 1) ? uint8_t(255) : uint8_t(u >> 8),
                                                uint8_t(u >> 16), uint8_t(r)};
         }
-      GlowBounds bounds;
-      bounds.include(0, 0);
-      bounds.include(255, 255);
-      const CompositeControls controls{softness, boost, mode, true};
-      HostFrame expected = sentinelFrame(256, 256, 0), actual = sentinelFrame(256, 256, 0);
-      oracleComposite({input, expected, -1}, glow, bounds, controls);
-      const FrameView view{input.pixels.data(), 256, actual.pixels.data(), 256, 256, 256};
-      ASSERT_EQ(fastCompositePass(view, glow, bounds, controls, {}, context()), 0);
-      ASSERT_TRUE(sameRows(actual, expected, 256))
+      ASSERT_TRUE(wholeFrameMatchesOracle(input, glow, {softness, boost, mode, true}))
           << "mode " << mode << " softness " << softness << " boost " << boost;
     }
   }
@@ -333,15 +342,7 @@ TEST_P(FastCompositeTest, EveryModeMatchesOracleOverClearAndOpaqueLayers) {
             glow.rgbaRow(255 - r)[x] =
                 RgbaPixel{uint8_t(x), uint8_t(u), uint8_t(u >> 8), uint8_t(r)};
           }
-        GlowBounds bounds;
-        bounds.include(0, 0);
-        bounds.include(255, 255);
-        const CompositeControls controls{softness, boost, mode, true};
-        HostFrame expected = sentinelFrame(256, 256, 0), actual = sentinelFrame(256, 256, 0);
-        oracleComposite({input, expected, -1}, glow, bounds, controls);
-        const FrameView view{input.pixels.data(), 256, actual.pixels.data(), 256, 256, 256};
-        ASSERT_EQ(fastCompositePass(view, glow, bounds, controls, {}, context()), 0);
-        ASSERT_TRUE(sameRows(actual, expected, 256))
+        ASSERT_TRUE(wholeFrameMatchesOracle(input, glow, {softness, boost, mode, true}))
             << "layer alpha " << int{layerAlpha} << " mode " << mode << " softness " << softness
             << " boost " << boost;
       }

@@ -812,6 +812,17 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
   return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
 }
 
+int32_t fastCompositePass(const FrameView& frame, Raster& glow, const GlowBounds& bounds,
+                          const CompositeControls& controls, const InterruptCheck& interrupt,
+                          const FastContext& context, const GlowRowFinish& finish) {
+  const auto rowGlow = [&glow, &finish](int64_t y) {
+    uint32_t* row = reinterpret_cast<uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)));
+    finish(y, row);
+    return GlowWords{row};
+  };
+  return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
+}
+
 int32_t fastCompositeOfAlphas(const FrameView& frame, const uint8_t* glowAlpha, uint32_t colour,
                               const GlowBounds& bounds, const CompositeControls& controls,
                               const InterruptCheck& interrupt, const FastContext& context) {

@@ -19,6 +19,16 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
                           const CompositeControls& controls, const InterruptCheck& interrupt,
                           const FastContext& context);
 
+// A step the glow raster's rows still need, run on raster row y (its first pixel `row`) on the
+// thread that composites the row, just before the row is read: the row's pixels are then still
+// in that core's caches when the composite reads them, and so are the layer's.
+using GlowRowFinish = std::function<void(int64_t y, uint32_t* row)>;
+
+// fastCompositePass over a glow raster whose every row takes `finish` first.
+int32_t fastCompositePass(const FrameView& frame, Raster& glow, const GlowBounds& bounds,
+                          const CompositeControls& controls, const InterruptCheck& interrupt,
+                          const FastContext& context, const GlowRowFinish& finish);
+
 // The composite of a glow of one colour given by its alphas alone: glowAlpha holds one byte per
 // pixel in raster rows, and every glow pixel of non-zero alpha has `colour` (red in the low
 // byte). Onto the layer, the same output as fastCompositePass of the glow's words, whose pixels

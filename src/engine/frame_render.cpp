@@ -109,17 +109,25 @@ int32_t renderFast(RenderEngine& engine, FramePlan& plan, const FrameRequest& re
   // custom colour may come as its alphas alone: a quarter of the bytes to write and read back.
   const uint8_t* glowAlpha = nullptr;
   const bool alphasServe = plan.composite.compositeOnOriginal && !plan.settings.showTarget;
+  // An edge glow of the layer's colours finishes each glow row as the composite reads it.
+  PendingEdgeGlow edge;
   int32_t code = fastExtractTarget(extractionOf(plan, request, target, glow, bounds), context,
-                                   alphasServe ? &glowAlpha : nullptr);
+                                   alphasServe ? &glowAlpha : nullptr, &edge);
   if (code == 0) {
     if (plan.settings.showTarget) {
       code = fastPreviewPass(frame, target, plan.extent, plan.composite.compositeOnOriginal,
                              plan.interrupt, context);
     } else {
-      code = glowAlpha
-                 ? fastCompositeOfAlphas(frame, glowAlpha, customWordOf(plan.customColor), bounds,
-                                         plan.composite, plan.interrupt, context)
-                 : fastCompositePass(frame, glow, bounds, plan.composite, plan.interrupt, context);
+      if (glowAlpha) {
+        code = fastCompositeOfAlphas(frame, glowAlpha, customWordOf(plan.customColor), bounds,
+                                     plan.composite, plan.interrupt, context);
+      } else if (edge.pending) {
+        code =
+            fastCompositePass(frame, glow, bounds, plan.composite, plan.interrupt, context,
+                              [&edge](int64_t y, uint32_t* row) { finishEdgeRow(edge, y, row); });
+      } else {
+        code = fastCompositePass(frame, glow, bounds, plan.composite, plan.interrupt, context);
+      }
     }
   }
   engine.noteFramePeak(memory.framePeakBytes());

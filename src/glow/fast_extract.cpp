@@ -62,12 +62,14 @@ struct ExtractPlan {
   int32_t lumaLow, lumaHigh;
 };
 
-// Target values of one source row r into v. Inlined into each kernel, so that its loops take
-// the kernel's instruction set.
-SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, const uint32_t* __restrict in,
-                                uint8_t* __restrict v) {
+// Target values of columns [c0, c1) of source row r into v[0] to v[c1 - c0 - 1], `in` being
+// the row's first pixel. Inlined into each kernel, so that its loops take the kernel's
+// instruction set.
+SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, int32_t c0, int32_t c1,
+                                const uint32_t* __restrict in, uint8_t* __restrict v) {
   const RenderSettings& s = *p.settings;
-  const int32_t w = p.width;
+  const int32_t w = c1 - c0;
+  in += c0;
   switch (s.targetType) {
     case TargetType::None:
       std::memset(v, 255, static_cast<size_t>(w));
@@ -109,8 +111,9 @@ SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, const uint32_t*
       const bool full = s.targetType == TargetType::Circle || s.targetType == TargetType::Square;
       for (int32_t i = 0; i < w; ++i) {
         const int A = full ? 255 : static_cast<int>(in[i] & 0xFF);
-        v[i] = static_cast<uint8_t>(circle ? circleValue(s, i, r, p.aspect, p.lowQuality, A)
-                                           : squareValue(s, i, r, p.aspect, p.lowQuality, A));
+        const int32_t column = c0 + i;
+        v[i] = static_cast<uint8_t>(circle ? circleValue(s, column, r, p.aspect, p.lowQuality, A)
+                                           : squareValue(s, column, r, p.aspect, p.lowQuality, A));
       }
       break;
     }
@@ -147,7 +150,7 @@ SHIMMERLY_INLINE void extractRowsBody(const ExtractPlan& p, int32_t r0, int32_t 
     const int64_t q = p.height - 1 - r;
     const uint32_t* __restrict in = p.source + r * p.stride;
     if (p.targetAlpha) values = p.targetAlpha + q * w;
-    targetRow(p, r, in, values);
+    targetRow(p, r, 0, w, in, values);
     if (p.target) {
       uint32_t* __restrict trow = p.target + q * w;
       for (int32_t i = 0; i < w; ++i) trow[i] = static_cast<uint32_t>(values[i]) << 24;
@@ -195,6 +198,28 @@ void extractRows(const ExtractPlan& p, int32_t r0, int32_t r1, uint8_t* values, 
                  PixelBox& target) {
   isaForm<ExtractRows>({SHIMMERLY_ISA_FORM(generic, extractRows),
                         SHIMMERLY_ISA_FORM(avx2, extractRows)})(p, r0, r1, values, source, target);
+}
+
+// Each set's target values of part of a row, for the edge glows that recompute them.
+namespace generic {
+void targetValues(const ExtractPlan& p, int32_t r, int32_t c0, int32_t c1, uint8_t* v) {
+  targetRow(p, r, c0, c1, p.source + r * p.stride, v);
+}
+}  // namespace generic
+
+#if SHIMMERLY_ISA_BUILT(avx2)
+#define SHIMMERLY_ISA_REGION avx2
+#include "core/isa_region_begin.h"
+void targetValues(const ExtractPlan& p, int32_t r, int32_t c0, int32_t c1, uint8_t* v) {
+  targetRow(p, r, c0, c1, p.source + r * p.stride, v);
+}
+#include "core/isa_region_end.h"
+#endif
+
+void targetValues(const ExtractPlan& p, int32_t r, int32_t c0, int32_t c1, uint8_t* v) {
+  using Form = void (*)(const ExtractPlan&, int32_t, int32_t, int32_t, uint8_t*);
+  isaForm<Form>({SHIMMERLY_ISA_FORM(generic, targetValues),
+                 SHIMMERLY_ISA_FORM(avx2, targetValues)})(p, r, c0, c1, v);
 }
 
 template <bool kInner, typename Keep>
@@ -271,7 +296,32 @@ struct EdgeGlowInput {
   // The raster itself is not written yet; it holds uniformColour wherever savedAlpha is not zero
   // and zero elsewhere.
   bool rasterFromSavedAlpha = false;
+  // The raster's alphas are the target values of this extraction, which the edge glow then
+  // recomputes from the source a row at a time instead of keeping a copy: no saved copy is made
+  // or read.
+  const ExtractPlan* targetFromSource = nullptr;
+  // With targetFromSource: where the last step is left to the caller, or null to take it here.
+  PendingEdgeGlow* pending = nullptr;
 };
+
+// The edge glow's alphas of raster row y, columns [x0, x1], with the kept alphas o recomputed
+// from the source row: read straight from the source words for an alpha target, else made a
+// stretch at a time on the stack.
+void edgeAlphaRowFromSource(bool inner, const ExtractPlan& p, int64_t y, const uint32_t* spread,
+                            uint32_t* out, int64_t x0, int64_t x1) {
+  const int32_t r = static_cast<int32_t>(p.height - 1 - y);
+  if (p.settings->targetType == TargetType::Alpha) {
+    fastEdgeAlphaRow(inner, spread, p.source + r * p.stride, 0, out, x0, x1);
+    return;
+  }
+  constexpr int64_t kStretch = 512;
+  uint8_t values[kStretch];
+  for (int64_t c = x0; c <= x1; c += kStretch) {
+    const int64_t count = std::min(kStretch, x1 + 1 - c);
+    targetValues(p, r, static_cast<int32_t>(c), static_cast<int32_t>(c + count), values);
+    edgeAlphaRowFromBytes(inner, spread + c, values, out + c, 0, count - 1);
+  }
+}
 
 int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bounds, bool lowQuality,
                  const EdgeGlowInput& input, const FastContext& context) {
@@ -279,6 +329,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   const std::optional<uint32_t> uniformColour = input.uniformColour;
   const uint8_t* const savedAlpha = input.savedAlpha;
   const bool rasterFromSavedAlpha = input.rasterFromSavedAlpha;
+  const ExtractPlan* const fromSource = input.targetFromSource;
   if (bounds.empty()) {
     // Nothing to spread: the raster is what the values describe.
     if (rasterFromSavedAlpha)
@@ -296,7 +347,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   };
 
   const PixelBox before = regionOf(bounds, w, h);
-  if (!savedAlpha)
+  if (!savedAlpha && !fromSource)
     overRows(before, [&](int32_t y) {
       uint32_t* row = pixels + static_cast<int64_t>(y) * w;
       const int32_t x0 = before.x0, x1 = before.x1;
@@ -309,12 +360,14 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
     });
 
   // The new alpha from the spread alpha s and the kept alpha o, with the spread's colours:
-  // o from the kept bytes, the saved copy's alpha, or (with neither) the spread word's own low
-  // byte, which the alpha-only spread carries through unchanged.
+  // o from the source, the kept bytes, the saved copy's alpha, or (with none of them) the
+  // spread word's own low byte, which the alpha-only spread carries through unchanged.
   const bool inner = side == GlowSide::kInner;
-  const bool keeps = saved != nullptr || savedAlpha != nullptr;
+  const bool keeps = saved != nullptr || savedAlpha != nullptr || fromSource != nullptr;
   auto edgeRow = [&](int64_t y, const uint32_t* spread, uint32_t* out, int64_t x0, int64_t x1) {
-    if (savedAlpha) {
+    if (fromSource) {
+      edgeAlphaRowFromSource(inner, *fromSource, y, spread, out, x0, x1);
+    } else if (savedAlpha) {
       edgeAlphaRowFromBytes(inner, spread, savedAlpha + y * w, out, x0, x1);
     } else if (saved) {
       fastEdgeAlphaRow(inner, spread, saved + y * w, 24, out, x0, x1);
@@ -325,13 +378,22 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
   // Done as the spread's result is copied back.
   const SpreadRowFinish finish = [&](int64_t y, int64_t x0, int64_t x1, const uint32_t* spread,
                                      uint32_t* out) { edgeRow(y, spread, out, x0, x1); };
+  PendingEdgeGlow* const pending = fromSource ? input.pending : nullptr;
   const bool spread =
       rasterFromSavedAlpha
           ? fastSpreadOfAlpha(raster, savedAlpha, *uniformColour, spreadRadius(radius), bounds,
                               lowQuality, context, &finish)
           : fastSpread(raster, spreadRadius(radius), bounds, keeps ? kSpreadAll : kSpreadAlpha,
-                       lowQuality, context, &finish, uniformColour);
-  if (spread) return 0;
+                       lowQuality, context, pending ? nullptr : &finish, uniformColour);
+  if (spread) {
+    if (pending) {
+      const ExtractPlan& p = *fromSource;
+      *pending = PendingEdgeGlow{
+          true,     inner,    regionOf(bounds, w, h), p.settings, p.source,  p.stride, p.width,
+          p.height, p.aspect, p.lowQuality,           p.lumaLow,  p.lumaHigh};
+    }
+    return 0;
+  }
 
   // No pass ran: the raster is as it was.
   const PixelBox grown = regionOf(bounds, w, h);
@@ -343,6 +405,21 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
 }
 
 }  // namespace
+
+void finishEdgeRow(const PendingEdgeGlow& edge, int64_t y, uint32_t* row) {
+  if (!edge.pending || y < edge.region.y0 || y > edge.region.y1) return;
+  ExtractPlan plan{};
+  plan.settings = edge.settings;
+  plan.source = edge.source;
+  plan.stride = edge.stride;
+  plan.width = edge.width;
+  plan.height = edge.height;
+  plan.aspect = edge.aspect;
+  plan.lowQuality = edge.lowQuality;
+  plan.lumaLow = edge.lumaLow;
+  plan.lumaHigh = edge.lumaHigh;
+  edgeAlphaRowFromSource(edge.inner, plan, y, row, row, edge.region.x0, edge.region.x1);
+}
 
 void fastEdgeAlphaRow(bool inner, const uint32_t* spread, const uint32_t* keep, int keepShift,
                       uint32_t* out, int64_t x0, int64_t x1) {
@@ -371,7 +448,8 @@ bool fastExtractionUsesTargetRaster(const RenderSettings& settings, bool glowRas
 }
 
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
-                          const uint8_t** glowAlpha) {
+                          const uint8_t** glowAlpha, PendingEdgeGlow* pendingEdge) {
+  if (pendingEdge) pendingEdge->pending = false;
   // The request's fields under their own names, in the order ExtractionRequest declares them.
   const auto& [target, settings, source, rowGapPixels, width, height, pixelAspect, lowQuality,
                targetBounds, sourceBounds, checkInterrupt, glow, colorSource, customColor] =
@@ -407,9 +485,9 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
     }
   }
   // With a glow raster and no Show Target, the render never reads the target raster after the
-  // extraction: the target values are then kept as bytes where the edge glows need them, and
-  // not at all otherwise. Other processing values still spread the target, as the reference
-  // does, so they keep it.
+  // extraction: the target values are then kept as bytes where a glow of the custom colour
+  // needs them, and not at all otherwise. Other processing values still spread the target, as the
+  // reference does, so they keep it.
   const int32_t processing = settings.targetProcessing;
   const bool edgeGlow =
       processing == TargetProcessing::InnerGlow || processing == TargetProcessing::OuterGlow;
@@ -417,11 +495,13 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
   plan.target = targetRead ? reinterpret_cast<uint32_t*>(target.pixels()) : nullptr;
   // A glow of the custom colour is then not written here either: the spread reads it from the
   // kept target values and writes the whole glow raster itself.
+  // With the layer's colours, the glow raster holds the target values as its alphas, and an
+  // edge glow recomputes them from the source where it needs them: no frame of bytes is kept.
   const bool glowFromValues = !targetRead && colorSource != ColorFrom::Layer;
-  plan.targetAlpha =
-      !targetRead && (edgeGlow || glowFromValues)
-          ? context.memory->array<uint8_t>(kSlotTargetAlpha, static_cast<size_t>(width) * height)
-          : nullptr;
+  const bool edgeFromSource = !targetRead && edgeGlow && !glowFromValues;
+  plan.targetAlpha = glowFromValues ? context.memory->array<uint8_t>(
+                                          kSlotTargetAlpha, static_cast<size_t>(width) * height)
+                                    : nullptr;
   plan.glow = glow && !glowFromValues ? reinterpret_cast<uint32_t*>(glow->pixels()) : nullptr;
 
   const int workers = context.pool ? context.pool->workerCount() : 1;
@@ -501,7 +581,8 @@ int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& c
       fastEdgeGlow(settings.targetProcessing == TargetProcessing::InnerGlow ? GlowSide::kInner
                                                                             : GlowSide::kOuter,
                    processed, size, targetBounds, lowQuality,
-                   {savedCopy, colour, plan.target ? nullptr : plan.targetAlpha, glowFromValues},
+                   {savedCopy, colour, plan.target ? nullptr : plan.targetAlpha, glowFromValues,
+                    edgeFromSource ? &plan : nullptr, pendingEdge},
                    context);
       pending = 0;
       break;

@@ -7,13 +7,42 @@
 
 #include <cstdint>
 
+#include "core/pixel.h"
+
 #include "glow/extract.h"
 #include "glow/fast_spread.h"
 
 namespace shimmerly {
 
+// The last step of an In-Glow or Out-Glow of the layer's colours, left to the caller so that it
+// runs on each row just before the row is read: within `region` (raster rows and columns) the
+// glow raster's alphas still hold the spread alpha, and finishEdgeRow gives a row the edge
+// glow's alpha from it and from the row's target values, recomputed from the source. The source
+// and the settings must stay as they were until every row is finished.
+struct PendingEdgeGlow {
+  bool pending = false;
+  bool inner = false;
+  PixelBox region;
+  // What the target values are recomputed from, as the extraction had them.
+  const RenderSettings* settings = nullptr;
+  const uint32_t* source = nullptr;  // host pixel words, top row first
+  int64_t stride = 0;                // pixels from one source row to the next
+  int32_t width = 0, height = 0;
+  double aspect = 1.0;
+  bool lowQuality = false;
+  int32_t lumaLow = 256, lumaHigh = -1;
+};
+
+// Finishes raster row y of the glow raster, `row` being its first pixel: nothing outside the
+// region's rows, else the region's columns.
+void finishEdgeRow(const PendingEdgeGlow& edge, int64_t y, uint32_t* row);
+
 // The same request and results as extractTarget. Rasters of another size than the layer are
 // handed to the reference extraction unchanged.
+//
+// pendingEdge, when given, lets an In-Glow or Out-Glow of the layer's colours (without Show
+// Target) leave its last step to the caller: pendingEdge->pending then says so, and the glow
+// raster is complete only once finishEdgeRow has run on every row. Otherwise pending is false.
 //
 // glowAlpha, when given, lets a glow of the custom colour be delivered as its alphas alone, for
 // a caller that never shows the colour of a glow pixel of zero alpha: with no processing or the
@@ -21,7 +50,8 @@ namespace shimmerly {
 // written. Otherwise (also when that spread declines, and always when the extraction is
 // stopped), *glowAlpha is null and the glow raster holds the glow.
 int32_t fastExtractTarget(const ExtractionRequest& request, const FastContext& context,
-                          const uint8_t** glowAlpha = nullptr);
+                          const uint8_t** glowAlpha = nullptr,
+                          PendingEdgeGlow* pendingEdge = nullptr);
 
 // Whether fastExtractTarget reads or writes the target raster's pixels for these settings, with
 // or without a glow raster. Where it does not, the raster need only have the layer's size: its

@@ -106,6 +106,49 @@ class FastExtractTest : public ::testing::TestWithParam<Setup> {
     if (GetParam().threads > 1) pool_ = std::make_unique<RenderPool>(GetParam().threads);
   }
   void TearDown() override { setKernelIsa(detectedKernelIsa()); }
+
+  // The glow raster of the layer's colours from the fast extraction (with its processing step)
+  // against the reference's, both with a glow raster and a target raster.
+  ::testing::AssertionResult layerGlowMatchesReference(const HostFrame& layer,
+                                                       const RenderSettings& settings, bool low) {
+    const int32_t w = layer.width, h = layer.height;
+    Raster expectedTarget(w, h, kPixelRgba), expectedGlow(w, h, kPixelRgba);
+    RenderSettings expectedSettings = settings, actualSettings = settings;
+    GlowBounds expectedBounds, actualBounds;
+    extractTarget({expectedTarget,
+                   expectedSettings,
+                   layer.pixels.data(),
+                   layer.rowGap,
+                   w,
+                   h,
+                   1.0,
+                   low,
+                   expectedBounds,
+                   expectedBounds,
+                   {},
+                   &expectedGlow,
+                   ColorFrom::Layer,
+                   {}});
+    Raster actualTarget = sentinelRaster(w, h), actualGlow = sentinelRaster(w, h);
+    memory_.beginFrame(w, h);
+    fastExtractTarget({actualTarget,
+                       actualSettings,
+                       layer.pixels.data(),
+                       layer.rowGap,
+                       w,
+                       h,
+                       1.0,
+                       low,
+                       actualBounds,
+                       actualBounds,
+                       {},
+                       &actualGlow,
+                       ColorFrom::Layer,
+                       {}},
+                      {pool_.get(), &memory_});
+    return sameRows(actualGlow, expectedGlow, 0);
+  }
+
   std::unique_ptr<RenderPool> pool_;
   FrameMemory memory_;
 };
@@ -211,44 +254,9 @@ TEST(LuminanceTest, WholeNumbersGiveTheDoublesLuminanceForEveryColour) {
 // (one side of it in, the other out), and frames of random colours at random cutoffs.
 TEST_P(FastExtractTest, BrightnessMasksMatchReferenceAtWholeLuminances) {
   auto extractBoth = [&](const HostFrame& layer, RenderSettings settings) {
-    const int32_t w = layer.width, h = layer.height;
     settings.targetProcessing = TargetProcessing::None;
     settings.glowSize = 4;
-    Raster expectedTarget(w, h, kPixelRgba), expectedGlow(w, h, kPixelRgba);
-    RenderSettings expectedSettings = settings, actualSettings = settings;
-    GlowBounds expectedBounds, actualBounds;
-    extractTarget({expectedTarget,
-                   expectedSettings,
-                   layer.pixels.data(),
-                   0,
-                   w,
-                   h,
-                   1.0,
-                   false,
-                   expectedBounds,
-                   expectedBounds,
-                   {},
-                   &expectedGlow,
-                   ColorFrom::Layer,
-                   {}});
-    Raster actualTarget = sentinelRaster(w, h), actualGlow = sentinelRaster(w, h);
-    memory_.beginFrame(w, h);
-    fastExtractTarget({actualTarget,
-                       actualSettings,
-                       layer.pixels.data(),
-                       0,
-                       w,
-                       h,
-                       1.0,
-                       false,
-                       actualBounds,
-                       actualBounds,
-                       {},
-                       &actualGlow,
-                       ColorFrom::Layer,
-                       {}},
-                      {pool_.get(), &memory_});
-    return sameRows(actualGlow, expectedGlow, 0);
+    return layerGlowMatchesReference(layer, settings, false);
   };
   for (int32_t whole = 1; whole <= 262; ++whole) {
     std::vector<PF_Pixel> colours;
@@ -279,6 +287,34 @@ TEST_P(FastExtractTest, BrightnessMasksMatchReferenceAtWholeLuminances) {
     settings.darkCutoff = rng() % 256 * (i % 4 < 2 ? 1.0 : 2.55 / 2.55000001);
     settings.brightCutoff = settings.darkCutoff + rng() % 60;
     ASSERT_TRUE(extractBoth(layer, settings)) << "frame " << i;
+  }
+}
+
+// Inner and outer glows of the layer's colours recompute the target values from the source
+// row by row, in stretches: frames wider than a stretch, with the visible part starting at a
+// random column, for every target type that takes the recomputation, both qualities and both
+// sides.
+TEST_P(FastExtractTest, LayerEdgeGlowsMatchReferenceOnWideFrames) {
+  std::mt19937 rng(77u + GetParam().threads);
+  const int32_t types[] = {TargetType::None,       TargetType::Alpha,
+                           TargetType::Brightness, TargetType::BrightnessAlpha,
+                           TargetType::Circle,     TargetType::SquareAlpha};
+  for (int i = 0; i < 24; ++i) {
+    const int32_t w = 1030 + rng() % 700, h = 3 + rng() % 6;
+    const HostFrame layer = randomLayer(rng, w, h);
+    RenderSettings settings;
+    settings.targetType = types[i % 6];
+    settings.targetProcessing =
+        i / 6 % 2 ? TargetProcessing::InnerGlow : TargetProcessing::OuterGlow;
+    settings.glowSize = i % 3 == 0 ? 0 : rng() % 1200 / 100.0;
+    settings.darkCutoff = rng() % 128;
+    settings.brightCutoff = 128 + rng() % 128;
+    settings.shapeRadiusX = 300 + rng() % 400;
+    settings.shapeRadiusY = 2 + rng() % 4;
+    settings.shapeCentreX = rng() % w;
+    settings.shapeCentreY = rng() % h;
+    ASSERT_TRUE(layerGlowMatchesReference(layer, settings, i / 12 == 1))
+        << "case " << i << ": " << w << "x" << h << " type " << settings.targetType;
   }
 }
 

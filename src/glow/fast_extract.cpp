@@ -92,13 +92,24 @@ SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, int32_t c0, int
         v[i] = value(px, wholeLuminanceOf(red, green, blue, unsure));
       }
       if (unsure) {
-        // The row holds some pixel of the exception: those take the doubles.
-        for (int32_t i = 0; i < w; ++i) {
-          const uint32_t px = in[i];
-          const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
-          int one = 0;
-          wholeLuminanceOf(red, green, blue, one);
-          if (one) v[i] = value(px, luminanceOf(red, green, blue));
+        // The row holds some pixel of the exception: those take the doubles. They are few, so
+        // blocks of 16 are searched for them first, in vector lanes.
+        constexpr int32_t kBlock = 16;
+        for (int32_t b = 0; b < w; b += kBlock) {
+          const int32_t e = std::min(w, b + kBlock);
+          int some = 0;
+          for (int32_t i = b; i < e; ++i) {
+            const uint32_t px = in[i];
+            wholeLuminanceOf((px >> 8) & 0xFF, (px >> 16) & 0xFF, px >> 24, some);
+          }
+          if (!some) continue;
+          for (int32_t i = b; i < e; ++i) {
+            const uint32_t px = in[i];
+            const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
+            int one = 0;
+            wholeLuminanceOf(red, green, blue, one);
+            if (one) v[i] = value(px, luminanceOf(red, green, blue));
+          }
         }
       }
       break;

@@ -10,9 +10,15 @@ namespace shimmerly {
 void ScriptedUiBackend::typeAndAccept(std::string text) {
   prompts_.push_back({PromptAnswer::Type, std::move(text)});
 }
-void ScriptedUiBackend::acceptInitial() { prompts_.push_back({PromptAnswer::KeepInitial, {}}); }
-void ScriptedUiBackend::cancelPrompt() { prompts_.push_back({PromptAnswer::Cancel, {}}); }
-void ScriptedUiBackend::answerQuestion(int answer) { questions_.push_back(answer); }
+void ScriptedUiBackend::acceptInitial() {
+  prompts_.push_back({PromptAnswer::KeepInitial, {}});
+}
+void ScriptedUiBackend::cancelPrompt() {
+  prompts_.push_back({PromptAnswer::Cancel, {}});
+}
+void ScriptedUiBackend::answerQuestion(int answer) {
+  questions_.push_back(answer);
+}
 
 std::vector<std::string> ScriptedUiBackend::messages() const {
   std::vector<std::string> texts;
@@ -53,8 +59,8 @@ int ScriptedUiBackend::runTextPrompt(const TextPrompt& prompt, char* result) {
   PromptAnswer answer = std::move(prompts_.front());
   prompts_.pop_front();
   if (answer.action == PromptAnswer::Cancel) return -1;
-  const std::string& text = answer.action == PromptAnswer::Type ? answer.text
-                                                                 : std::string(prompt.initialText);
+  const std::string& text =
+      answer.action == PromptAnswer::Type ? answer.text : std::string(prompt.initialText);
   // The field hands back at most 255 bytes.
   size_t n = std::min<size_t>(text.size(), 255);
   std::memcpy(result, text.data(), n);

@@ -17,8 +17,10 @@ namespace shimmerly {
 // The last step of an In-Glow or Out-Glow of the layer's colours, left to the caller so that it
 // runs on each row just before the row is read: within `region` (raster rows and columns) the
 // glow raster's alphas still hold the spread alpha, and finishEdgeRow gives a row the edge
-// glow's alpha from it and from the row's target values, recomputed from the source. The source
-// and the settings must stay as they were until every row is finished.
+// glow's alpha from it and from the row's target values, recomputed from the source. The
+// settings must stay as they were until every row is finished, and each source row until its
+// own raster row is: finishing raster row y reads source row height − 1 − y alone, so a
+// composite that writes into the source itself may replace each row once it is done with it.
 struct PendingEdgeGlow {
   bool pending = false;
   bool inner = false;

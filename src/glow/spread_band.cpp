@@ -449,9 +449,17 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
         };
         uint32_t carries[kRingLanes] = {};
         int64_t done = 0;
+        const int64_t nextEntering = py + p.rv + 2;
         for (int64_t from = 0; from < ncol; from += kRingStretch) {
           const int64_t to = std::min(from + kRingStretch, ncol);
           ringStep(py, from, to, carries);
+          // The next row's entering words for these columns, asked for while this row's colour
+          // row runs: rows lie a frame's width apart, and on frames larger than the caches each
+          // row is a stream the hardware prefetcher would find too late.
+          if (nextEntering >= 1 && nextEntering <= H - 1) {
+            const uint32_t* next = p.src + nextEntering * W + p.xs + 1;
+            for (int64_t c = from; c < to; c += 16) __builtin_prefetch(next + c, 0, 3);
+          }
           const int64_t ready = std::min(n, (kxs + to - d) / 16 * 16);
           if (to < ncol && ready > done) {
             colourColumns(done, ready);

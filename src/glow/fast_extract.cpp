@@ -45,21 +45,12 @@ void includeInto(const PixelBox& box, GlowBounds& bounds) {
   bounds.include(static_cast<double>(box.x1), static_cast<double>(box.y1));
 }
 
-struct ExtractPlan {
-  const RenderSettings* settings;
-  const uint32_t* source;  // host pixel words, top row first
-  int64_t stride;          // pixels from one source row to the next
-  int32_t width, height;
-  double aspect;
-  bool lowQuality;
+struct ExtractPlan : TargetSource {
   bool layerColour;
   uint32_t customWord;   // custom colour as a kind-1 word without alpha
   uint32_t* target;      // null: the target raster is not read after the extraction
   uint8_t* targetAlpha;  // the target values as one byte per pixel, raster rows; or null
   uint32_t* glow;        // null when absent
-  // The brightness masks' cutoffs as whole luminances: dark ≤ l ≤ bright exactly when
-  // lumaLow ≤ l ≤ lumaHigh, for l from 0 to 255 (lumaLow > lumaHigh when none is).
-  int32_t lumaLow, lumaHigh;
 };
 
 // Target values of columns [c0, c1) of source row r into v[0] to v[c1 - c0 - 1], `in` being
@@ -398,10 +389,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
                        lowQuality, context, pending ? nullptr : &finish, uniformColour);
   if (spread) {
     if (pending) {
-      const ExtractPlan& p = *fromSource;
-      *pending = PendingEdgeGlow{
-          true,     inner,    regionOf(bounds, w, h), p.settings, p.source,  p.stride, p.width,
-          p.height, p.aspect, p.lowQuality,           p.lumaLow,  p.lumaHigh};
+      *pending = PendingEdgeGlow{true, inner, regionOf(bounds, w, h), *fromSource};
     }
     return 0;
   }
@@ -420,15 +408,7 @@ int fastEdgeGlow(GlowSide side, Raster& raster, double radius, GlowBounds& bound
 void finishEdgeRow(const PendingEdgeGlow& edge, int64_t y, uint32_t* row) {
   if (!edge.pending || y < edge.region.y0 || y > edge.region.y1) return;
   ExtractPlan plan{};
-  plan.settings = edge.settings;
-  plan.source = edge.source;
-  plan.stride = edge.stride;
-  plan.width = edge.width;
-  plan.height = edge.height;
-  plan.aspect = edge.aspect;
-  plan.lowQuality = edge.lowQuality;
-  plan.lumaLow = edge.lumaLow;
-  plan.lumaHigh = edge.lumaHigh;
+  static_cast<TargetSource&>(plan) = edge.values;
   edgeAlphaRowFromSource(edge.inner, plan, y, row, row, edge.region.x0, edge.region.x1);
 }
 

@@ -14,6 +14,20 @@
 
 namespace shimmerly {
 
+// What a row's target values are made from: the settings, the source and the frame, as the
+// extraction has them.
+struct TargetSource {
+  const RenderSettings* settings = nullptr;
+  const uint32_t* source = nullptr;  // host pixel words, top row first
+  int64_t stride = 0;                // pixels from one source row to the next
+  int32_t width = 0, height = 0;
+  double aspect = 1.0;
+  bool lowQuality = false;
+  // The brightness masks' cutoffs as whole luminances: dark ≤ l ≤ bright exactly when
+  // lumaLow ≤ l ≤ lumaHigh, for l from 0 to 255 (lumaLow > lumaHigh when none is).
+  int32_t lumaLow = 256, lumaHigh = -1;
+};
+
 // The last step of an In-Glow or Out-Glow of the layer's colours, left to the caller so that it
 // runs on each row just before the row is read: within `region` (raster rows and columns) the
 // glow raster's alphas still hold the spread alpha, and finishEdgeRow gives a row the edge
@@ -25,14 +39,7 @@ struct PendingEdgeGlow {
   bool pending = false;
   bool inner = false;
   PixelBox region;
-  // What the target values are recomputed from, as the extraction had them.
-  const RenderSettings* settings = nullptr;
-  const uint32_t* source = nullptr;  // host pixel words, top row first
-  int64_t stride = 0;                // pixels from one source row to the next
-  int32_t width = 0, height = 0;
-  double aspect = 1.0;
-  bool lowQuality = false;
-  int32_t lumaLow = 256, lumaHigh = -1;
+  TargetSource values;  // what the target values are recomputed from
 };
 
 // Finishes raster row y of the glow raster, `row` being its first pixel: nothing outside the

@@ -72,34 +72,34 @@ SHIMMERLY_INLINE void targetRow(const ExtractPlan& p, int32_t r, int32_t c0, int
     case TargetType::BrightnessAlpha: {
       const bool withAlpha = s.targetType == TargetType::BrightnessAlpha;
       const int32_t low = p.lumaLow, high = p.lumaHigh;
-      auto value = [&](uint32_t px, int l) SHIMMERLY_INLINE_LAMBDA {
-        const bool inside = low <= l && l <= high;
+      const LuminanceWindow window = LuminanceWindow::of(low, high);
+      auto valueIf = [&](uint32_t px, bool inside) SHIMMERLY_INLINE_LAMBDA {
         return inside ? (withAlpha ? static_cast<uint8_t>(px) : uint8_t{255}) : uint8_t{0};
+      };
+      auto keyOf = [](uint32_t px) SHIMMERLY_INLINE_LAMBDA {
+        return luminanceKeyOf((px >> 8) & 0xFF, (px >> 16) & 0xFF, px >> 24);
       };
       int unsure = 0;
       for (int32_t i = 0; i < w; ++i) {
         const uint32_t px = in[i];
-        const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
-        v[i] = value(px, wholeLuminanceOf(red, green, blue, unsure));
+        const int32_t key = keyOf(px);
+        unsure |= static_cast<int>(window.unsure(key));
+        v[i] = valueIf(px, window.inside(key));
       }
       if (unsure) {
-        // The row holds some pixel of the exception: those take the doubles. They are few, so
-        // blocks of 16 are searched for them first, in vector lanes.
+        // The row holds a pixel at one of the window's two unsure keys: those take the doubles.
+        // They are few, so blocks of 16 are searched for them first, in vector lanes.
         constexpr int32_t kBlock = 16;
         for (int32_t b = 0; b < w; b += kBlock) {
           const int32_t e = std::min(w, b + kBlock);
           int some = 0;
-          for (int32_t i = b; i < e; ++i) {
-            const uint32_t px = in[i];
-            wholeLuminanceOf((px >> 8) & 0xFF, (px >> 16) & 0xFF, px >> 24, some);
-          }
+          for (int32_t i = b; i < e; ++i) some |= static_cast<int>(window.unsure(keyOf(in[i])));
           if (!some) continue;
           for (int32_t i = b; i < e; ++i) {
             const uint32_t px = in[i];
-            const int red = (px >> 8) & 0xFF, green = (px >> 16) & 0xFF, blue = px >> 24;
-            int one = 0;
-            wholeLuminanceOf(red, green, blue, one);
-            if (one) v[i] = value(px, luminanceOf(red, green, blue));
+            if (!window.unsure(keyOf(px))) continue;
+            const int l = luminanceOf((px >> 8) & 0xFF, (px >> 16) & 0xFF, px >> 24);
+            v[i] = valueIf(px, low <= l && l <= high);
           }
         }
       }

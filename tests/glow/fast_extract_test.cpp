@@ -226,34 +226,55 @@ TEST_P(FastExtractTest, MatchesReferenceOnRandomLayersAndSettings) {
   }
 }
 
-// The whole-number luminance against the double-precision one for every colour: equal, or
-// flagged, and flagged exactly where the sum is near a whole number (587 × green + 299 × red +
-// 144 × blue a multiple of 1000 other than 0).
-TEST(LuminanceTest, WholeNumbersGiveTheDoublesLuminanceForEveryColour) {
-  int64_t flagged = 0;
+// The luminance key against the double-precision luminance for every colour: key div 1000
+// (capped at 255) where the key is 0 or no multiple of 1000, else that or one less. And the key
+// windows against the doubles' window test for every colour, at the windows whose bounds fall on
+// the colour's own luminance or beside it, and an empty one.
+TEST(LuminanceTest, KeysGiveTheDoublesLuminanceForEveryColour) {
+  int64_t multiples = 0, unsure = 0;
   for (int red = 0; red < 256; ++red)
     for (int green = 0; green < 256; ++green)
       for (int blue = 0; blue < 256; ++blue) {
-        int unsure = 0;
-        const int whole = wholeLuminanceOf(red, green, blue, unsure);
-        const int key = 587 * green + 299 * red + 144 * blue;
-        ASSERT_EQ(unsure != 0, key != 0 && key % 1000 == 0) << red << " " << green << " " << blue;
-        if (unsure) {
-          ++flagged;
-          const int l = luminanceOf(red, green, blue);
-          ASSERT_TRUE(l == whole || l == whole - 1) << red << " " << green << " " << blue;
+        const int32_t key = luminanceKeyOf(red, green, blue);
+        const int l = luminanceOf(red, green, blue);
+        const int whole = std::min(key / 1000, 255);
+        if (key != 0 && key % 1000 == 0) {
+          ++multiples;
+          ASSERT_TRUE(l == whole || l == std::min(key / 1000 - 1, 255))
+              << red << " " << green << " " << blue;
         } else {
-          ASSERT_EQ(whole, luminanceOf(red, green, blue)) << red << " " << green << " " << blue;
+          ASSERT_EQ(l, whole) << red << " " << green << " " << blue;
+        }
+        const int32_t windows[][2] = {{l, 255},
+                                      {l + 1, 255},
+                                      {0, l},
+                                      {0, l - 1},
+                                      {l, l},
+                                      {l - 1, l + 1},
+                                      {std::max(l - 1, 0), std::min(l + 1, 255)},
+                                      {200, 100}};
+        for (const auto& bounds : windows) {
+          const int32_t low = std::clamp(bounds[0], 0, 256), high = std::clamp(bounds[1], -1, 255);
+          const LuminanceWindow window = LuminanceWindow::of(low, high);
+          if (window.unsure(key)) {
+            ASSERT_TRUE(key != 0 && key % 1000 == 0) << red << " " << green << " " << blue;
+            ++unsure;
+            continue;
+          }
+          ASSERT_EQ(window.inside(key), low <= l && l <= high)
+              << red << " " << green << " " << blue << " in " << low << " to " << high;
         }
       }
-  EXPECT_GT(flagged, 0);
+  EXPECT_GT(multiples, 0);
+  EXPECT_GT(unsure, 0);
 }
 
 // The brightness masks of the extraction against the reference where the luminance matters
-// most: the colours whose sum is near a whole number, each at its own luminance as dark cutoff
-// (one side of it in, the other out), and frames of random colours at random cutoffs. A
-// processing value outside the menu leaves the glow raster unspread, so it shows every pixel's
-// mask: a spread would show none of a one-row frame, whose only row no box reaches.
+// most: the colours whose sum is near a whole number, each at its own luminance as the window's
+// lowest and one above its highest (one side of it in, the other out), and frames of random
+// colours at random cutoffs. A processing value outside the menu leaves the glow raster
+// unspread, so it shows every pixel's mask: a spread would show none of a one-row frame, whose
+// only row no box reaches.
 TEST_P(FastExtractTest, BrightnessMasksMatchReferenceAtWholeLuminances) {
   auto extractBoth = [&](const HostFrame& layer, RenderSettings settings) {
     settings.targetProcessing = 0;
@@ -271,11 +292,16 @@ TEST_P(FastExtractTest, BrightnessMasksMatchReferenceAtWholeLuminances) {
     if (colours.empty()) continue;
     HostFrame frame = testing::solidFrame(static_cast<int32_t>(colours.size()), 1, PF_Pixel{});
     frame.pixels = colours;
+    // The whole luminance as the window's lowest, and one above its highest.
     RenderSettings settings;
     settings.targetType = TargetType::Brightness;
     settings.darkCutoff = whole;
     settings.brightCutoff = 255;
-    ASSERT_TRUE(extractBoth(frame, settings)) << "luminance " << whole;
+    ASSERT_TRUE(extractBoth(frame, settings)) << "luminance " << whole << " as dark cutoff";
+    settings.targetType = TargetType::BrightnessAlpha;
+    settings.darkCutoff = 0;
+    settings.brightCutoff = whole - 1;
+    ASSERT_TRUE(extractBoth(frame, settings)) << "luminance " << whole << " above bright cutoff";
   }
   std::mt19937 rng(2024u);
   HostFrame layer = testing::solidFrame(512, 32, PF_Pixel{});

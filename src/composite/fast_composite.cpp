@@ -81,7 +81,7 @@ struct Shaping {
   uint32_t softenBy, fadeBy;
   // Screen frames: the table of its channels over a transparent layer (screenOverClearTable),
   // fetched before the rows run.
-  const uint32_t* screenTable = nullptr;
+  const uint8_t* screenTable = nullptr;
 };
 
 // A multiplier m with (A × m) >> 16 = trunc(A × x) for every byte A, where both stay below
@@ -484,15 +484,17 @@ SHIMMERLY_INLINE void modeRowBody(const uint32_t* in, Glow glow, uint32_t* out, 
 
 // Screen over a transparent layer pixel: the layer's colour is multiplied by its alpha 0, so each
 // channel follows from the glow's channel and alpha alone, and the pixel's alpha is the glow's
-// (a × (1 − c) + b + 0.5 with a = 0). Entry b × 256 + g holds that channel for glow alpha b and
-// glow channel g, made once by the Screen lanes themselves.
-const uint32_t* screenOverClearTable() {
-  static const std::array<uint32_t, 65536> table = [] {
-    std::array<uint32_t, 65536> t{};
+// (a × (1 − c) + b + 0.5 with a = 0). Byte b × 256 + g holds that channel for glow alpha b and
+// glow channel g, made once by the Screen lanes themselves. Bytes keep the table at 64 KB, near
+// the first-level cache; three bytes of padding let vector rows fetch each entry as the low
+// byte of a 32-bit word.
+const uint8_t* screenOverClearTable() {
+  static const std::array<uint8_t, 65536 + 3> table = [] {
+    std::array<uint8_t, 65536 + 3> t{};
     for (int32_t b = 0; b < 256; ++b)
       for (int32_t g = 0; g < 256; ++g)
         t[static_cast<size_t>(b * 256 + g)] =
-            static_cast<uint32_t>(screenLanes({0, 0, 0, 0}, {b, g, g, g}).r);
+            static_cast<uint8_t>(screenLanes({0, 0, 0, 0}, {b, g, g, g}).r);
     return t;
   }();
   return table.data();
@@ -502,15 +504,15 @@ const uint32_t* screenOverClearTable() {
 // Trans/Boost as modeRowBody, a glow alpha shaped to zero keeping the input.
 template <typename Glow>
 SHIMMERLY_INLINE void screenOverClearBody(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                          const Shaping& shaping,
-                                          const uint32_t* __restrict table) {
+                                          const Shaping& shaping, const uint8_t* __restrict table) {
   const ShapeLanes<true> shape(shaping);
   const int32_t lift = shaping.lift;
   for (int64_t i = 0; i < n; ++i) {
     const uint32_t p = in[i], g = glow[i];
     const int32_t b = shape(static_cast<int32_t>(g >> 24));
     auto screened = [&](int shift) SHIMMERLY_INLINE_LAMBDA {
-      return table[b * 256 + std::min(255, static_cast<int32_t>((g >> shift) & 0xFF) + lift)];
+      return static_cast<uint32_t>(
+          table[b * 256 + std::min(255, static_cast<int32_t>((g >> shift) & 0xFF) + lift)]);
     };
     const uint32_t blended =
         static_cast<uint32_t>(b) | (screened(0) << 8) | (screened(8) << 16) | (screened(16) << 24);
@@ -527,7 +529,7 @@ SHIMMERLY_INLINE void screenOverClearBody(const uint32_t* in, Glow glow, uint32_
 struct ScreenOverClear {
   template <typename Glow>
   SHIMMERLY_INLINE void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                   const Shaping& shaping, const uint32_t* table) const {
+                                   const Shaping& shaping, const uint8_t* table) const {
     screenOverClearBody(in, glow, out, n, shaping, table);
   }
 };
@@ -626,7 +628,7 @@ SHIMMERLY_INLINE __m512i shaped16(__m512i g0, const ShapeLanes<true>& shape) {
 struct ScreenOverClearGathers {
   template <typename Glow>
   void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-                  const uint32_t* table) const {
+                  const uint8_t* table) const {
     const ShapeLanes<true> shape(shaping);
     const __m512i lift = _mm512_set1_epi32(shaping.lift);
     const __m512i byte = _mm512_set1_epi32(255);
@@ -643,8 +645,10 @@ struct ScreenOverClearGathers {
             _mm512_add_epi32(_mm512_and_si512(_mm512_maskz_srli_epi32(kSixteen, g, 8 * k), byte),
                              lift),
             byte);
-        const __m512i screened = _mm512_mask_i32gather_epi32(
-            _mm512_setzero_si512(), m, _mm512_add_epi32(row, channel), table, 4);
+        const __m512i screened =
+            _mm512_and_si512(_mm512_mask_i32gather_epi32(_mm512_setzero_si512(), m,
+                                                         _mm512_add_epi32(row, channel), table, 1),
+                             byte);
         word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, screened, 8 * (k + 1)));
       }
       const __mmask16 keep = _mm512_cmpeq_epi32_mask(b, _mm512_setzero_si512());

@@ -126,6 +126,8 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   // Their single-precision reciprocals, for passes that take the colour averages so.
   float* areaRecipI = carve.take<float>(nc);
   float* areaRecipO = carve.take<float>(nc);
+  // Prefix ring rows: per column, whether either box's alpha average may part from the quotient.
+  uint8_t* alphaInexact = carve.take<uint8_t>(onRing ? n + 16 : 0);
   assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
@@ -405,6 +407,12 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
             areaRecipO[i] = singleReciprocal(areaO[i]);
           }
         }
+        if (onRing) {
+          for (int64_t i = 0; i < n; ++i)
+            alphaInexact[i] =
+                !alphaAverageIsQuotient(areaI[i]) || !alphaAverageIsQuotient(areaO[i]);
+          std::fill(alphaInexact + n, alphaInexact + n + 16, uint8_t{1});
+        }
       }
       lastHI = hI;
       lastHO = hO;
@@ -429,11 +437,14 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
       const ColourPrefixes pre{{pi[0], pi[1], pi[2], pi[3], pi[4]},
                                {po[0], po[1], po[2], po[3], po[4]}};
       const ColourRow row{
-          pre,        rai,       rao,
-          areaI,      areaO,     areaRecipI,
-          areaRecipO, recip,     {ai, ao, alpha, red, green, blue, rni, rno, rniSingle, rnoSingle},
-          named,      srow,      drow,
-          n,          d,         wIn,
+          pre,        rai,
+          rao,        areaI,
+          areaO,      areaRecipI,
+          areaRecipO, onRing ? alphaInexact : nullptr,
+          recip,      {ai, ao, alpha, red, green, blue, rni, rno, rniSingle, rnoSingle},
+          named,      srow,
+          drow,       n,
+          d,          wIn,
           f,          p.weight24};
       if (onRing) {
 #if SHIMMERLY_ISA_BUILT(avx2)

@@ -30,6 +30,20 @@ int64_t boxAreaBound(float x, int64_t width, int64_t height) {
   return std::min(2 * r + 3, width) * std::min(2 * r + 3, height);
 }
 
+bool alphaAverageIsQuotient(uint32_t area) {
+  static const std::vector<bool> quotient = [] {
+    std::vector<bool> q(kSingleAverageMaxArea + 1, true);
+    q[0] = false;
+    for (uint32_t a = 1; a <= kSingleAverageMaxArea; ++a) {
+      const double r = 1.0 / a;
+      for (uint32_t k = 1; k <= 255 && q[a]; ++k)
+        q[a] = static_cast<uint32_t>(static_cast<double>(k * a) * r) == k;
+    }
+    return q;
+  }();
+  return area < quotient.size() && quotient[area];
+}
+
 uint32_t blendedWord(uint32_t c, double wIn, double f) {
   uint32_t word = 0;
   for (int shift = 0; shift < 24; shift += 8) {

@@ -213,10 +213,11 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
   if (prefixRing(p)) {
     // The ring, the zero row, pi and po of its three lanes, rai, rao, wI, wO, the four arrays
-    // of box areas and their reciprocals and, for a pass writing back, a row of spread words.
+    // of box areas and their reciprocals, the columns' alpha flags (with 16 bytes to spare for
+    // the loads of a last block) and, for a pass writing back, a row of spread words.
     return static_cast<size_t>(prefixRingRows(p) * kRingLanes * prefixRingStride(p) * 4 + 64 +
                                (ncol * 4 + 64) + 2 * kRingLanes * (p.prefixCount * 4 + 64) +
-                               4 * (n * 8 + 64) + 4 * (n * 4 + 64) +
+                               4 * (n * 8 + 64) + 4 * (n * 4 + 64) + (n + 16 + 64) +
                                (p.direct ? p.width * 4 + 64 : 0));
   }
   const int channels = p.colour && !p.uniform ? 5 : 1;
@@ -262,6 +263,14 @@ inline float singleReciprocal(uint32_t n) {
 inline int32_t singleAverage(uint32_t sum, uint32_t n) {
   return static_cast<int32_t>(static_cast<float>(sum) * singleReciprocal(n) + kSingleAverageNudge);
 }
+
+// Alpha averages in single precision. The alpha average trunc(s × R[A]) of a box of area A and
+// alpha sum s ≤ 255 A is s div A wherever s is no multiple of A (a fraction of s / A is at least
+// 1/A from the next whole number); at s = k × A the product k × A × R[A] may fall just below k
+// and give k − 1 (at A = 49, k = 255 among others). For most areas it never does, for any k up
+// to 255; their alpha averages are then the single-precision averages above. True for such an
+// area up to kSingleAverageMaxArea, false for every other.
+bool alphaAverageIsQuotient(uint32_t area);
 
 // Blends in integers. For a pass radius x ≥ 1 (x a float), f = (x − 2r) / 2 is a whole multiple
 // of 2^-24 below 1 and wIn = 1 − f another, so for averages a, b ≤ 255 the blend

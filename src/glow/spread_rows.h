@@ -159,6 +159,9 @@ struct ColourRow {
   const uint32_t* areaO;
   const float* areaRecipI;
   const float* areaRecipO;
+  // Prefix ring rows: per column, 0 when both boxes' alpha averages are quotients
+  // (alphaAverageIsQuotient); null for other rows.
+  const uint8_t* alphaInexact;
   const double* recip;
   ColourRowValues values;
   uint32_t named;
@@ -181,6 +184,7 @@ struct ColourRow {
     rest.areaO += columns;
     rest.areaRecipI += columns;
     rest.areaRecipO += columns;
+    if (rest.alphaInexact) rest.alphaInexact += columns;
     rest.srow += columns;
     rest.drow += columns;
     rest.n -= columns;
@@ -329,6 +333,13 @@ inline __m256i alphaAverages8(__m256i sums, const double* areaRecip) {
   return _mm256_set_m128i(high, low);
 }
 
+// The alpha averages of eight boxes whose areas' averages are quotients (see alphaQuotients16).
+inline __m256i alphaQuotients8(__m256i sums, const float* areaRecip) {
+  return _mm256_cvttps_epi32(
+      _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(sums), _mm256_loadu_ps(areaRecip)),
+                    _mm256_set1_ps(kSingleAverageNudge)));
+}
+
 // fl(1 / n) of eight opaque counts n, 0 for n = 0: the area's where the box is opaque
 // throughout (an area is at least 1, so such a count is not 0), divided only when some lane is
 // neither opaque nor empty.
@@ -397,8 +408,16 @@ inline void colourRowSingleAvx2Keeping(const ColourRow& row, int64_t begin, int6
                           kKeeps ? _mm256_and_si256(load8(srow + i), keep) : zero);
       continue;
     }
-    const __m256i a = alphaAverages8(_mm256_and_si256(packedI, alphaMask), row.rai + i);
-    const __m256i b = alphaAverages8(_mm256_and_si256(packedO, alphaMask), row.rao + i);
+    // The alpha averages in single precision where every column's are quotients, else in
+    // double precision as the reference takes them.
+    const __m256i sumsI = _mm256_and_si256(packedI, alphaMask);
+    const __m256i sumsO = _mm256_and_si256(packedO, alphaMask);
+    const __m128i inexact = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row.alphaInexact + i));
+    const bool quotients = _mm_testz_si128(inexact, inexact);
+    const __m256i a =
+        quotients ? alphaQuotients8(sumsI, row.areaRecipI + i) : alphaAverages8(sumsI, row.rai + i);
+    const __m256i b =
+        quotients ? alphaQuotients8(sumsO, row.areaRecipO + i) : alphaAverages8(sumsO, row.rao + i);
     const __m256 rni = countReciprocalsSingle8(_mm256_srli_epi32(packedI, kPackedCountShift),
                                                row.areaI + i, row.areaRecipI + i);
     const __m256 rno = countReciprocalsSingle8(countO, row.areaO + i, row.areaRecipO + i);
@@ -571,6 +590,16 @@ inline __m512i alphaAverages16(__m512i sums, const double* areaRecip, __mmask16 
   return _mm512_maskz_inserti64x4(0xFF, lowOnly, high, 1);
 }
 
+// The alpha averages of sixteen boxes whose areas' averages are quotients
+// (alphaAverageIsQuotient), in single precision as the colours' (see singleAverage), from the
+// areas' single-precision reciprocals.
+inline __m512i alphaQuotients16(__m512i sums, const float* areaRecip, __mmask16 m) {
+  return _mm512_maskz_cvttps_epi32(
+      kSixteen, _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, sums),
+                                            _mm512_maskz_loadu_ps(m, areaRecip)),
+                              _mm512_set1_ps(kSingleAverageNudge)));
+}
+
 // fl(1 / n) of sixteen opaque counts n, 0 for n = 0: the area's where the box is opaque
 // throughout, divided only when some lane is neither opaque nor empty.
 inline __m512 countReciprocals16(__m512i counts, const uint32_t* area, const float* areaRecip,
@@ -641,8 +670,16 @@ inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, in
                                kKeeps ? _mm512_and_si512(load16(srow + i, m), keep) : zero);
       return;
     }
-    const __m512i a = alphaAverages16(_mm512_and_si512(packedI, alphaMask), row.rai + i, m);
-    const __m512i b = alphaAverages16(_mm512_and_si512(packedO, alphaMask), row.rao + i, m);
+    // The alpha averages in single precision where every column's are quotients, else in
+    // double precision as the reference takes them.
+    const __m512i sumsI = _mm512_and_si512(packedI, alphaMask);
+    const __m512i sumsO = _mm512_and_si512(packedO, alphaMask);
+    const __m128i inexact = _mm_maskz_loadu_epi8(m, row.alphaInexact + i);
+    const bool quotients = _mm_testz_si128(inexact, inexact);
+    const __m512i a = quotients ? alphaQuotients16(sumsI, row.areaRecipI + i, m)
+                                : alphaAverages16(sumsI, row.rai + i, m);
+    const __m512i b = quotients ? alphaQuotients16(sumsO, row.areaRecipO + i, m)
+                                : alphaAverages16(sumsO, row.rao + i, m);
     const __m512 rni =
         countReciprocals16(_mm512_maskz_srli_epi32(kSixteen, packedI, kPackedCountShift),
                            row.areaI + i, row.areaRecipI + i, m);

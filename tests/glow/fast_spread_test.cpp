@@ -650,6 +650,24 @@ TEST(SingleAverages, EqualTheDoubleAverageForEveryCountAndSum) {
   EXPECT_NE(singleAverage(999, 1000), static_cast<int32_t>(999.0 * (1.0 / 1000.0) + 0.001));
 }
 
+// The areas whose alpha averages are quotients give the single-precision average for every alpha
+// sum; every other area parts from it at some sum, so its flag is not merely cautious.
+TEST(SingleAverages, AlphaQuotientAreasGiveTheDoubleAlphaAverage) {
+  using spread_kernels::kSingleAverageMaxArea;
+  int64_t quotients = 0;
+  for (uint32_t area = 1; area <= kSingleAverageMaxArea; ++area) {
+    const double r = spread_kernels::reciprocalOf(area);
+    bool parts = false;
+    for (uint32_t s = 0; s <= 255 * area; ++s)
+      parts |= static_cast<int32_t>(static_cast<double>(s) * r) !=
+               spread_kernels::singleAverage(s, area);
+    ASSERT_EQ(spread_kernels::alphaAverageIsQuotient(area), !parts) << "area " << area;
+    quotients += parts ? 0 : 1;
+  }
+  EXPECT_GT(quotients, kSingleAverageMaxArea / 2);
+  EXPECT_FALSE(spread_kernels::alphaAverageIsQuotient(49));
+}
+
 // The integer blend of two averages equals trunc(a × (1 − f) + b × f) for every pair, at pass
 // radii from 1 up; below 1 the weight has bits beyond 2^-24 and no integer weight is given.
 TEST(IntegerBlends, EqualTheDoubleBlendForEveryPairOfAverages) {

@@ -19,6 +19,7 @@
 #include "composite/blend.h"
 #include "core/isa_dispatch.h"
 #include "core/render_threads.h"
+#include "glow/edge_alpha.h"
 
 #if SHIMMERLY_ISA_BUILT(avx2)
 #include <immintrin.h>
@@ -151,6 +152,26 @@ struct GlowAlphas {
   SHIMMERLY_INLINE GlowAlphas from(int64_t i) const { return {alpha + i, colour}; }
 };
 
+// Glow words whose alphas are still the spread alphas of an inner or outer glow whose target
+// values are the layer's own alphas: each word's alpha becomes the edge glow's alpha of its
+// spread alpha and the layer pixel's alpha as the row reads it (see EdgeFromLayer).
+template <bool kInner>
+struct EdgeGlowWords {
+  const uint32_t* __restrict words;
+  const uint32_t* __restrict layer;  // host words of the same row, alpha in the low byte
+  SHIMMERLY_INLINE uint32_t alphaAt(int64_t i) const {
+    return edgeGlowAlpha<kInner>(words[i] >> 24, layer[i] & 0xFFu);
+  }
+  SHIMMERLY_INLINE uint32_t operator[](int64_t i) const {
+    return (words[i] & 0x00FFFFFFu) | (alphaAt(i) << 24);
+  }
+  SHIMMERLY_INLINE EdgeGlowWords from(int64_t i) const { return {words + i, layer + i}; }
+};
+template <typename Glow>
+inline constexpr bool kEdgeGlowWords = false;
+template <bool kInner>
+inline constexpr bool kEdgeGlowWords<EdgeGlowWords<kInner>> = true;
+
 // A frame's shaping as the row loops apply it to a glow alpha g0 in every lane: masks rather
 // than conditions, every candidate computed.
 template <bool kIntegral>
@@ -277,6 +298,18 @@ SHIMMERLY_INLINE void normalRowBlocks(const uint32_t* in, Glow glow, uint32_t* o
                                       const Shaping& shaping, bool blendTransparentGlow,
                                       bool prefetch) {
   constexpr int64_t kBlock = 32;
+  if constexpr (kEdgeGlowWords<Glow>) {
+    // The block's finished words once, into the first-level cache, for the loops below.
+    uint32_t words[kBlock];
+    for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
+      const int64_t m = std::min(kBlock, n - i0);
+      const Glow block = glow.from(i0);
+      for (int64_t i = 0; i < m; ++i) words[i] = block[i];
+      normalRowBlocks<kIntegral>(in + i0, GlowWords{words}, out + i0, m, shaping,
+                                 blendTransparentGlow, prefetch);
+    }
+    return;
+  }
   for (int64_t i0 = 0; i0 < n; i0 += kBlock) {
     const int64_t m = std::min(kBlock, n - i0);
     if (prefetch) prefetchAhead(in + i0, out + i0);
@@ -819,9 +852,41 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
   return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
 }
 
+// The Normal composite onto the layer of an edge glow whose rows take their last step as they
+// are read (EdgeGlowWords), every row as compositeRows takes it with a non-empty glow.
+template <bool kInner>
+int32_t normalEdgeRows(const FrameView& frame, const Raster& glow,
+                       const CompositeControls& controls, const InterruptCheck& interrupt,
+                       const FastContext& context) {
+  using Glow = EdgeGlowWords<kInner>;
+  fillAlphaReciprocals();  // before any worker reads it
+  const int32_t w = frame.width, h = frame.height;
+  if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
+  const Shaping shaping = shapingOf(controls.softness, controls.boost);
+  const NormalRow<Glow> normal = normalRow<Glow>();
+  const bool prefetch = static_cast<int64_t>(h) * frame.inputStride * 4 >= kPrefetchFrom;
+  return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int) {
+    for (int32_t r = r0; r < r1; ++r) {
+      const uint32_t* in = inputRow(frame, r);
+      const auto* words = reinterpret_cast<const uint32_t*>(glow.rgbaRow(h - 1 - r));
+      normal(in, Glow{words, in}, outputRow(frame, r), w, shaping, false, prefetch);
+    }
+  });
+}
+
 int32_t fastCompositePass(const FrameView& frame, Raster& glow, const GlowBounds& bounds,
                           const CompositeControls& controls, const InterruptCheck& interrupt,
-                          const FastContext& context, const GlowRowFinish& finish) {
+                          const FastContext& context, const GlowRowFinish& finish,
+                          EdgeFromLayer edge) {
+  const bool glowSeen = bounds.x0 <= bounds.x1 && bounds.y0 <= bounds.y1 && bounds.x1 >= 0 &&
+                        bounds.y1 >= 0 && bounds.x0 <= frame.width - 1 &&
+                        bounds.y0 <= frame.height - 1;
+  if (edge != EdgeFromLayer::kNone && controls.compositeOnOriginal && controls.blendMode == 1 &&
+      glowSeen) {
+    return edge == EdgeFromLayer::kInner
+               ? normalEdgeRows<true>(frame, glow, controls, interrupt, context)
+               : normalEdgeRows<false>(frame, glow, controls, interrupt, context);
+  }
   const auto rowGlow = [&glow, &finish](int64_t y) {
     uint32_t* row = reinterpret_cast<uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)));
     finish(y, row);

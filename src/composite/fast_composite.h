@@ -24,10 +24,19 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
 // in that core's caches when the composite reads them, and so are the layer's.
 using GlowRowFinish = std::function<void(int64_t y, uint32_t* row)>;
 
-// fastCompositePass over a glow raster whose every row takes `finish` first.
+// Which last step of an inner or outer glow `finish` is, when the composite may take it itself:
+// the edge glow's alpha (glow/edge_alpha.h) of each glow pixel's alpha and the alpha of the layer
+// pixel under it, wherever the finish runs, and where it does not, glow pixels and layer pixels
+// of alpha 0, which that alpha leaves as they are.
+enum class EdgeFromLayer { kNone, kInner, kOuter };
+
+// fastCompositePass over a glow raster whose every row takes `finish` first. With an edge step
+// given, the Normal mode onto the layer instead takes the step pixel by pixel as it reads the
+// glow, and leaves the raster's alphas as they are; every other output runs `finish`.
 int32_t fastCompositePass(const FrameView& frame, Raster& glow, const GlowBounds& bounds,
                           const CompositeControls& controls, const InterruptCheck& interrupt,
-                          const FastContext& context, const GlowRowFinish& finish);
+                          const FastContext& context, const GlowRowFinish& finish,
+                          EdgeFromLayer edge = EdgeFromLayer::kNone);
 
 // The composite of a glow of one colour given by its alphas alone: glowAlpha holds one byte per
 // pixel in raster rows, and every glow pixel of non-zero alpha has `colour` (red in the low

@@ -10,6 +10,7 @@
 #include "composite/blend.h"
 #include "composite/fast_composite.h"
 #include "core/frame_memory.h"
+#include "core/menu_codes.h"
 #include "core/units.h"
 #include "engine/render_engine.h"
 #include "glow/fast_extract.h"
@@ -122,9 +123,14 @@ int32_t renderFast(RenderEngine& engine, FramePlan& plan, const FrameRequest& re
         code = fastCompositeOfAlphas(frame, glowAlpha, customWordOf(plan.customColor), bounds,
                                      plan.composite, plan.interrupt, context);
       } else if (edge.pending) {
-        code =
-            fastCompositePass(frame, glow, bounds, plan.composite, plan.interrupt, context,
-                              [&edge](int64_t y, uint32_t* row) { finishEdgeRow(edge, y, row); });
+        // With the layer's alphas as target values, the Normal composite takes the step itself.
+        const EdgeFromLayer fromLayer = edge.values.settings->targetType != TargetType::Alpha
+                                            ? EdgeFromLayer::kNone
+                                        : edge.inner ? EdgeFromLayer::kInner
+                                                     : EdgeFromLayer::kOuter;
+        code = fastCompositePass(
+            frame, glow, bounds, plan.composite, plan.interrupt, context,
+            [&edge](int64_t y, uint32_t* row) { finishEdgeRow(edge, y, row); }, fromLayer);
       } else {
         code = fastCompositePass(frame, glow, bounds, plan.composite, plan.interrupt, context);
       }

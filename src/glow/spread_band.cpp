@@ -408,9 +408,15 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
           }
         }
         if (onRing) {
-          for (int64_t i = 0; i < n; ++i)
-            alphaInexact[i] =
-                !alphaAverageIsQuotient(areaI[i]) || !alphaAverageIsQuotient(areaO[i]);
+          // Most columns share their areas with their neighbours: each area is looked up once
+          // for its run of columns.
+          uint32_t runI = 0, runO = 0;
+          bool quotientI = false, quotientO = false;
+          for (int64_t i = 0; i < n; ++i) {
+            if (i == 0 || areaI[i] != runI) quotientI = alphaAverageIsQuotient(runI = areaI[i]);
+            if (i == 0 || areaO[i] != runO) quotientO = alphaAverageIsQuotient(runO = areaO[i]);
+            alphaInexact[i] = !quotientI || !quotientO;
+          }
           std::fill(alphaInexact + n, alphaInexact + n + 16, uint8_t{1});
         }
       }

@@ -788,6 +788,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
                       const CompositeControls& controls, const InterruptCheck& interrupt,
                       const FastContext& context) {
   using Glow = decltype(rowGlow(int64_t{0}));
+  // Glows whose rows finish as they are read come only to the Normal mode onto the layer.
+  constexpr bool kNormalOnly = kEdgeGlowWords<Glow>;
   fillAlphaReciprocals();  // before any worker reads it
   const int32_t w = frame.width, h = frame.height;
   // Rows without columns are only polled: a host may hand such a world without pixels, and
@@ -797,7 +799,8 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
   Shaping shaping = shapingOf(controls.softness, controls.boost);
   if (controls.blendMode == 2) shaping.screenTable = screenOverClearTable();
   const NormalRow<Glow> normal = normalRow<Glow>();
-  const ModeRow<Glow> blendRow = modeRowOf<Glow>(controls.blendMode, shaping);
+  ModeRow<Glow> blendRow = nullptr;
+  if constexpr (!kNormalOnly) blendRow = modeRowOf<Glow>(controls.blendMode, shaping);
 
   double x0 = bounds.x0, x1 = bounds.x1, y0 = bounds.y0, y1 = bounds.y1;
   if (x0 < 0) x0 = 0;
@@ -827,12 +830,12 @@ int32_t compositeRows(const FrameView& frame, RowGlow rowGlow, const GlowBounds&
           normal(in, g, out, w, shaping, false, prefetch);
         } else if (blendRow) {
           blendRow(in, g, out, w, shaping, prefetch);
-        } else {
+        } else if constexpr (!kNormalOnly) {
           pixelModeRow(controls.blendMode, in, g, out, w, tables);
         }
       } else if (empty || y < by0 || y > by1) {
         std::memset(out, 0, rowBytes);
-      } else {
+      } else if constexpr (!kNormalOnly) {
         std::memset(out, 0, static_cast<size_t>(bx0) * 4);
         effectRow(g.from(bx0), out + bx0, bx1 - bx0 + 1, tables);
         std::memset(out + bx1 + 1, 0, static_cast<size_t>(w - 1 - bx1) * 4);
@@ -852,40 +855,21 @@ int32_t fastCompositePass(const FrameView& frame, const Raster& glow, const Glow
   return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
 }
 
-// The Normal composite onto the layer of an edge glow whose rows take their last step as they
-// are read (EdgeGlowWords), every row as compositeRows takes it with a non-empty glow.
-template <bool kInner>
-int32_t normalEdgeRows(const FrameView& frame, const Raster& glow,
-                       const CompositeControls& controls, const InterruptCheck& interrupt,
-                       const FastContext& context) {
-  using Glow = EdgeGlowWords<kInner>;
-  fillAlphaReciprocals();  // before any worker reads it
-  const int32_t w = frame.width, h = frame.height;
-  if (w <= 0) return runRows(frame, interrupt, context, [](int32_t, int32_t, int) {});
-  const Shaping shaping = shapingOf(controls.softness, controls.boost);
-  const NormalRow<Glow> normal = normalRow<Glow>();
-  const bool prefetch = static_cast<int64_t>(h) * frame.inputStride * 4 >= kPrefetchFrom;
-  return runRows(frame, interrupt, context, [&](int32_t r0, int32_t r1, int) {
-    for (int32_t r = r0; r < r1; ++r) {
-      const uint32_t* in = inputRow(frame, r);
-      const auto* words = reinterpret_cast<const uint32_t*>(glow.rgbaRow(h - 1 - r));
-      normal(in, Glow{words, in}, outputRow(frame, r), w, shaping, false, prefetch);
-    }
-  });
-}
-
 int32_t fastCompositePass(const FrameView& frame, Raster& glow, const GlowBounds& bounds,
                           const CompositeControls& controls, const InterruptCheck& interrupt,
                           const FastContext& context, const GlowRowFinish& finish,
                           EdgeFromLayer edge) {
-  const bool glowSeen = bounds.x0 <= bounds.x1 && bounds.y0 <= bounds.y1 && bounds.x1 >= 0 &&
-                        bounds.y1 >= 0 && bounds.x0 <= frame.width - 1 &&
-                        bounds.y0 <= frame.height - 1;
-  if (edge != EdgeFromLayer::kNone && controls.compositeOnOriginal && controls.blendMode == 1 &&
-      glowSeen) {
-    return edge == EdgeFromLayer::kInner
-               ? normalEdgeRows<true>(frame, glow, controls, interrupt, context)
-               : normalEdgeRows<false>(frame, glow, controls, interrupt, context);
+  if (edge != EdgeFromLayer::kNone && controls.compositeOnOriginal && controls.blendMode == 1) {
+    const int32_t h = frame.height;
+    auto edgeRows = [&](auto inner) {
+      const auto rowGlow = [&glow, &frame, h](int64_t y) {
+        return EdgeGlowWords<decltype(inner)::value>{
+            reinterpret_cast<const uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y))),
+            inputRow(frame, static_cast<int32_t>(h - 1 - y))};
+      };
+      return compositeRows(frame, rowGlow, bounds, controls, interrupt, context);
+    };
+    return edge == EdgeFromLayer::kInner ? edgeRows(std::true_type{}) : edgeRows(std::false_type{});
   }
   const auto rowGlow = [&glow, &finish](int64_t y) {
     uint32_t* row = reinterpret_cast<uint32_t*>(glow.rgbaRow(static_cast<int32_t>(y)));

@@ -127,7 +127,7 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
   float* areaRecipI = carve.take<float>(nc);
   float* areaRecipO = carve.take<float>(nc);
   // Prefix ring rows: per column, whether either box's alpha average may part from the quotient.
-  uint8_t* alphaInexact = carve.take<uint8_t>(onRing ? n + 16 : 0);
+  uint8_t* alphaInexact = carve.take<uint8_t>(onRing ? n : 0);
   assert(carve.used(scratch) <= scratchBytes(p));
 
   // With the edge table, the region's columns [0, edge0) read its left part, [edge1, n) its
@@ -417,7 +417,6 @@ SHIMMERLY_INLINE void spreadBandBody(const PassPlan& p, const BandRows& band, ui
             if (i == 0 || areaO[i] != runO) quotientO = alphaAverageIsQuotient(runO = areaO[i]);
             alphaInexact[i] = !quotientI || !quotientO;
           }
-          std::fill(alphaInexact + n, alphaInexact + n + 16, uint8_t{1});
         }
       }
       lastHI = hI;

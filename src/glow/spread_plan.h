@@ -213,11 +213,11 @@ inline size_t scratchBytes(const PassPlan& p) {
   const int64_t ncol = p.xe - p.xs, n = regionWidth(p);
   if (prefixRing(p)) {
     // The ring, the zero row, pi and po of its three lanes, rai, rao, wI, wO, the four arrays
-    // of box areas and their reciprocals, the columns' alpha flags (with 16 bytes to spare for
-    // the loads of a last block) and, for a pass writing back, a row of spread words.
+    // of box areas and their reciprocals, the columns' alpha flags and, for a pass writing back,
+    // a row of spread words.
     return static_cast<size_t>(prefixRingRows(p) * kRingLanes * prefixRingStride(p) * 4 + 64 +
                                (ncol * 4 + 64) + 2 * kRingLanes * (p.prefixCount * 4 + 64) +
-                               4 * (n * 8 + 64) + 4 * (n * 4 + 64) + (n + 16 + 64) +
+                               4 * (n * 8 + 64) + 4 * (n * 4 + 64) + (n + 64) +
                                (p.direct ? p.width * 4 + 64 : 0));
   }
   const int channels = p.colour && !p.uniform ? 5 : 1;

@@ -333,11 +333,15 @@ inline __m256i alphaAverages8(__m256i sums, const double* areaRecip) {
   return _mm256_set_m128i(high, low);
 }
 
+// singleAverage of eight sums, each with its reciprocal.
+inline __m256i singleAverages8(__m256i sums, __m256 recips) {
+  return _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(sums), recips),
+                                           _mm256_set1_ps(kSingleAverageNudge)));
+}
+
 // The alpha averages of eight boxes whose areas' averages are quotients (see alphaQuotients16).
 inline __m256i alphaQuotients8(__m256i sums, const float* areaRecip) {
-  return _mm256_cvttps_epi32(
-      _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(sums), _mm256_loadu_ps(areaRecip)),
-                    _mm256_set1_ps(kSingleAverageNudge)));
+  return singleAverages8(sums, _mm256_loadu_ps(areaRecip));
 }
 
 // fl(1 / n) of eight opaque counts n, 0 for n = 0: the area's where the box is opaque
@@ -365,11 +369,8 @@ inline __m256i blend8i(__m256i a, __m256i b, __m256i inWeight, __m256i outWeight
 inline __m256i colourSingle8(__m256i inner, __m256i outer, __m256 rni, __m256 rno,
                              __m256i innerNone, __m256i outerNone, __m256i inWeight,
                              __m256i outWeight) {
-  const __m256 nudge = _mm256_set1_ps(kSingleAverageNudge);
-  const __m256i ci =
-      _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(inner), rni), nudge));
-  const __m256i co =
-      _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(outer), rno), nudge));
+  const __m256i ci = singleAverages8(inner, rni);
+  const __m256i co = singleAverages8(outer, rno);
   const __m256i keepInner = _mm256_blendv_epi8(blend8i(ci, co, inWeight, outWeight), ci, outerNone);
   return _mm256_blendv_epi8(keepInner, co, innerNone);
 }
@@ -590,14 +591,18 @@ inline __m512i alphaAverages16(__m512i sums, const double* areaRecip, __mmask16 
   return _mm512_maskz_inserti64x4(0xFF, lowOnly, high, 1);
 }
 
+// singleAverage of sixteen sums, each with its reciprocal.
+inline __m512i singleAverages16(__m512i sums, __m512 recips) {
+  return _mm512_maskz_cvttps_epi32(
+      kSixteen, _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, sums), recips),
+                              _mm512_set1_ps(kSingleAverageNudge)));
+}
+
 // The alpha averages of sixteen boxes whose areas' averages are quotients
 // (alphaAverageIsQuotient), in single precision as the colours' (see singleAverage), from the
 // areas' single-precision reciprocals.
 inline __m512i alphaQuotients16(__m512i sums, const float* areaRecip, __mmask16 m) {
-  return _mm512_maskz_cvttps_epi32(
-      kSixteen, _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, sums),
-                                            _mm512_maskz_loadu_ps(m, areaRecip)),
-                              _mm512_set1_ps(kSingleAverageNudge)));
+  return singleAverages16(sums, _mm512_maskz_loadu_ps(m, areaRecip));
 }
 
 // fl(1 / n) of sixteen opaque counts n, 0 for n = 0: the area's where the box is opaque
@@ -621,13 +626,8 @@ inline __m512i blend16(__m512i a, __m512i b, __m512i inWeight, __m512i outWeight
 // One colour of sixteen columns in single precision (see singleAverage), in the low byte.
 inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, __mmask16 innerSeen,
                         __mmask16 outerSeen, __m512i inWeight, __m512i outWeight) {
-  const __m512 nudge = _mm512_set1_ps(kSingleAverageNudge);
-  const __m512i ci = _mm512_maskz_cvttps_epi32(
-      kSixteen,
-      _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, inner), rni), nudge));
-  const __m512i co = _mm512_maskz_cvttps_epi32(
-      kSixteen,
-      _mm512_add_ps(_mm512_mul_ps(_mm512_maskz_cvtepi32_ps(kSixteen, outer), rno), nudge));
+  const __m512i ci = singleAverages16(inner, rni);
+  const __m512i co = singleAverages16(outer, rno);
   const __m512i keepInner =
       _mm512_mask_blend_epi32(outerSeen, ci, blend16(ci, co, inWeight, outWeight));
   return _mm512_mask_blend_epi32(innerSeen, co, keepInner);

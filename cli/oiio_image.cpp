@@ -91,6 +91,11 @@ void checkDpxHeader(const std::string& path) {
     fail(path, "damaged DPX file (its header's sizes run past the end of the file)");
 }
 
+// The file cannot be read at all: OpenImageIO's reason, and the formats this build reads.
+[[noreturn]] void failToRead(const std::string& path, const std::string& why) {
+  fail(path, "cannot read (" + oneLine(why) + "); this build reads " + availableFormats());
+}
+
 }  // namespace
 
 bool oiioHasFormat(const char* oiioName) {
@@ -103,16 +108,16 @@ Image readWithOiio(const std::string& path, std::string* reduction) {
   checkDpxHeader(path);
   OIIO::ImageSpec config;
   config.attribute("oiio:UnassociatedAlpha", 1);
-  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path, &config);
-  if (!in) {
-    const std::string why = OIIO::geterror();
-    fail(path, "cannot read (" + oneLine(why) + "); this build reads " + availableFormats());
-  }
+  // The reader for the file, then the file opened with the hint, which fills in its header: what
+  // ImageInput::open does with a configuration, keeping the header it reads.
+  std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::create(path, false, &config);
+  if (!in) failToRead(path, OIIO::geterror());
+  OIIO::ImageSpec header;
+  if (!in->open(path, header, config)) failToRead(path, in->geterror());
   const FormatInfo* format = formatNamed(in->format_name());
   if (!format || !formatAvailable(format->format))
     fail(path, std::string("unsupported image format (") + in->format_name() +
                    "); this build reads " + availableFormats());
-  const OIIO::ImageSpec header = in->spec();
   const int64_t width = header.width, height = header.height;
   if (width <= 0 || height <= 0 || header.nchannels <= 0) fail(path, "the image has no pixels");
   if (width * height > kMaxPixels || header.nchannels > 64) fail(path, "the image is too large");

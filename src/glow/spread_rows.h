@@ -696,10 +696,19 @@ inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, in
         {_mm512_and_si512(lowI, fieldMask), _mm512_and_si512(lowO, fieldMask)},
         {_mm512_and_si512(highI, fieldMask), _mm512_and_si512(highO, fieldMask)},
         {blueSums16(lowI, highI), blueSums16(lowO, highO)}};
-    for (int c = 0; c < 3; ++c) {
-      const __m512i colour =
-          colour16(sums[c][0], sums[c][1], rni, rno, innerSeen, outerSeen, inWeight, outWeight);
-      word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
+    // Where both boxes of every lane hold some alpha, every colour is the blend of its averages.
+    if (static_cast<__mmask16>((innerSeen & outerSeen) | ~m) == kSixteen) {
+      for (int c = 0; c < 3; ++c) {
+        const __m512i colour = blend16(singleAverages16(sums[c][0], rni),
+                                       singleAverages16(sums[c][1], rno), inWeight, outWeight);
+        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
+      }
+    } else {
+      for (int c = 0; c < 3; ++c) {
+        const __m512i colour =
+            colour16(sums[c][0], sums[c][1], rni, rno, innerSeen, outerSeen, inWeight, outWeight);
+        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
+      }
     }
     if constexpr (kKeeps) {
       word = _mm512_or_si512(_mm512_and_si512(word, take),

@@ -389,7 +389,7 @@ inline void ringContributions8(__m256i w, __m256i (&out)[kRingLanes]) {
 }
 
 // One row's step on the prefix ring (see RingStep) eight columns at a time, the columns after
-// the last eight one by one.
+// the last eight one by one. Each block's carry is the last running sum of the block before.
 inline void ringStepAvx2(const uint32_t* __restrict words, const RingStep& s, int64_t from,
                          int64_t to, uint32_t (&carries)[kRingLanes]) {
   const __m256i last = _mm256_set1_epi32(7);
@@ -407,7 +407,7 @@ inline void ringStepAvx2(const uint32_t* __restrict words, const RingStep& s, in
     for (int k = 0; k < kRingLanes; ++k) {
       const __m256i x = prefixOf8(c[k]);
       const __m256i row = _mm256_add_epi32(x, carry[k]);
-      carry[k] = _mm256_add_epi32(carry[k], _mm256_permutevar8x32_epi32(x, last));
+      carry[k] = _mm256_permutevar8x32_epi32(row, last);
       uint32_t* const at = turning + k * rs + j;
       uint32_t* const innerAt = piRow + k * ps + j;
       const __m256i leaving = loadWords8(at);
@@ -634,7 +634,8 @@ SHIMMERLY_INLINE void ringContributions16(__m512i w, __m512i (&out)[kRingLanes])
 
 // One row's step on the prefix ring (see RingStep) sixteen columns at a time.
 // The columns [from, to) of the step, from a multiple of 16, to the row's end or another; the
-// running sums start from carries (0 at column 0) and end there.
+// running sums start from carries (0 at column 0) and end there. A block's last running sum is
+// the next block's carry, taken from the row itself.
 inline void ringStepAvx512(const uint32_t* __restrict words, const RingStep& s, int64_t from,
                            int64_t to, uint32_t (&carries)[kRingLanes]) {
   const __m512i last = _mm512_set1_epi32(15);
@@ -651,7 +652,7 @@ inline void ringStepAvx512(const uint32_t* __restrict words, const RingStep& s, 
     for (int k = 0; k < kRingLanes; ++k) {
       const __m512i x = prefixOf16(c[k]);
       const __m512i row = _mm512_add_epi32(x, carry[k]);
-      carry[k] = _mm512_add_epi32(carry[k], _mm512_maskz_permutexvar_epi32(kSixteen, last, x));
+      carry[k] = _mm512_maskz_permutexvar_epi32(kSixteen, last, row);
       const __m512i leaving = _mm512_maskz_loadu_epi32(m, turning + k * rs + j);
       const __m512i inner =
           _mm512_sub_epi32(_mm512_add_epi32(_mm512_maskz_loadu_epi32(m, piRow + k * ps + j),

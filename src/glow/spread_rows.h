@@ -686,7 +686,10 @@ inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, in
     const __m512 rno = countReciprocals16(countO, row.areaO + i, row.areaRecipO + i, m);
     const __mmask16 innerSeen = _mm512_cmpneq_epi32_mask(a, zero);
     const __mmask16 outerSeen = _mm512_cmpneq_epi32_mask(b, zero);
-    __m512i word = _mm512_maskz_slli_epi32(kSixteen, blend16(a, b, inWeight, outWeight), 24);
+    // The alpha blend's byte is the top byte of its sum (see blend16), kept in place.
+    __m512i word = _mm512_and_si512(
+        _mm512_add_epi32(_mm512_mullo_epi32(a, inWeight), _mm512_mullo_epi32(b, outWeight)),
+        _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u)));
     // Red and green in the low fields of lanes 1 and 2, blue from the nibbles above them.
     const __m512i lowI = innerSums16(pre.inner[1], i, d, m);
     const __m512i lowO = outerSums16(pre.outer[1], i, d, m);

@@ -616,21 +616,25 @@ inline __m512 countReciprocals16(__m512i counts, const uint32_t* area, const flo
                              _mm512_maskz_cvtepi32_ps(kSixteen, counts));
 }
 
-// (a × (2^24 − F) + b × F) >> 24 of sixteen pairs (see blend24).
+// a × (2^24 − F) + b × F of sixteen pairs, whose top byte is their blend (see blend24).
+inline __m512i blendSums16(__m512i a, __m512i b, __m512i inWeight, __m512i outWeight) {
+  return _mm512_add_epi32(_mm512_mullo_epi32(a, inWeight), _mm512_mullo_epi32(b, outWeight));
+}
 inline __m512i blend16(__m512i a, __m512i b, __m512i inWeight, __m512i outWeight) {
-  return _mm512_maskz_srli_epi32(
-      kSixteen, _mm512_add_epi32(_mm512_mullo_epi32(a, inWeight), _mm512_mullo_epi32(b, outWeight)),
-      24);
+  return _mm512_maskz_srli_epi32(kSixteen, blendSums16(a, b, inWeight, outWeight), 24);
 }
 
-// One colour of sixteen columns in single precision (see singleAverage), in the low byte.
-inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, __mmask16 innerSeen,
-                        __mmask16 outerSeen, __m512i inWeight, __m512i outWeight) {
+// One colour of sixteen columns in single precision (see singleAverage), in the low byte: the
+// blend, but the inner average where the outer alpha is 0 and the outer one where the inner
+// alpha is 0. bothSeen: every lane has both alphas, so every lane takes the blend.
+inline __m512i colour16(__m512i inner, __m512i outer, __m512 rni, __m512 rno, bool bothSeen,
+                        __mmask16 innerSeen, __mmask16 outerSeen, __m512i inWeight,
+                        __m512i outWeight) {
   const __m512i ci = singleAverages16(inner, rni);
   const __m512i co = singleAverages16(outer, rno);
-  const __m512i keepInner =
-      _mm512_mask_blend_epi32(outerSeen, ci, blend16(ci, co, inWeight, outWeight));
-  return _mm512_mask_blend_epi32(innerSeen, co, keepInner);
+  const __m512i blended = blend16(ci, co, inWeight, outWeight);
+  if (bothSeen) return blended;
+  return _mm512_mask_blend_epi32(innerSeen, co, _mm512_mask_blend_epi32(outerSeen, ci, blended));
 }
 
 // Blue's box sums from the nibbles above red's and green's (see kBlueNibbleShift).
@@ -686,10 +690,9 @@ inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, in
     const __m512 rno = countReciprocals16(countO, row.areaO + i, row.areaRecipO + i, m);
     const __mmask16 innerSeen = _mm512_cmpneq_epi32_mask(a, zero);
     const __mmask16 outerSeen = _mm512_cmpneq_epi32_mask(b, zero);
-    // The alpha blend's byte is the top byte of its sum (see blend16), kept in place.
-    __m512i word = _mm512_and_si512(
-        _mm512_add_epi32(_mm512_mullo_epi32(a, inWeight), _mm512_mullo_epi32(b, outWeight)),
-        _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u)));
+    // The alpha blend's byte kept in place, at the top of its sum.
+    __m512i word = _mm512_and_si512(blendSums16(a, b, inWeight, outWeight),
+                                    _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u)));
     // Red and green in the low fields of lanes 1 and 2, blue from the nibbles above them.
     const __m512i lowI = innerSums16(pre.inner[1], i, d, m);
     const __m512i lowO = outerSums16(pre.outer[1], i, d, m);
@@ -699,19 +702,12 @@ inline void colourRowSingleAvx512Keeping(const ColourRow& row, int64_t begin, in
         {_mm512_and_si512(lowI, fieldMask), _mm512_and_si512(lowO, fieldMask)},
         {_mm512_and_si512(highI, fieldMask), _mm512_and_si512(highO, fieldMask)},
         {blueSums16(lowI, highI), blueSums16(lowO, highO)}};
-    // Where both boxes of every lane hold some alpha, every colour is the blend of its averages.
-    if (static_cast<__mmask16>((innerSeen & outerSeen) | ~m) == kSixteen) {
-      for (int c = 0; c < 3; ++c) {
-        const __m512i colour = blend16(singleAverages16(sums[c][0], rni),
-                                       singleAverages16(sums[c][1], rno), inWeight, outWeight);
-        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
-      }
-    } else {
-      for (int c = 0; c < 3; ++c) {
-        const __m512i colour =
-            colour16(sums[c][0], sums[c][1], rni, rno, innerSeen, outerSeen, inWeight, outWeight);
-        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
-      }
+    // Lanes outside m count as seen: their words are not stored.
+    const bool bothSeen = static_cast<__mmask16>((innerSeen & outerSeen) | ~m) == kSixteen;
+    for (int c = 0; c < 3; ++c) {
+      const __m512i colour = colour16(sums[c][0], sums[c][1], rni, rno, bothSeen, innerSeen,
+                                      outerSeen, inWeight, outWeight);
+      word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, colour, 8 * c));
     }
     if constexpr (kKeeps) {
       word = _mm512_or_si512(_mm512_and_si512(word, take),

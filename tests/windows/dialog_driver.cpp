@@ -59,8 +59,10 @@ void DialogDriver::watch() {
     // user starts to type.
     const auto focusDeadline = Clock::now() + std::chrono::seconds(2);
     while (Clock::now() < focusDeadline && !IsChild(dialog, focusOf(dialog))) Sleep(5);
+    acting_ = true;
     actions_[actedCount_](dialog);
     ++actedCount_;
+    acting_ = false;
     handled = dialog;
     giveUp = Clock::now() + std::chrono::seconds(5);
   }
@@ -69,6 +71,11 @@ void DialogDriver::watch() {
     rescued_ = true;
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   }
+}
+
+bool DialogDriver::acted() const {
+  while (acting_) Sleep(1);
+  return actedCount_ == actions_.size();
 }
 
 std::string windowText(HWND window) {

@@ -30,8 +30,9 @@ class DialogDriver {
   DialogDriver(const DialogDriver&) = delete;
   DialogDriver& operator=(const DialogDriver&) = delete;
 
-  // Whether every action ran on a box.
-  bool acted() const { return actedCount_ == actions_.size(); }
+  // Whether every action ran on a box. An action may close its box, and so let the test go on,
+  // before the watcher has counted it; this waits for an action still running to be counted.
+  bool acted() const;
 
  private:
   void watch();
@@ -39,6 +40,7 @@ class DialogDriver {
   std::vector<Action> actions_;
   std::atomic<bool> stop_{false};
   std::atomic<size_t> actedCount_{0};
+  std::atomic<bool> acting_{false};  // set from before an action starts until it is counted
   std::atomic<bool> rescued_{false};
   std::thread thread_;
 };

@@ -367,9 +367,108 @@ void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Sh
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
 #include "core/isa_region_begin.h"
+constexpr __mmask16 kSixteen = 0xFFFF;
+
+// Sixteen glow words from column i, those of the lanes in m (the others 0).
+SHIMMERLY_INLINE __m512i glowWords16(GlowWords glow, int64_t i, __mmask16 m) {
+  return _mm512_maskz_loadu_epi32(m, glow.words + i);
+}
+SHIMMERLY_INLINE __m512i glowWords16(GlowAlphas glow, int64_t i, __mmask16 m) {
+  const __m512i alpha = _mm512_maskz_cvtepu8_epi32(
+      kSixteen, _mm_maskz_loadu_epi8(static_cast<__mmask16>(m), glow.alpha + i));
+  return _mm512_or_si512(_mm512_maskz_slli_epi32(kSixteen, alpha, 24),
+                         _mm512_set1_epi32(static_cast<int32_t>(glow.colour)));
+}
+
+// ShapeLanes<true> of sixteen glow alphas.
+SHIMMERLY_INLINE __m512i shaped16(__m512i g0, const ShapeLanes<true>& shape) {
+  const __m512i byte = _mm512_set1_epi32(255);
+  __m512i shaped = g0;
+  if (shape.softenMask) {
+    const __mmask16 over = _mm512_cmpgt_epi32_mask(g0, _mm512_set1_epi32(shape.limitBelow));
+    const __m512i scaled = _mm512_maskz_min_epi32(
+        kSixteen,
+        _mm512_maskz_srli_epi32(
+            kSixteen,
+            _mm512_mullo_epi32(g0, _mm512_set1_epi32(static_cast<int32_t>(shape.softenBy))), 16),
+        byte);
+    shaped = _mm512_mask_mov_epi32(scaled, over, byte);
+  }
+  if (shape.fadeMask) {
+    shaped = _mm512_maskz_srli_epi32(
+        kSixteen, _mm512_mullo_epi32(shaped, _mm512_set1_epi32(static_cast<int32_t>(shape.fadeBy))),
+        16);
+  }
+  return shaped;
+}
+
+// Sixteen words of an edge glow from column i: each spread alpha turned into the edge glow's
+// alpha by the layer pixel's alpha, edgeGlowAlpha lane by lane (the lanes outside m read a
+// spread alpha and a layer alpha of 0, which gives 0 for both glows).
+template <bool kInner>
+SHIMMERLY_INLINE __m512i glowWords16(EdgeGlowWords<kInner> glow, int64_t i, __mmask16 m) {
+  const __m512i byte = _mm512_set1_epi32(255);
+  const __m512i words = _mm512_maskz_loadu_epi32(m, glow.words + i);
+  const __m512i o = _mm512_and_si512(_mm512_maskz_loadu_epi32(m, glow.layer + i), byte);
+  const __m512i s = _mm512_maskz_srli_epi32(kSixteen, words, 24);
+  const __m512i product = kInner ? _mm512_mullo_epi32(_mm512_sub_epi32(byte, s), o)
+                                 : _mm512_mullo_epi32(_mm512_sub_epi32(byte, o), s);
+  const __m512i u =
+      _mm512_maskz_srli_epi32(kSixteen,
+                              _mm512_add_epi32(_mm512_add_epi32(product, _mm512_set1_epi32(1)),
+                                               _mm512_maskz_srli_epi32(kSixteen, product, 8)),
+                              8);
+  const __m512i stretched = _mm512_mask_mov_epi32(
+      _mm512_maskz_srli_epi32(kSixteen, _mm512_mullo_epi32(u, _mm512_set1_epi32(4819)), 12),
+      _mm512_cmpge_epu32_mask(u, _mm512_set1_epi32(217)), byte);
+  const __mmask16 none = _mm512_cmpeq_epi32_mask(o, kInner ? _mm512_setzero_si512() : byte);
+  const __m512i alpha = _mm512_maskz_mov_epi32(static_cast<__mmask16>(~none), stretched);
+  return _mm512_or_si512(_mm512_and_si512(words, _mm512_set1_epi32(0x00FFFFFF)),
+                         _mm512_maskz_slli_epi32(kSixteen, alpha, 24));
+}
+
+// normalRowBlocks with whole-number shaping, sixteen pixels at a time. A block where no pixel
+// has both a host alpha and a glow alpha takes the input or the glow alone, chosen by masks;
+// a block that blends goes to normalRowBlocks with its glow words.
+template <typename Glow>
+SHIMMERLY_INLINE void normalRow16(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                  const Shaping& shaping, bool blendTransparentGlow,
+                                  bool prefetch) {
+  const ShapeLanes<true> shape(shaping);
+  const __m512i byte = _mm512_set1_epi32(255);
+  // The lift in the three colour bytes: a saturating byte add is min(255, colour + lift).
+  const __m512i lift =
+      _mm512_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(shaping.lift) * 0x01010100u));
+  const __mmask16 keepWhereSeen = blendTransparentGlow ? 0 : kSixteen;
+  alignas(64) uint32_t words[16];
+  for (int64_t i = 0; i < n; i += 16) {
+    const __mmask16 m = n - i >= 16 ? kSixteen : static_cast<__mmask16>((1u << (n - i)) - 1);
+    if (prefetch && i % 32 == 0) prefetchAhead(in + i, out + i);
+    const __m512i p = _mm512_maskz_loadu_epi32(m, in + i);
+    const __m512i g = glowWords16(glow, i, m);
+    const __m512i b = shaped16(_mm512_maskz_srli_epi32(kSixteen, g, 24), shape);
+    const __mmask16 hostSeen = _mm512_test_epi32_mask(p, byte);
+    const __mmask16 glowSeen = _mm512_test_epi32_mask(b, b);
+    if ((hostSeen & glowSeen & m) != 0) {
+      _mm512_store_si512(words, g);
+      normalRowBlocks<true>(in + i, GlowWords{words}, out + i, std::min<int64_t>(16, n - i),
+                            shaping, blendTransparentGlow, false);
+      continue;
+    }
+    const __m512i glowOnly =
+        _mm512_or_si512(_mm512_adds_epu8(_mm512_maskz_slli_epi32(kSixteen, g, 8), lift), b);
+    // A zero glow alpha keeps the input, over a transparent host pixel too unless the
+    // transparent glow blends there.
+    const __mmask16 keep = static_cast<__mmask16>(~glowSeen & (hostSeen | keepWhereSeen));
+    _mm512_mask_storeu_epi32(out + i, m, _mm512_mask_mov_epi32(glowOnly, keep, p));
+  }
+}
+
 template <typename Glow>
 void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
                bool blendTransparentGlow, bool prefetch) {
+  if (shaping.integral)
+    return normalRow16(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
   normalRowShaped(in, glow, out, n, shaping, blendTransparentGlow, prefetch);
 }
 #include "core/isa_region_end.h"
@@ -621,41 +720,6 @@ void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shap
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
 #include "core/isa_region_begin.h"
-constexpr __mmask16 kSixteen = 0xFFFF;
-
-// Sixteen glow words from column i, those of the lanes in m (the others 0).
-SHIMMERLY_INLINE __m512i glowWords16(GlowWords glow, int64_t i, __mmask16 m) {
-  return _mm512_maskz_loadu_epi32(m, glow.words + i);
-}
-SHIMMERLY_INLINE __m512i glowWords16(GlowAlphas glow, int64_t i, __mmask16 m) {
-  const __m512i alpha = _mm512_maskz_cvtepu8_epi32(
-      kSixteen, _mm_maskz_loadu_epi8(static_cast<__mmask16>(m), glow.alpha + i));
-  return _mm512_or_si512(_mm512_maskz_slli_epi32(kSixteen, alpha, 24),
-                         _mm512_set1_epi32(static_cast<int32_t>(glow.colour)));
-}
-
-// ShapeLanes<true> of sixteen glow alphas.
-SHIMMERLY_INLINE __m512i shaped16(__m512i g0, const ShapeLanes<true>& shape) {
-  const __m512i byte = _mm512_set1_epi32(255);
-  __m512i shaped = g0;
-  if (shape.softenMask) {
-    const __mmask16 over = _mm512_cmpgt_epi32_mask(g0, _mm512_set1_epi32(shape.limitBelow));
-    const __m512i scaled = _mm512_maskz_min_epi32(
-        kSixteen,
-        _mm512_maskz_srli_epi32(
-            kSixteen,
-            _mm512_mullo_epi32(g0, _mm512_set1_epi32(static_cast<int32_t>(shape.softenBy))), 16),
-        byte);
-    shaped = _mm512_mask_mov_epi32(scaled, over, byte);
-  }
-  if (shape.fadeMask) {
-    shaped = _mm512_maskz_srli_epi32(
-        kSixteen, _mm512_mullo_epi32(shaped, _mm512_set1_epi32(static_cast<int32_t>(shape.fadeBy))),
-        16);
-  }
-  return shaped;
-}
-
 // screenOverClearBody sixteen pixels at a time, the table's entries gathered. Called, not
 // inlined: the block loop it is handed to is compiled outside this region's target.
 struct ScreenOverClearGathers {

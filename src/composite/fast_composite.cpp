@@ -754,10 +754,38 @@ struct ScreenOverClearGathers {
   }
 };
 
+// modeRowBlocks for Screen, each block of 16 sorted by masks in the vector lanes rather than by
+// sums over its pixels.
+template <typename Glow>
+SHIMMERLY_INLINE void screenRowBlocks16(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
+                                        const Shaping& shaping, bool prefetch) {
+  const __m512i byte = _mm512_set1_epi32(255);
+  for (int64_t i0 = 0; i0 < n; i0 += 16) {
+    const int64_t m = std::min<int64_t>(16, n - i0);
+    const __mmask16 lanes = m == 16 ? kSixteen : static_cast<__mmask16>((1u << m) - 1);
+    if (prefetch && i0 % 32 == 0) prefetchAhead(in + i0, out + i0);
+    const __m512i p = _mm512_maskz_loadu_epi32(lanes, in + i0);
+    const __m512i g = glowWords16(glow, i0, lanes);
+    if (_mm512_test_epi32_mask(g, _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u))) == 0) {
+      _mm512_mask_storeu_epi32(out + i0, lanes, p);
+    } else if (_mm512_test_epi32_mask(p, byte) == 0) {
+      ScreenOverClearGathers{}(in + i0, glow.from(i0), out + i0, m, shaping, shaping.screenTable);
+    } else if (_mm512_mask_cmpeq_epi32_mask(lanes, _mm512_and_si512(p, byte), byte) == lanes) {
+      modeRowBody<2, Glow, true>(in + i0, glow.from(i0), out + i0, m, shaping);
+    } else {
+      modeRowBody<2>(in + i0, glow.from(i0), out + i0, m, shaping);
+    }
+  }
+}
+
 template <int kMode, typename Glow>
 void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
              bool prefetch) {
-  modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch, ScreenOverClearGathers{});
+  if constexpr (kMode == 2) {
+    screenRowBlocks16(in, glow, out, n, shaping, prefetch);
+  } else {
+    modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch, ScreenOverClearGathers{});
+  }
 }
 #include "core/isa_region_end.h"
 #endif

@@ -656,20 +656,10 @@ SHIMMERLY_INLINE void screenOverClearBody(const uint32_t* in, Glow glow, uint32_
 // is transparent throughout, the modes that take the glow over a transparent pixel (Multiply,
 // Overlay, Add) give what the Normal row gives there: the glow, or the input where its alpha
 // shapes to zero; Screen reads its table there.
-// The Screen of a block over a transparent layer, one pixel at a time (see screenOverClearBody);
-// the AVX-512 rows fetch the table sixteen pixels at a time instead.
-struct ScreenOverClear {
-  template <typename Glow>
-  SHIMMERLY_INLINE void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                   const Shaping& shaping, const uint8_t* table) const {
-    screenOverClearBody(in, glow, out, n, shaping, table);
-  }
-};
-
-template <int kMode, typename Glow, typename ClearScreen = ScreenOverClear>
+// (The AVX-512 Screen row sorts its blocks in vector lanes instead: screenRowBlocks16.)
+template <int kMode, typename Glow>
 SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
-                                    const Shaping& shaping, bool prefetch,
-                                    ClearScreen clearScreen = {}) {
+                                    const Shaping& shaping, bool prefetch) {
   constexpr bool kTakesGlow = kMode == 3 || kMode == 4 || kMode == 5;
   // Screen has a cheaper body over transparent and over opaque layer pixels alike, so it looks
   // at blocks of 16: fewer of them hold both, along the edges of opaque shapes. The other modes
@@ -689,7 +679,7 @@ SHIMMERLY_INLINE void modeRowBlocks(const uint32_t* in, Glow glow, uint32_t* out
     } else if (kTakesGlow && layer == 0) {
       normalRowBody<false, false, true>(in + i0, glow.from(i0), out + i0, m, shaping, false);
     } else if (kMode == 2 && layer == 0) {
-      clearScreen(in + i0, glow.from(i0), out + i0, m, shaping, shaping.screenTable);
+      screenOverClearBody(in + i0, glow.from(i0), out + i0, m, shaping, shaping.screenTable);
     } else if (kMode == 2 && (opaque & 0xFFu) == 0xFFu) {
       modeRowBody<kMode, Glow, true>(in + i0, glow.from(i0), out + i0, m, shaping);
     } else {
@@ -720,8 +710,7 @@ void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shap
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
 #include "core/isa_region_begin.h"
-// screenOverClearBody sixteen pixels at a time, the table's entries gathered. Called, not
-// inlined: the block loop it is handed to is compiled outside this region's target.
+// screenOverClearBody sixteen pixels at a time, the table's entries gathered.
 struct ScreenOverClearGathers {
   template <typename Glow>
   void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
@@ -784,7 +773,7 @@ void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shap
   if constexpr (kMode == 2) {
     screenRowBlocks16(in, glow, out, n, shaping, prefetch);
   } else {
-    modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch, ScreenOverClearGathers{});
+    modeRowBlocks<kMode>(in, glow, out, n, shaping, prefetch);
   }
 }
 #include "core/isa_region_end.h"

@@ -369,6 +369,12 @@ void normalRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Sh
 #include "core/isa_region_begin.h"
 constexpr __mmask16 kSixteen = 0xFFFF;
 
+// The lanes of the block of sixteen columns from column i of a row of n: all of them but in the
+// row's last block, which has the first n − i.
+SHIMMERLY_INLINE __mmask16 blockLanes(int64_t i, int64_t n) {
+  return n - i >= 16 ? kSixteen : static_cast<__mmask16>((1u << (n - i)) - 1);
+}
+
 // Sixteen glow words from column i, those of the lanes in m (the others 0).
 SHIMMERLY_INLINE __m512i glowWords16(GlowWords glow, int64_t i, __mmask16 m) {
   return _mm512_maskz_loadu_epi32(m, glow.words + i);
@@ -442,7 +448,7 @@ SHIMMERLY_INLINE void normalRow16(const uint32_t* in, Glow glow, uint32_t* out, 
   const __mmask16 keepWhereSeen = blendTransparentGlow ? 0 : kSixteen;
   alignas(64) uint32_t words[16];
   for (int64_t i = 0; i < n; i += 16) {
-    const __mmask16 m = n - i >= 16 ? kSixteen : static_cast<__mmask16>((1u << (n - i)) - 1);
+    const __mmask16 m = blockLanes(i, n);
     if (prefetch && i % 32 == 0) prefetchAhead(in + i, out + i);
     const __m512i p = _mm512_maskz_loadu_epi32(m, in + i);
     const __m512i g = glowWords16(glow, i, m);
@@ -719,7 +725,7 @@ struct ScreenOverClearGathers {
     const __m512i lift = _mm512_set1_epi32(shaping.lift);
     const __m512i byte = _mm512_set1_epi32(255);
     for (int64_t i = 0; i < n; i += 16) {
-      const __mmask16 m = n - i >= 16 ? kSixteen : static_cast<__mmask16>((1u << (n - i)) - 1);
+      const __mmask16 m = blockLanes(i, n);
       const __m512i p = _mm512_maskz_loadu_epi32(m, in + i);
       const __m512i g = glowWords16(glow, i, m);
       const __m512i b = shaped16(_mm512_maskz_srli_epi32(kSixteen, g, 24), shape);
@@ -751,7 +757,7 @@ SHIMMERLY_INLINE void screenRowBlocks16(const uint32_t* in, Glow glow, uint32_t*
   const __m512i byte = _mm512_set1_epi32(255);
   for (int64_t i0 = 0; i0 < n; i0 += 16) {
     const int64_t m = std::min<int64_t>(16, n - i0);
-    const __mmask16 lanes = m == 16 ? kSixteen : static_cast<__mmask16>((1u << m) - 1);
+    const __mmask16 lanes = blockLanes(i0, n);
     if (prefetch && i0 % 32 == 0) prefetchAhead(in + i0, out + i0);
     const __m512i p = _mm512_maskz_loadu_epi32(lanes, in + i0);
     const __m512i g = glowWords16(glow, i0, lanes);

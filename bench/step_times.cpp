@@ -55,6 +55,45 @@ double medianMs(int frames, Before before, Step step) {
   return times[times.size() / 2];
 }
 
+// Two steps timed in turn, a few frames of one, then a few of the other, round after round: the
+// medians of each, in milliseconds, and the median of the rounds' differences (first − second).
+// Both steps of a round see the machine as it is at that moment, so the difference of two steps
+// that share most of their work stays meaningful on a machine whose speed drifts, where the
+// difference of two separate medians may even fall below zero. Each run of a step starts with an
+// untimed frame, so that each is timed with its own data in the caches, as in a stream of frames.
+struct PairedMs {
+  double first = 0, second = 0, difference = 0;
+};
+template <typename BeforeA, typename StepA, typename BeforeB, typename StepB>
+PairedMs pairedMedianMs(int frames, BeforeA beforeA, StepA stepA, BeforeB beforeB, StepB stepB) {
+  constexpr int kRoundFrames = 5;
+  const int rounds = std::max(1, (frames + kRoundFrames - 1) / kRoundFrames);
+  const int perRound = std::min(frames, kRoundFrames);
+  auto median = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+  };
+  auto run = [&](auto& before, auto& step, std::vector<double>& all) {
+    std::vector<double> times;
+    for (int i = 0; i < perRound + 1; ++i) {
+      before();
+      const auto start = std::chrono::steady_clock::now();
+      step();
+      const std::chrono::duration<double, std::milli> took =
+          std::chrono::steady_clock::now() - start;
+      if (i > 0) times.push_back(took.count());
+    }
+    all.insert(all.end(), times.begin(), times.end());
+    return median(times);
+  };
+  std::vector<double> a, b, d;
+  for (int r = 0; r < rounds; ++r) {
+    const double ma = run(beforeA, stepA, a);
+    d.push_back(ma - run(beforeB, stepB, b));
+  }
+  return {median(a), median(b), median(d)};
+}
+
 void fail(const char* what) {
   std::fprintf(stderr, "shimmerly_step_times: %s\n", what);
   std::exit(1);
@@ -90,10 +129,18 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
   const CompositeControls controls{0.8, 1.0, 1, true};
   fillAlphaReciprocals();
 
-  // Extraction with the spread inside it, as the engine calls it.
+  // Extraction with the spread inside it, as the engine calls it, and the spread alone, of what
+  // the extraction hands it, timed in turn: the extraction's time is their difference.
   GlowBounds bounds;
   const uint8_t* glowAlpha = nullptr;
-  const double extractAndSpread = medianMs(
+  GlowBounds sourceBounds;
+  const std::vector<uint8_t> alpha = bench::alphasOf(frame.pixels, width, height, sourceBounds);
+  Raster source(width, height, kPixelRgba);
+  GlowBounds unused;
+  if (layerColour) bench::glowOf(frame.pixels, width, height, source, unused);
+  Raster spreadGlow(width, height, kPixelRgba);
+  GlowBounds spreadBounds;
+  const PairedMs extraction = pairedMedianMs(
       frames, [&] { bounds = GlowBounds{}; },
       [&] {
         RenderSettings settings = defaultSettings();
@@ -113,17 +160,7 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
                                         RgbColor{255, 255, 255}};
         if (fastExtractTarget(request, context, layerColour ? nullptr : &glowAlpha) != 0)
           fail("the extraction stopped");
-      });
-  // The spread alone, of what the extraction hands it.
-  GlowBounds sourceBounds;
-  const std::vector<uint8_t> alpha = bench::alphasOf(frame.pixels, width, height, sourceBounds);
-  Raster source(width, height, kPixelRgba);
-  GlowBounds unused;
-  if (layerColour) bench::glowOf(frame.pixels, width, height, source, unused);
-  Raster spreadGlow(width, height, kPixelRgba);
-  GlowBounds spreadBounds;
-  const double spreadOnly = medianMs(
-      frames,
+      },
       [&] {
         spreadBounds = sourceBounds;
         if (layerColour) std::memcpy(spreadGlow.pixels(), source.pixels(), pixels * 4);
@@ -170,10 +207,10 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
 
   char label[32];
   std::snprintf(label, sizeof label, "%s %s", render, low ? "low" : "high");
-  printStep(label, "extraction", extractAndSpread - spreadOnly);
-  printStep(label, "spread", spreadOnly);
+  printStep(label, "extraction", extraction.difference);
+  printStep(label, "spread", extraction.second);
   printStep(label, "composite", composite);
-  printStep(label, "steps together", extractAndSpread + composite);
+  printStep(label, "steps together", extraction.first + composite);
   printStep(label, "whole render", whole);
 }
 

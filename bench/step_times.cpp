@@ -22,6 +22,7 @@
 #include "composite/fast_composite.h"
 #include "core/frame_memory.h"
 #include "core/isa_dispatch.h"
+#include "core/menu_codes.h"
 #include "core/raster.h"
 #include "core/render_threads.h"
 #include "core/units.h"
@@ -133,6 +134,10 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
   // the extraction hands it, timed in turn: the extraction's time is their difference.
   GlowBounds bounds;
   const uint8_t* glowAlpha = nullptr;
+  // As in the engine, an edge glow of the layer's colours leaves its last step to the composite.
+  PendingEdgeGlow edge;
+  // The pending edge glow reads these settings until the composite has finished every row.
+  RenderSettings settings = defaultSettings();
   GlowBounds sourceBounds;
   const std::vector<uint8_t> alpha = bench::alphasOf(frame.pixels, width, height, sourceBounds);
   Raster source(width, height, kPixelRgba);
@@ -143,7 +148,6 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
   const PairedMs extraction = pairedMedianMs(
       frames, [&] { bounds = GlowBounds{}; },
       [&] {
-        RenderSettings settings = defaultSettings();
         const ExtractionRequest request{target,
                                         settings,
                                         frame.pixels.data(),
@@ -158,7 +162,7 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
                                         &glow,
                                         layerColour ? 2 : 1,
                                         RgbColor{255, 255, 255}};
-        if (fastExtractTarget(request, context, layerColour ? nullptr : &glowAlpha) != 0)
+        if (fastExtractTarget(request, context, layerColour ? nullptr : &glowAlpha, &edge) != 0)
           fail("the extraction stopped");
       },
       [&] {
@@ -179,13 +183,31 @@ void timeSteps(const Frame& frame, bool layerColour, bool low, int threads, int 
     if (glowAlpha == nullptr) fail("the default glow did not come as alphas");
     keptAlpha.assign(glowAlpha, glowAlpha + pixels);
   }
+  // The composite finishes an edge glow's rows in the glow raster itself, so each timed
+  // composite starts again from the spread glow.
+  std::vector<uint8_t> spreadGlowKept;
+  if (edge.pending) spreadGlowKept.assign(glow.pixels(), glow.pixels() + pixels * 4);
+  const EdgeFromLayer fromLayer =
+      !edge.pending || edge.values.settings->targetType != TargetType::Alpha ? EdgeFromLayer::kNone
+      : edge.inner                                                           ? EdgeFromLayer::kInner
+                   : EdgeFromLayer::kOuter;
   const double composite = medianMs(
-      frames, [] {},
+      frames,
       [&] {
-        const int32_t code = layerColour
-                                 ? fastCompositePass(view, glow, bounds, controls, never, context)
-                                 : fastCompositeOfAlphas(view, keptAlpha.data(), 0xFFFFFFu, bounds,
-                                                         controls, never, context);
+        if (edge.pending) std::memcpy(glow.pixels(), spreadGlowKept.data(), pixels * 4);
+      },
+      [&] {
+        int32_t code = 0;
+        if (!layerColour) {
+          code = fastCompositeOfAlphas(view, keptAlpha.data(), 0xFFFFFFu, bounds, controls, never,
+                                       context);
+        } else if (edge.pending) {
+          code = fastCompositePass(
+              view, glow, bounds, controls, never, context,
+              [&edge](int64_t y, uint32_t* row) { finishEdgeRow(edge, y, row); }, fromLayer);
+        } else {
+          code = fastCompositePass(view, glow, bounds, controls, never, context);
+        }
         if (code != 0) fail("the composite stopped");
       });
   // The whole render through the engine, as `shimmerly bench` renders.

@@ -716,38 +716,29 @@ void modeRow(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shap
 #include "core/isa_region_end.h"
 #define SHIMMERLY_ISA_REGION avx512
 #include "core/isa_region_begin.h"
-// screenOverClearBody sixteen pixels at a time, the table's entries gathered.
-struct ScreenOverClearGathers {
-  template <typename Glow>
-  void operator()(const uint32_t* in, Glow glow, uint32_t* out, int64_t n, const Shaping& shaping,
-                  const uint8_t* table) const {
-    const ShapeLanes<true> shape(shaping);
-    const __m512i lift = _mm512_set1_epi32(shaping.lift);
-    const __m512i byte = _mm512_set1_epi32(255);
-    for (int64_t i = 0; i < n; i += 16) {
-      const __mmask16 m = blockLanes(i, n);
-      const __m512i p = _mm512_maskz_loadu_epi32(m, in + i);
-      const __m512i g = glowWords16(glow, i, m);
-      const __m512i b = shaped16(_mm512_maskz_srli_epi32(kSixteen, g, 24), shape);
-      const __m512i row = _mm512_maskz_slli_epi32(kSixteen, b, 8);
-      __m512i word = b;
-      for (int k = 0; k < 3; ++k) {
-        const __m512i channel = _mm512_maskz_min_epi32(
-            kSixteen,
-            _mm512_add_epi32(_mm512_and_si512(_mm512_maskz_srli_epi32(kSixteen, g, 8 * k), byte),
-                             lift),
-            byte);
-        const __m512i screened =
-            _mm512_and_si512(_mm512_mask_i32gather_epi32(_mm512_setzero_si512(), m,
-                                                         _mm512_add_epi32(row, channel), table, 1),
-                             byte);
-        word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, screened, 8 * (k + 1)));
-      }
-      const __mmask16 keep = _mm512_cmpeq_epi32_mask(b, _mm512_setzero_si512());
-      _mm512_mask_storeu_epi32(out + i, m, _mm512_mask_mov_epi32(word, keep, p));
-    }
+// screenOverClearBody for a block of sixteen pixels already loaded (host words p, glow words g,
+// the lanes in m), the table's entries gathered.
+SHIMMERLY_INLINE void screenOverClear16(__m512i p, __m512i g, __mmask16 m, uint32_t* out,
+                                        const ShapeLanes<true>& shape, __m512i lift,
+                                        const uint8_t* table) {
+  const __m512i byte = _mm512_set1_epi32(255);
+  const __m512i b = shaped16(_mm512_maskz_srli_epi32(kSixteen, g, 24), shape);
+  const __m512i row = _mm512_maskz_slli_epi32(kSixteen, b, 8);
+  __m512i word = b;
+  for (int k = 0; k < 3; ++k) {
+    const __m512i channel = _mm512_maskz_min_epi32(
+        kSixteen,
+        _mm512_add_epi32(_mm512_and_si512(_mm512_maskz_srli_epi32(kSixteen, g, 8 * k), byte), lift),
+        byte);
+    const __m512i screened =
+        _mm512_and_si512(_mm512_mask_i32gather_epi32(_mm512_setzero_si512(), m,
+                                                     _mm512_add_epi32(row, channel), table, 1),
+                         byte);
+    word = _mm512_or_si512(word, _mm512_maskz_slli_epi32(kSixteen, screened, 8 * (k + 1)));
   }
-};
+  const __mmask16 keep = _mm512_cmpeq_epi32_mask(b, _mm512_setzero_si512());
+  _mm512_mask_storeu_epi32(out, m, _mm512_mask_mov_epi32(word, keep, p));
+}
 
 // modeRowBlocks for Screen, each block of 16 sorted by masks in the vector lanes rather than by
 // sums over its pixels.
@@ -755,6 +746,8 @@ template <typename Glow>
 SHIMMERLY_INLINE void screenRowBlocks16(const uint32_t* in, Glow glow, uint32_t* out, int64_t n,
                                         const Shaping& shaping, bool prefetch) {
   const __m512i byte = _mm512_set1_epi32(255);
+  const ShapeLanes<true> shape(shaping);
+  const __m512i lift = _mm512_set1_epi32(shaping.lift);
   for (int64_t i0 = 0; i0 < n; i0 += 16) {
     const int64_t m = std::min<int64_t>(16, n - i0);
     const __mmask16 lanes = blockLanes(i0, n);
@@ -764,7 +757,7 @@ SHIMMERLY_INLINE void screenRowBlocks16(const uint32_t* in, Glow glow, uint32_t*
     if (_mm512_test_epi32_mask(g, _mm512_set1_epi32(static_cast<int32_t>(0xFF000000u))) == 0) {
       _mm512_mask_storeu_epi32(out + i0, lanes, p);
     } else if (_mm512_test_epi32_mask(p, byte) == 0) {
-      ScreenOverClearGathers{}(in + i0, glow.from(i0), out + i0, m, shaping, shaping.screenTable);
+      screenOverClear16(p, g, lanes, out + i0, shape, lift, shaping.screenTable);
     } else if (_mm512_mask_cmpeq_epi32_mask(lanes, _mm512_and_si512(p, byte), byte) == lanes) {
       modeRowBody<2, Glow, true>(in + i0, glow.from(i0), out + i0, m, shaping);
     } else {
